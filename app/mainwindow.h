@@ -1,0 +1,7 @@
+#pragma once
+#include <QMainWindow>
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+};

@@ -1,0 +1,51 @@
+#pragma once
+
+// The local database's tables and indexes: the one place their statements are written down.
+// The import, the update check and the search use these names.
+
+namespace Schema {
+
+inline constexpr const char* DatabaseFileName = "KLADR.sqlite";
+
+inline constexpr const char* CreateKladr
+    = "CREATE TABLE KLADR ( name VARCHAR(40), name_upper VARCHAR(40), socr VARCHAR(29), "
+      "scname VARCHAR(10), code VARCHAR(11), code_ss VARCHAR(2), code_rrr VARCHAR(3), "
+      "code_ggg VARCHAR(3), code_ppp VARCHAR(3), code_st VARCHAR(2), index_ VARCHAR(6), "
+      "status VARCHAR(1));";
+inline constexpr const char* CreateStreet
+    = "CREATE TABLE STREET ( name VARCHAR(40), name_upper VARCHAR(40), socr VARCHAR(29), "
+      "scname VARCHAR(10), code VARCHAR(15), code_kladr VARCHAR(11), code_st VARCHAR(2), "
+      "index_ VARCHAR(6));";
+inline constexpr const char* CreateDoma
+    = "CREATE TABLE DOMA ( name VARCHAR(40), code_kladr VARCHAR(11), code_street VARCHAR(15), "
+      "code_st VARCHAR(2), index_ VARCHAR(6));";
+inline constexpr const char* CreateInfo = "CREATE TABLE info (version VARCHAR(50));";
+inline constexpr const char* SelectVersion = "SELECT version FROM info;";
+
+// Bound-parameter inserts: values go in exactly as they stand, apostrophes included.
+inline constexpr const char* InsertKladr
+    = "INSERT INTO KLADR (name, name_upper, socr, scname, code, code_ss, code_rrr, code_ggg, "
+      "code_ppp, code_st, index_, status) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?);";
+inline constexpr const char* InsertStreet
+    = "INSERT INTO STREET (name, name_upper, socr, scname, code, code_kladr, code_st, index_) "
+      "VALUES(?, ?, ?, ?, ?, ?, ?, ?);";
+inline constexpr const char* InsertDoma
+    = "INSERT INTO DOMA (name, code_kladr, code_street, code_st, index_) VALUES(?, ?, ?, ?, ?);";
+
+struct IndexStatement {
+    const char* name;
+    const char* create;
+};
+
+// In the order the import creates them.
+inline constexpr IndexStatement Indexes[] = {
+    { "index_kladr_name_upper", "CREATE INDEX IF NOT EXISTS index_kladr_name_upper ON KLADR(name_upper)" },
+    { "index_kladr_nu_code", "CREATE INDEX IF NOT EXISTS index_kladr_nu_code ON KLADR(name_upper,code)" },
+    { "index_kladr_code", "CREATE INDEX IF NOT EXISTS index_kladr_code ON KLADR(code)" },
+    { "index_streets_name_upper", "CREATE INDEX IF NOT EXISTS index_streets_name_upper ON STREET(name_upper)" },
+    { "index_streets_code_kladr", "CREATE INDEX IF NOT EXISTS index_streets_code_kladr ON STREET(code_kladr)" },
+    { "index_streets_nu_ck", "CREATE INDEX IF NOT EXISTS index_streets_nu_ck ON STREET(name_upper,code_kladr)" },
+    { "index_doma_index", "CREATE INDEX IF NOT EXISTS index_doma_index ON DOMA(code_street)" },
+};
+
+} // namespace Schema

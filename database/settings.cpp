@@ -1,0 +1,112 @@
+#include "settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTextCodec>
+
+namespace Settings {
+
+namespace {
+
+const QString DefaultCodePage = QStringLiteral("Windows-1251");
+
+// CodePage must be read, and its codec installed, before any other key.
+void installCodec(QSettings& settings)
+{
+    settings.beginGroup(QStringLiteral("ThisFile"));
+    const QString codePage = settings.value(QStringLiteral("CodePage"), DefaultCodePage).toString();
+    settings.endGroup();
+    if (QTextCodec* codec = QTextCodec::codecForName(codePage.toLatin1()))
+        settings.setIniCodec(codec);
+}
+
+QString readKey(QSettings& settings, const QString& group, const QString& key, const QString& fallback)
+{
+    settings.beginGroup(group);
+    const QString value = settings.value(key, fallback).toString();
+    settings.endGroup();
+    return value;
+}
+
+} // namespace
+
+QString readLocalDbDir(const QString& appDir)
+{
+    QSettings settings(appDir + QLatin1String(SettingsFileName), QSettings::IniFormat);
+    installCodec(settings);
+    QString path = readKey(settings, QStringLiteral("LocalDB"), QStringLiteral("Path"), appDir);
+    path.replace(QStringLiteral("%HOME%"), QDir::homePath(), Qt::CaseSensitive);
+    return path;
+}
+
+UpdateLocation readUpdateLocation(const QString& appDir, const QString& localDbDir)
+{
+    QSettings settings(appDir + QLatin1String(SettingsFileName), QSettings::IniFormat);
+    installCodec(settings);
+    UpdateLocation location;
+    location.updatePath = readKey(settings, QStringLiteral("Updater"), QStringLiteral("UpdatePath"), localDbDir);
+    location.descriptorPath = location.updatePath
+        + readKey(settings, QStringLiteral("Updater"), QStringLiteral("InfoFile"), QStringLiteral("/update.info"));
+    return location;
+}
+
+UpdateDescriptor readDescriptor(const QString& descriptorPath, const QString& updatePath)
+{
+    QSettings settings(descriptorPath, QSettings::IniFormat);
+    installCodec(settings);
+    UpdateDescriptor descriptor;
+    const QString group = QStringLiteral("DataBase");
+    descriptor.version = readKey(settings, group, QStringLiteral("Version"), QString());
+    descriptor.filePath
+        = updatePath + readKey(settings, group, QStringLiteral("FileName"), QStringLiteral("/KLADR.sqlite"));
+    descriptor.fileType = readKey(settings, group, QStringLiteral("FileType"), QStringLiteral("RAW"));
+    descriptor.isZip = isZipType(descriptor.fileType);
+    return descriptor;
+}
+
+bool isZipType(const QString& fileType)
+{
+    return fileType == QLatin1String("ZIP");
+}
+
+void writeSettingsIfMissing(const QString& appDir, const QString& localDbDir)
+{
+    const QString path = appDir + QLatin1String(SettingsFileName);
+    if (QFile::exists(path))
+        return;
+    QSettings settings(path, QSettings::IniFormat);
+    settings.beginGroup(QStringLiteral("ThisFile"));
+    settings.setValue(QStringLiteral("CodePage"), DefaultCodePage);
+    settings.endGroup();
+    settings.beginGroup(QStringLiteral("Updater"));
+    settings.setValue(QStringLiteral("UpdatePath"), QStringLiteral("./"));
+    settings.setValue(QStringLiteral("InfoFile"), QLatin1String(DescriptorFileName));
+    settings.endGroup();
+    settings.beginGroup(QStringLiteral("LocalDB"));
+    settings.setValue(QStringLiteral("Path"), localDbDir + QLatin1Char('/'));
+    settings.endGroup();
+    settings.sync();
+}
+
+void writeDescriptorIfMissing(const QString& appDir, const QString& version)
+{
+    const QString path = appDir + QLatin1Char('/') + QLatin1String(DescriptorFileName);
+    if (QFile::exists(path))
+        return;
+    QSettings settings(path, QSettings::IniFormat);
+    settings.setIniCodec(QTextCodec::codecForName("Windows-1251"));
+    settings.beginGroup(QStringLiteral("ThisFile"));
+    settings.setValue(QStringLiteral("CodePage"), DefaultCodePage);
+    settings.endGroup();
+    settings.beginGroup(QStringLiteral("DataBase"));
+    settings.setValue(QStringLiteral("Version"), version);
+    settings.setValue(QStringLiteral("FileName"), QStringLiteral("KLADR.sqlite"));
+    settings.setValue(QStringLiteral("FileType"),
+        QStringLiteral("!!! set RAW or ZIP here !!!. It's better to use ZIP-file. "
+                       "Destination zip-file name can be like KLADR.sqlite.zip"));
+    settings.endGroup();
+    settings.sync();
+}
+
+} // namespace Settings

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+// Velmora.ini beside the executable and the update descriptor update.info at the update
+// location. Paths are joined by plain concatenation: the reader's defaults carry the separator
+// at the front of the file name, the values the import writes at the end of the directory.
+namespace Settings {
+
+inline constexpr const char* SettingsFileName = "/Velmora.ini";
+inline constexpr const char* DescriptorFileName = "update.info";
+
+// Local database directory: LocalDB/Path (default appDir) with every "%HOME%" (case-sensitive)
+// replaced by the home directory.
+QString readLocalDbDir(const QString& appDir);
+
+struct UpdateLocation {
+    QString updatePath; // Updater/UpdatePath, default the local database directory
+    QString descriptorPath; // updatePath + Updater/InfoFile (default "/update.info")
+};
+UpdateLocation readUpdateLocation(const QString& appDir, const QString& localDbDir);
+
+struct UpdateDescriptor {
+    QString version; // DataBase/Version; empty means nothing is offered
+    QString filePath; // updatePath + DataBase/FileName (default "/KLADR.sqlite")
+    QString fileType; // DataBase/FileType, default "RAW"
+    bool isZip = false; // fileType is exactly "ZIP"
+};
+// The caller has checked that the descriptor is readable.
+UpdateDescriptor readDescriptor(const QString& descriptorPath, const QString& updatePath);
+
+bool isZipType(const QString& fileType);
+
+// Publication: each file is written only when it does not exist yet. Nothing is reported.
+void writeSettingsIfMissing(const QString& appDir, const QString& localDbDir);
+void writeDescriptorIfMissing(const QString& appDir, const QString& version);
+
+} // namespace Settings

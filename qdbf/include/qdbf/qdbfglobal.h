@@ -1,0 +1,5 @@
+#pragma once
+
+#include <QtGlobal>
+
+#define QDBF_EXPORT Q_DECL_EXPORT

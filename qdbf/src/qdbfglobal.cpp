@@ -1,0 +1,1 @@
+#include "qdbf/qdbfglobal.h"

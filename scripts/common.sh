@@ -1,0 +1,29 @@
+# Shared by scripts/run and scripts/test: install what is missing, then configure and build.
+set -euo pipefail
+
+VELMORA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+VELMORA_BUILD=${VELMORA_BUILD:-$VELMORA_ROOT/build}
+VELMORA_PACKAGES=(g++ cmake make qtbase5-dev libqt5sql5-sqlite libquazip1-qt5-dev zlib1g-dev)
+
+velmora_install_missing() {
+    local missing=() pkg
+    for pkg in "${VELMORA_PACKAGES[@]}" "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Missing Debian packages: ${missing[*]}" >&2
+        echo "Install them as root: apt-get install ${missing[*]}" >&2
+        exit 1
+    fi
+    echo "Installing: ${missing[*]}"
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+velmora_build() {
+    local werror=OFF
+    [ "${CI:-}" = "true" ] && werror=ON
+    cmake -S "$VELMORA_ROOT" -B "$VELMORA_BUILD" -DVELMORA_WERROR=$werror >/dev/null
+    cmake --build "$VELMORA_BUILD" --parallel "$(nproc)"
+}

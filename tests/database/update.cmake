@@ -1,0 +1,1 @@
+# Tests of settings reading and of the start-up check and update.

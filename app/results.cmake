@@ -1,0 +1,1 @@
+# target_sources(velmora_model PRIVATE ...) for the filling of search results.

@@ -1,0 +1,1 @@
+# End-to-end search tests through the window.

@@ -1,2 +1,38 @@
 #pragma once
+
 #include <QAbstractTableModel>
+#include <QHash>
+#include <QVariant>
+
+// The result table: a sparse in-memory copy of a finished search, to which the window adds the
+// postal-address column and from which it removes the technical columns. Cell keys are
+// row * 65536 + column, so rows and columns stay below 65536.
+class TableModel : public QAbstractTableModel {
+public:
+    explicit TableModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
+        int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // Rebuilds rows and columns cell by cell from the source's display values; headers are not
+    // copied. A null source changes nothing.
+    void fillFromModel(const QAbstractItemModel* source);
+    bool addColumn();
+    bool removeColumn(int column, const QModelIndex& parent = QModelIndex());
+
+private:
+    static int cellKey(int row, int column) { return row * 65536 + column; }
+    bool isUsable(const QModelIndex& index) const;
+
+    int m_nRowCount = 0;
+    int m_nColumnCount = 0;
+    QHash<int, QVariant> m_Data;
+    QHash<QModelIndex, QVariant> m_ItemData;
+    QHash<int, QVariant> m_HeaderData;
+};

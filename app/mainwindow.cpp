@@ -1,2 +1,306 @@
 #include "mainwindow.h"
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) { }
+
+#include "schema.h"
+#include "settings.h"
+#include "threaddatabasecreate.h"
+#include "threaddatabasefind.h"
+#include "threadtimer.h"
+#include "ui_mainwindow.h"
+
+#include <QClipboard>
+#include <algorithm>
+#include <QGuiApplication>
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <QTextCodec>
+#include <QThread>
+#include <QTime>
+
+QString g_AppDir;
+QString g_LocalDbDir;
+
+// The icon lives in a static library, whose resource initialiser is linked only when referenced.
+static void initResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace {
+
+QByteArray windows1251(const QString& text)
+{
+    return QTextCodec::codecForName("Windows-1251")->fromUnicode(text);
+}
+
+// Stops a worker before its object goes: a cooperative stop first, then a forced one.
+void stopThread(QThread* thread)
+{
+    if (!thread || !thread->isRunning())
+        return;
+    thread->requestInterruption();
+    if (!thread->wait(10000)) {
+        thread->terminate();
+        thread->wait();
+    }
+}
+
+} // namespace
+
+class MainWindow::Host : public WorkerHost {
+public:
+    explicit Host(MainWindow* window)
+        : m_pWindow(window)
+    {
+    }
+
+    void addState(const QString& text, bool bEncode) override
+    {
+        if (QThread::currentThread() == m_pWindow->thread()) {
+            m_pWindow->slotAddState(text, bEncode);
+            return;
+        }
+        // Queued calls to one receiver are delivered in the order they were posted.
+        QMetaObject::invokeMethod(
+            m_pWindow, [window = m_pWindow, text, bEncode] { window->slotAddState(text, bEncode); },
+            Qt::QueuedConnection);
+    }
+    void updateText(const QString& text) override { m_pWindow->slotUpdateText(text); }
+    void updateProgress(int nValue, int nMax) override { m_pWindow->slotUpdateProgress(nValue, nMax); }
+    void setVisible(bool bVisible) override { m_pWindow->slotVisible(bVisible); }
+    void setDataBaseReady(bool bReady) override { m_pWindow->m_bDataBaseReady = bReady; }
+
+private:
+    MainWindow* m_pWindow;
+};
+
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent)
+    , ui(new Ui_MainWindow)
+    , m_pHost(new Host(this))
+{
+    initResources();
+    ui->setupUi(this);
+
+    ui->gbFinalResult->hide();
+    ui->cbFourthLevel->setChecked(true);
+    ui->leFourthLevel->setFocus(Qt::OtherFocusReason);
+    ui->frame->hide();
+
+    m_pThreadDataBaseCreate = new ThreadDataBaseCreate;
+    m_pThreadDataBaseCreate->setHost(host());
+    m_pThreadDataBaseFind = new ThreadDataBaseFind;
+    m_pThreadDataBaseFind->setHost(host());
+    m_pThreadTimer = new ThreadTimer;
+    m_pThreadDataBaseFind->setTimer(m_pThreadTimer);
+
+    connect(m_pThreadDataBaseCreate, &ThreadDataBaseCreate::signalDataBaseCreated, this,
+        &MainWindow::slotDataBaseCreated);
+    connect(m_pThreadDataBaseCreate, &ThreadDataBaseCreate::signalUpdateProgress, this,
+        &MainWindow::slotUpdateProgress);
+    connect(m_pThreadDataBaseCreate, &ThreadDataBaseCreate::signalUpdateText, this, &MainWindow::slotUpdateText);
+    connect(m_pThreadDataBaseCreate, &ThreadDataBaseCreate::signalVisible, this, &MainWindow::slotVisible);
+    connect(m_pThreadDataBaseFind, &ThreadDataBaseFind::signalUpdateProgress, this,
+        &MainWindow::slotUpdateProgress);
+    connect(m_pThreadDataBaseFind, &ThreadDataBaseFind::signalUpdateText, this, &MainWindow::slotUpdateText);
+    connect(m_pThreadDataBaseFind, &ThreadDataBaseFind::signalVisible, this, &MainWindow::slotVisible);
+    connect(m_pThreadDataBaseFind, &ThreadDataBaseFind::signalFind, this, &MainWindow::slotFind);
+    connect(m_pThreadTimer, &ThreadTimer::signalUpdateProgress, this, &MainWindow::slotUpdateProgress);
+    connect(m_pThreadTimer, &ThreadTimer::signalSetProgressBools, this, &MainWindow::slotSetProgressBools);
+
+    g_LocalDbDir = Settings::readLocalDbDir(g_AppDir);
+    m_pThreadDataBaseCreate->setDirectories(g_AppDir, g_LocalDbDir);
+    m_pThreadDataBaseFind->setDatabaseFile(g_LocalDbDir + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName));
+
+    m_DataBase = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
+    m_DataBase.setDatabaseName(g_LocalDbDir + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName));
+}
+
+MainWindow::~MainWindow()
+{
+    if (m_pThreadTimer) {
+        m_pThreadTimer->stopProgress();
+        stopThread(m_pThreadTimer);
+        delete m_pThreadTimer;
+        m_pThreadTimer = nullptr;
+    }
+    stopThread(m_pThreadDataBaseFind);
+    delete m_pThreadDataBaseFind;
+    m_pThreadDataBaseFind = nullptr;
+    stopThread(m_pThreadDataBaseCreate);
+    delete m_pThreadDataBaseCreate;
+    m_pThreadDataBaseCreate = nullptr;
+    delete ui;
+
+    // Release the default connection so a later window (or test) can register its own.
+    const QString connection = m_DataBase.connectionName();
+    m_DataBase.close();
+    m_DataBase = QSqlDatabase();
+    m_QueryModel.clear();
+    QSqlDatabase::removeDatabase(connection);
+}
+
+void MainWindow::on_leFifthLevel_returnPressed()
+{
+    startFind();
+}
+
+void MainWindow::on_leFourthLevel_returnPressed()
+{
+    startFind();
+}
+
+void MainWindow::slotResultFound(QSqlQueryModel& sqlResultModel)
+{
+    ui->tResults->setModel(&sqlResultModel);
+}
+
+void MainWindow::on_leResult_textChanged()
+{
+    if (ui->cbAutoCopy->isChecked())
+        copyResult();
+}
+
+void MainWindow::on_pbCopy_clicked()
+{
+    copyResult();
+}
+
+void MainWindow::on_leFourthLevel_textChanged()
+{
+    updateFindButton();
+}
+
+void MainWindow::on_leFifthLevel_textChanged()
+{
+    updateFindButton();
+}
+
+void MainWindow::on_cbAutoCopy_toggled(bool checked)
+{
+    ui->pbCopy->setEnabled(!checked && ui->leResult->isEnabled());
+}
+
+void MainWindow::on_cbFifthLevel_toggled(bool checked)
+{
+    ui->leFifthLevel->setEnabled(checked);
+    updateFindButton();
+}
+
+void MainWindow::on_cbFourthLevel_toggled(bool checked)
+{
+    ui->leFourthLevel->setEnabled(checked);
+    updateFindButton();
+}
+
+void MainWindow::on_clbDoFind_pressed()
+{
+    startFind();
+}
+
+void MainWindow::slotAddState(const char* s, bool bEncode)
+{
+    appendStateLine(decodeStateText(s, bEncode));
+}
+
+void MainWindow::slotAddState(QString s, bool bEncode)
+{
+    appendStateLine(decodeStateText(s, bEncode));
+}
+
+void MainWindow::appendStateLine(const QString& text)
+{
+    ui->status->insertItem(ui->status->count(), formatStateLine(QTime::currentTime(), text));
+    ui->status->setCurrentIndex(ui->status->count() - 1);
+}
+
+void MainWindow::slotUpdateText(QString s)
+{
+    ui->label->setText(s);
+}
+
+void MainWindow::slotUpdateProgress(int nValue, int nMax)
+{
+    ui->progressBar->setValue(nValue);
+    if (nMax != -1)
+        ui->progressBar->setMaximum(nMax);
+}
+
+void MainWindow::slotSetProgressBools(bool bTextVisible, bool bInvertedApperance)
+{
+    ui->progressBar->setTextVisible(bTextVisible);
+    ui->progressBar->setInvertedAppearance(bInvertedApperance);
+}
+
+void MainWindow::slotVisible(bool v)
+{
+    ui->frame->setVisible(v);
+    ui->clbDoFind->setVisible(!v);
+    ui->gbFindParams->setEnabled(!v);
+    ui->gpResults->setEnabled(!v);
+}
+
+void MainWindow::slotDataBaseCreated(bool bSuccess)
+{
+    if (bSuccess)
+        startFind();
+}
+
+void MainWindow::slotFind(const SearchResult& result)
+{
+    Q_UNUSED(result);
+    // Filled with the search results work.
+}
+
+void MainWindow::fillSearchParams()
+{
+    static const QRegularExpression maskCharacters(QStringLiteral("[%_]"));
+    LevelFilter& locality = m_SearchParams.level(SearchParams::LocalityLevel);
+    locality.text = ui->cbFourthLevel->isChecked() ? ui->leFourthLevel->text() : QString();
+    locality.isMask = locality.text.contains(maskCharacters);
+    LevelFilter& street = m_SearchParams.level(SearchParams::StreetLevel);
+    street.text = ui->cbFifthLevel->isChecked() ? ui->leFifthLevel->text() : QString();
+    street.isMask = street.text.contains(maskCharacters);
+}
+
+void MainWindow::updateFindButton()
+{
+    fillSearchParams();
+    const bool anyText = std::any_of(m_SearchParams.levels.cbegin(), m_SearchParams.levels.cend(),
+        [](const LevelFilter& level) { return !level.text.isEmpty(); });
+    ui->clbDoFind->setEnabled(anyText);
+}
+
+void MainWindow::startFind()
+{
+    // One job at a time: a request while a worker runs is ignored.
+    if (m_pThreadDataBaseCreate->isRunning() || m_pThreadDataBaseFind->isRunning())
+        return;
+    if (!m_bDataBaseReady) {
+        startDataBaseCreate();
+        return;
+    }
+    if (!openDataBase())
+        return;
+    fillSearchParams();
+    m_pThreadDataBaseFind->setSearchParams(&m_SearchParams);
+    m_pThreadDataBaseFind->start(QThread::InheritPriority);
+}
+
+bool MainWindow::openDataBase()
+{
+    if (m_DataBase.open())
+        return true;
+    startDataBaseCreate();
+    return false;
+}
+
+void MainWindow::startDataBaseCreate()
+{
+    slotAddState(windows1251(QStringLiteral("Начало проверки и/или создания базы данных.")).constData(), true);
+    m_pThreadDataBaseCreate->start(QThread::InheritPriority);
+}
+
+void MainWindow::copyResult()
+{
+    QGuiApplication::clipboard()->setText(ui->leResult->text(), QClipboard::Clipboard);
+}

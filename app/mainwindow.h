@@ -1,7 +1,88 @@
 #pragma once
+
+#include "searchparams.h"
+#include "searchresult.h"
+#include "tablemodel.h"
+#include "workerhost.h"
+
 #include <QMainWindow>
+#include <QSqlDatabase>
+#include <QSqlQueryModel>
+
+#include <atomic>
+#include <memory>
+
+class ThreadDataBaseCreate;
+class ThreadDataBaseFind;
+class ThreadTimer;
+class Ui_MainWindow;
+
+// Directory of the executable, and the local database directory (from Velmora.ini).
+extern QString g_AppDir;
+extern QString g_LocalDbDir;
+
+// The one window: search inputs, results, progress frame and status log. The work itself runs
+// in the worker threads and the database code, which report back through WorkerHost.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // How workers and the database code reach the status log, the progress frame and the
+    // readiness flag; log lines from other threads are queued in the order issued.
+    WorkerHost* host() const { return m_pHost.get(); }
+
+    void fillSearchParams();
+    void updateFindButton();
+    void startFind();
+    bool openDataBase();
+    void startDataBaseCreate();
+    void copyResult();
+
+    const SearchParams& searchParams() const { return m_SearchParams; }
+    bool isDataBaseReady() const { return m_bDataBaseReady; }
+    ThreadDataBaseCreate* importThread() const { return m_pThreadDataBaseCreate; }
+    ThreadDataBaseFind* searchThread() const { return m_pThreadDataBaseFind; }
+    ThreadTimer* timerThread() const { return m_pThreadTimer; }
+
+private slots:
+    void on_leFifthLevel_returnPressed();
+    void on_leFourthLevel_returnPressed();
+    void slotResultFound(QSqlQueryModel& sqlResultModel);
+    void on_leResult_textChanged();
+    void on_pbCopy_clicked();
+    void on_leFourthLevel_textChanged();
+    void on_leFifthLevel_textChanged();
+    void on_cbAutoCopy_toggled(bool checked);
+    void on_cbFifthLevel_toggled(bool checked);
+    void on_cbFourthLevel_toggled(bool checked);
+    void on_clbDoFind_pressed();
+
+public slots:
+    void slotAddState(const char* s, bool bEncode = true);
+    void slotAddState(QString s, bool bEncode = true);
+    void slotUpdateText(QString s);
+    void slotUpdateProgress(int nValue, int nMax);
+    void slotSetProgressBools(bool bTextVisible, bool bInvertedApperance);
+    void slotVisible(bool v);
+    void slotDataBaseCreated(bool bSuccess);
+    void slotFind(const SearchResult& result);
+
+private:
+    class Host;
+    friend class Host;
+    void appendStateLine(const QString& text);
+
+    Ui_MainWindow* ui;
+    SearchParams m_SearchParams;
+    QSqlDatabase m_DataBase;
+    QSqlQueryModel m_QueryModel;
+    TableModel m_ResultModel;
+    // Written by the import thread just before it reports, read by the GUI thread.
+    std::atomic_bool m_bDataBaseReady { false };
+    ThreadDataBaseCreate* m_pThreadDataBaseCreate = nullptr;
+    ThreadDataBaseFind* m_pThreadDataBaseFind = nullptr;
+    ThreadTimer* m_pThreadTimer = nullptr;
+    std::unique_ptr<WorkerHost> m_pHost;
 };

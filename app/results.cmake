@@ -1,1 +1,2 @@
-# target_sources(velmora_model PRIVATE ...) for the filling of search results.
+# Filling the result table from a finished search; the window and velmora-tool share it.
+target_sources(velmora_model PRIVATE resultfiller.cpp resultfiller.h)

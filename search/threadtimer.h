@@ -1,17 +1,21 @@
 #pragma once
 
+#include <QSemaphore>
 #include <QThread>
-
-#include <atomic>
 
 // Animates the busy progress bar while a search statement runs: a sweep of 200 ticks, 100 ms
 // apart, up in normal appearance and back down inverted.
 class ThreadTimer : public QThread {
     Q_OBJECT
 public:
+    static constexpr int TickMs = 100;
+
     explicit ThreadTimer(QObject* parent = nullptr);
+    // Ends a running loop before the thread object goes away.
     ~ThreadTimer() override;
 
+    // Called from the search thread. startProgress restarts the sweep from 0; stopProgress
+    // returns once the loop has ended, so no tick follows the restored appearance.
     void startProgress();
     void stopProgress();
 
@@ -26,6 +30,9 @@ protected:
     void run() override;
 
 private:
+    void endLoop();
+
     int m_nCounter = 0;
-    std::atomic_bool m_bStop { false };
+    // Released once per stop request; the loop sleeps on it, so a stop ends the sleep at once.
+    QSemaphore m_Stop;
 };

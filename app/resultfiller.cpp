@@ -1,0 +1,144 @@
+#include "resultfiller.h"
+
+#include "tablemodel.h"
+#include "threaddatabasefind.h"
+
+#include <QAbstractTableModel>
+#include <QDebug>
+#include <QSqlQuery>
+
+namespace {
+
+// The fetched rows as an item model, the source the result table copies its cells from.
+class SearchResultModel : public QAbstractTableModel {
+public:
+    explicit SearchResultModel(const SearchResult& result)
+        : m_Result(result)
+    {
+    }
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override
+    {
+        return parent.isValid() ? 0 : m_Result.rows.size();
+    }
+
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override
+    {
+        return parent.isValid() ? 0 : m_Result.columns.count();
+    }
+
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override
+    {
+        if (!checkIndex(index, CheckIndexOption::IndexIsValid) || role != Qt::DisplayRole)
+            return QVariant();
+        return m_Result.rows.at(index.row()).value(index.column());
+    }
+
+private:
+    const SearchResult& m_Result;
+};
+
+} // namespace
+
+ResultFiller::ResultFiller(SearchParams& params, const QSqlDatabase& db)
+    : m_Params(params)
+    , m_DataBase(db)
+{
+}
+
+QString ResultFiller::addressHeader()
+{
+    return QStringLiteral("Почтовый адрес");
+}
+
+void ResultFiller::fill(const SearchResult& result, TableModel& model)
+{
+    const SearchResultModel source(result);
+    model.fillFromModel(&source);
+
+    const int addressColumn = model.columnCount();
+    model.addColumn();
+    model.setHeaderData(addressColumn, Qt::Horizontal, addressHeader(), Qt::EditRole);
+
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const QSqlRecord record = result.rows.value(row);
+        for (ResultColumn& column : m_Params.columns)
+            column.value = column.column < 0 ? QString() : record.value(column.column).toString();
+
+        const QString address = composeAddress();
+        const QModelIndex index = model.index(row, addressColumn);
+        if (!index.isValid())
+            qDebug() << "Index is invalid";
+        else if (!model.setData(index, address, Qt::EditRole))
+            qDebug() << "Error in m_ResultModel.setData";
+        qDebug().noquote() << QLatin1Char('"') + address + QLatin1Char('"');
+    }
+
+    for (int column = model.columnCount() - 1; column >= 0; --column) {
+        for (auto it = m_Params.columns.cbegin(); it != m_Params.columns.cend(); ++it) {
+            if (it->column != column)
+                continue;
+            if (it->header.startsWith(QLatin1Char('_')))
+                model.removeColumn(column);
+            else
+                model.setHeaderData(column, Qt::Horizontal, it->header, Qt::EditRole);
+            break;
+        }
+    }
+}
+
+QString ResultFiller::value(const QString& key)
+{
+    // A key the search did not name reads as empty and joins the map with no column.
+    return m_Params.columns[key].value;
+}
+
+QString ResultFiller::composeAddress()
+{
+    const QString regionCode = value(QStringLiteral("city_code_ss")) + QLatin1String("000000000");
+    QString address = value(QStringLiteral("index"));
+
+    if (regionCode != value(QStringLiteral("city_code"))) {
+        const NameLookup region = lookupName(regionCode);
+        if (region.found)
+            address += QLatin1Char(',') + region.name + QLatin1Char(' ') + region.shortType;
+    }
+
+    const QString districtCode = value(QStringLiteral("city_code_ss"))
+        + value(QStringLiteral("city_code_rrr")) + QLatin1String("000000");
+    if (districtCode != regionCode) {
+        const NameLookup district = lookupName(districtCode);
+        if (district.found)
+            address += QLatin1Char(',') + district.name + QLatin1Char(' ') + district.shortType
+                + QLatin1Char('.');
+    }
+
+    address += QLatin1Char(',') + value(QStringLiteral("city_t_")) + QLatin1Char('.')
+        + value(QStringLiteral("city"));
+
+    if (!m_Params.level(SearchParams::StreetLevel).text.isEmpty())
+        address += QLatin1Char(',') + value(QStringLiteral("street_t_")) + QLatin1Char('.')
+            + value(QStringLiteral("street"));
+    return address;
+}
+
+NameLookup ResultFiller::lookupName(const QString& code)
+{
+    const auto known = m_Names.constFind(code);
+    if (known != m_Names.cend())
+        return *known;
+
+    NameLookup lookup;
+    QSqlQuery query(m_DataBase);
+    // The code comes from the database; doubling its apostrophes keeps it one literal whatever it holds.
+    const QString statement
+        = QLatin1String("SELECT name, scname FROM kladr INDEXED BY index_kladr_code WHERE code=")
+        + ThreadDataBaseFind::sqlLiteral(code) + QLatin1String(" LIMIT 1");
+    if (query.exec(statement) && query.next()) {
+        lookup.found = true;
+        lookup.name = query.value(0).toString();
+        lookup.shortType = query.value(1).toString();
+    }
+    m_Names.insert(code, lookup);
+    return lookup;
+}

@@ -1,1 +1,0 @@
-#include "qdbf/qdbfglobal.h"

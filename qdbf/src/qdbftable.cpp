@@ -1,0 +1,806 @@
+#include "qdbftable_p.h"
+
+#include "qdbffield_p.h"
+#include "qdbfrecord_p.h"
+
+#include <QDate>
+#include <QDebug>
+#include <QTextCodec>
+#include <QVarLengthArray>
+
+#include <array>
+#include <climits>
+#include <cstring>
+
+namespace QDbf {
+
+namespace {
+
+// Table header (32 bytes at offset 0).
+constexpr int kHeaderSize = 32;
+constexpr int kVersionOffset = 0;
+constexpr int kRecordCountOffset = 4;
+constexpr int kHeaderLengthOffset = 8;
+constexpr int kRecordLengthOffset = 10;
+constexpr int kCodepageOffset = 29;
+
+// The fixed part of the header that is not descriptors: the 32-byte header plus the
+// 0x0D terminator for dBASE, plus a further 263-byte backlink area for Visual FoxPro.
+constexpr int kDBaseFixedPart = 33;
+constexpr int kVisualFoxProFixedPart = 296;
+
+// Field descriptor (32 bytes each, the first at offset 32).
+constexpr int kDescriptorSize = 32;
+constexpr int kDescriptorNameLength = 11;
+constexpr int kDescriptorTypeOffset = 11;
+constexpr int kDescriptorLengthOffset = 16;
+constexpr int kDescriptorPrecisionOffset = 17;
+
+// The descriptor area stays on the stack up to this size.
+constexpr int kStackDescriptorArea = 256;
+
+constexpr char kDeletedFlag = '*';
+constexpr char kPresentFlag = ' ';
+constexpr char kEndOfFile = 0x1A;
+
+constexpr quint8 kCodepageByteIBM866 = 0x65;
+constexpr quint8 kCodepageByteWindows1251 = 0xC9;
+
+quint16 readUInt16(const char *data)
+{
+    return quint16(quint8(data[0]) | (quint8(data[1]) << 8));
+}
+
+quint32 readUInt32(const char *data)
+{
+    return quint32(quint8(data[0])) | (quint32(quint8(data[1])) << 8)
+           | (quint32(quint8(data[2])) << 16) | (quint32(quint8(data[3])) << 24);
+}
+
+bool acceptedVersion(quint8 version, QDbfTablePrivate::HeaderLayout *layout)
+{
+    switch (version) {
+    case 0x02:
+    case 0x03:
+    case 0x04:
+    case 0x05:
+    case 0x07:
+        *layout = QDbfTablePrivate::DBaseLayout;
+        return true;
+    case 0x30:
+    case 0x31:
+        *layout = QDbfTablePrivate::VisualFoxProLayout;
+        return true;
+    default:
+        return false;
+    }
+}
+
+QDbfTable::Codepage codepageFromByte(quint8 byte)
+{
+    switch (byte) {
+    case 0x00:
+    case kCodepageByteIBM866:
+        return QDbfTable::IBM866;
+    case kCodepageByteWindows1251:
+        return QDbfTable::Windows1251;
+    default:
+        return QDbfTable::OtherCodepage;
+    }
+}
+
+// Byte-to-character tables of the two Cyrillic code pages, built once from Qt's codecs.
+// For a stateless single-byte codec decoding byte by byte gives the same text as one
+// codec call, only much faster (Qt backs these codecs with ICU). Null when the codec is
+// missing or turns out not to be single-byte.
+struct ByteTable
+{
+    explicit ByteTable(const char *codecName)
+    {
+        QTextCodec *codec = QTextCodec::codecForName(codecName);
+        if (!codec)
+            return;
+        for (int byte = 0; byte < 256; ++byte) {
+            const char c = char(byte);
+            const QString text = codec->toUnicode(&c, 1);
+            if (text.size() != 1)
+                return;
+            chars[byte] = text.at(0);
+        }
+        valid = true;
+    }
+
+    const QChar *data() const { return valid ? chars.data() : nullptr; }
+
+    std::array<QChar, 256> chars;
+    bool valid = false;
+};
+
+const QChar *byteTableFor(QDbfTable::Codepage codepage)
+{
+    if (codepage == QDbfTable::IBM866) {
+        static const ByteTable ibm866("IBM 866");
+        return ibm866.data();
+    }
+    if (codepage == QDbfTable::Windows1251) {
+        static const ByteTable windows1251("Windows-1251");
+        return windows1251.data();
+    }
+    return nullptr;
+}
+
+bool isAsciiSpace(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// A decimal integer in the bytes, or 0 when they are not one (as for an all-blank date).
+int parseInt(const char *data, int size)
+{
+    if (size <= 0)
+        return 0;
+    bool ok = false;
+    const int value = QString::fromLatin1(data, size).toInt(&ok, 10);
+    return ok ? value : 0;
+}
+
+QVariant decodeCharacter(const QDbfTablePrivate &table, const char *data, int size)
+{
+    return table.decode(data, size);
+}
+
+QVariant decodeDate(const QDbfTablePrivate &, const char *data, int size)
+{
+    // yyyyMMdd; bytes missing from a short field count as not a number.
+    const int year = parseInt(data, qMin(size, 4));
+    const int month = size > 4 ? parseInt(data + 4, qMin(size - 4, 2)) : 0;
+    const int day = size > 6 ? parseInt(data + 6, qMin(size - 6, 2)) : 0;
+    const QDate date(year, month, day);
+    return date.isValid() ? date : QDate();
+}
+
+QVariant decodeNumber(const QDbfTablePrivate &, const char *data, int size)
+{
+    // Skip the usual blank padding without allocating; what is left goes through Qt's
+    // C-locale conversion. A NUL byte is not blank, so NUL-padded digits are no number.
+    while (size > 0 && isAsciiSpace(*data)) {
+        ++data;
+        --size;
+    }
+    while (size > 0 && isAsciiSpace(data[size - 1]))
+        --size;
+    if (size == 0)
+        return 0.0;
+    bool ok = false;
+    const double value = QString::fromLatin1(data, size).toDouble(&ok);
+    return ok ? value : 0.0;
+}
+
+QVariant decodeLogical(const QDbfTablePrivate &, const char *data, int size)
+{
+    if (size != 1)
+        return false;
+    const char c = data[0];
+    return c == 'T' || c == 't' || c == 'Y' || c == 'y';
+}
+
+QVariant decodeUndefined(const QDbfTablePrivate &, const char *, int)
+{
+    return QVariant();
+}
+
+struct TypeInfo
+{
+    QVariant::Type type;
+    QDbfField::QDbfType dbfType;
+    FieldDecoder decoder;
+};
+
+TypeInfo typeInfoFor(char letter)
+{
+    switch (letter) {
+    case 'C':
+        return {QVariant::String, QDbfField::Character, decodeCharacter};
+    case 'D':
+        return {QVariant::Date, QDbfField::Date, decodeDate};
+    case 'F':
+        return {QVariant::Double, QDbfField::Float, decodeNumber};
+    case 'L':
+        return {QVariant::Bool, QDbfField::Logical, decodeLogical};
+    case 'N':
+        return {QVariant::Double, QDbfField::Numeric, decodeNumber};
+    default:
+        return {QVariant::Invalid, QDbfField::UndefinedType, decodeUndefined};
+    }
+}
+
+QByteArray fitLatin1(const QString &text, int length, bool alignRight)
+{
+    const QString fitted = alignRight ? text.rightJustified(length, QLatin1Char(' '), true)
+                                      : text.leftJustified(length, QLatin1Char(' '), true);
+    return fitted.toLatin1();
+}
+
+} // namespace
+
+QDbfTablePrivate::QDbfTablePrivate(const QString &name)
+    : ref(1), fileName(name), textCodec(QTextCodec::codecForLocale())
+{
+}
+
+QDbfTablePrivate::~QDbfTablePrivate()
+{
+    if (file.isOpen())
+        file.close();
+}
+
+void QDbfTablePrivate::setCodec()
+{
+    const char *name = nullptr;
+    if (codepage == QDbfTable::IBM866)
+        name = "IBM 866";
+    else if (codepage == QDbfTable::Windows1251)
+        name = "Windows-1251";
+    QTextCodec *codec = name ? QTextCodec::codecForName(name) : nullptr;
+    // A Qt build without the codec falls back to the locale's encoding.
+    textCodec = codec ? codec : QTextCodec::codecForLocale();
+    byteTable = codec ? byteTableFor(codepage) : nullptr;
+}
+
+QString QDbfTablePrivate::decode(const char *data, int size) const
+{
+    if (size <= 0)
+        return QString(QLatin1String(""));
+    if (byteTable) {
+        QString text(size, Qt::Uninitialized);
+        QChar *out = text.data();
+        for (int i = 0; i < size; ++i)
+            out[i] = byteTable[quint8(data[i])];
+        return text;
+    }
+    return textCodec->toUnicode(data, size);
+}
+
+bool QDbfTablePrivate::open()
+{
+    error = QDbfTable::NoError;
+    headerLength = -1;
+    recordLength = -1;
+    fieldCount = -1;
+    recordCount = -1;
+    currentIndex = -1;
+    recordCached = false;
+    tableRecord = QDbfRecord();
+    currentRecord = QDbfRecord();
+    decoders.clear();
+    readBuffer.clear();
+
+    if (file.isOpen())
+        file.close();
+    file.setFileName(fileName);
+    const QIODevice::OpenMode mode = openMode == QDbfTable::ReadWrite ? QIODevice::ReadWrite
+                                                                      : QIODevice::ReadOnly;
+    if (!file.open(mode)) {
+        error = QDbfTable::OpenError;
+        return false;
+    }
+
+    char header[kHeaderSize];
+    if (file.read(header, kHeaderSize) != kHeaderSize)
+        return false;
+
+    HeaderLayout layout = DBaseLayout;
+    if (!acceptedVersion(quint8(header[kVersionOffset]), &layout))
+        return false;
+    headerLayout = layout;
+
+    // The count is a 32-bit field but held signed; lengths are 16-bit, held signed too,
+    // so anything above 32767 reads negative and is refused below.
+    recordCount = int(readUInt32(header + kRecordCountOffset));
+    headerLength = qint16(readUInt16(header + kHeaderLengthOffset));
+    recordLength = qint16(readUInt16(header + kRecordLengthOffset));
+
+    codepage = codepageFromByte(quint8(header[kCodepageOffset]));
+    setCodec();
+
+    const int areaLength = headerLength
+                           - (layout == VisualFoxProLayout ? kVisualFoxProFixedPart : kDBaseFixedPart);
+    // A header length shorter than its fixed part leaves no descriptor area at all.
+    if (areaLength < 0)
+        return false;
+    fieldCount = qint16(areaLength / kDescriptorSize);
+
+    QVarLengthArray<char, kStackDescriptorArea> area(areaLength);
+    if (areaLength > 0 && file.read(area.data(), areaLength) != areaLength)
+        return false;
+
+    QDbfRecordPrivate *tableData = tableRecord.d.data();
+    tableData->fields.reserve(fieldCount);
+    decoders.reserve(fieldCount);
+    int offset = 1; // byte 0 of a record is the deletion flag
+    for (int k = 0; k < fieldCount; ++k) {
+        const char *descriptor = area.constData() + k * kDescriptorSize;
+        // Zero bytes anywhere in the name are skipped, not taken as its end: some writers
+        // leave junk after the first zero, and others pad with zeros in the middle.
+        QString name;
+        for (int i = 0; i < kDescriptorNameLength; ++i) {
+            if (descriptor[i] != 0)
+                name += decode(descriptor + i, 1);
+        }
+        const TypeInfo info = typeInfoFor(descriptor[kDescriptorTypeOffset]);
+        QDbfField field(name, info.type);
+        field.setQDbfType(info.dbfType);
+        const int length = quint8(descriptor[kDescriptorLengthOffset]);
+        field.setLength(length);
+        field.setPrecision(quint8(descriptor[kDescriptorPrecisionOffset]));
+        field.setOffset(offset);
+        offset += length;
+        tableData->fields.append(field);
+        decoders.append(info.decoder);
+    }
+    if (recordLength > 0)
+        readBuffer.resize(recordLength);
+    return true;
+}
+
+bool QDbfTablePrivate::setCurrentIndex(int index)
+{
+    if (index != currentIndex) {
+        currentIndex = index;
+        recordCached = false;
+    }
+    return true;
+}
+
+qint64 QDbfTablePrivate::recordPosition(int index) const
+{
+    return qint64(headerLength) + qint64(index) * qint64(recordLength);
+}
+
+QDbfRecord QDbfTablePrivate::record()
+{
+    if (recordCached)
+        return currentRecord;
+
+    currentRecord = tableRecord;
+    recordCached = true;
+
+    if (currentIndex < 0)
+        return currentRecord;
+
+    if (!file.isOpen()) {
+        qWarning("QDbfTablePrivate::record(): IODevice is not open");
+        return currentRecord;
+    }
+
+    const qint64 position = recordPosition(currentIndex);
+    if (!file.isReadable() || position < 0 || !file.seek(position)) {
+        error = QDbfTable::ReadError;
+        return currentRecord;
+    }
+
+    QDbfRecordPrivate *data = currentRecord.d.data();
+    data->index = currentIndex;
+
+    const qint64 got = recordLength > 0 ? file.read(readBuffer.data(), recordLength) : 0;
+    if (got <= 0) {
+        error = QDbfTable::RecordError;
+        return currentRecord;
+    }
+
+    const char *bytes = readBuffer.constData();
+    data->deleted = bytes[0] == kDeletedFlag;
+    // Every field is cut to what was actually read, whatever its offset and length claim.
+    QDbfField *fields = data->fields.data();
+    const int count = data->fields.size();
+    for (int i = 0; i < count; ++i) {
+        const QDbfFieldPrivate *definition = fields[i].d.constData();
+        const qint64 start = definition->offset;
+        const int size = start < got ? int(qMin<qint64>(definition->length, got - start)) : 0;
+        fields[i].m_value = decoders.at(i)(*this, bytes + (size > 0 ? start : 0), size);
+    }
+    error = QDbfTable::NoError;
+    return currentRecord;
+}
+
+bool QDbfTablePrivate::isRecordOfThisTable(const QDbfRecord &record) const
+{
+    const QVector<QDbfField> &own = tableRecord.d->fields;
+    const QVector<QDbfField> &given = record.d->fields;
+    if (given.size() < own.size())
+        return false;
+    for (int i = 0; i < own.size(); ++i) {
+        if (!own.at(i).sharesDefinitionWith(given.at(i)))
+            return false;
+    }
+    return true;
+}
+
+// Writes every field of a known type into the image, which already holds record-length
+// bytes (the record as it is on disk for an update, blanks for an append). Bytes of other
+// field types are left as they are. Nothing is written beyond the record length, even when
+// the descriptors add up to more.
+void QDbfTablePrivate::encodeFields(const QDbfRecord &record, QByteArray &image) const
+{
+    const QVector<QDbfField> &fields = record.d->fields;
+    const int imageSize = image.size();
+    image[0] = record.isDeleted() ? kDeletedFlag : kPresentFlag;
+    for (int i = 0; i < tableRecord.d->fields.size(); ++i) {
+        const QDbfField &field = fields.at(i);
+        const int length = field.length();
+        const int offset = field.offset();
+        const QVariant value = field.value();
+        QByteArray bytes;
+        switch (field.dbfType()) {
+        case QDbfField::Character: {
+            QString text = value.toString().leftJustified(length, QLatin1Char(' '), true);
+            bytes = textCodec->fromUnicode(text);
+            // A multi-byte locale encoding may need more bytes than the field has: drop
+            // whole characters rather than cutting one in half.
+            while (bytes.size() > length && !text.isEmpty()) {
+                text.chop(1);
+                bytes = textCodec->fromUnicode(text);
+            }
+            if (bytes.size() < length)
+                bytes.append(QByteArray(length - bytes.size(), ' '));
+            break;
+        }
+        case QDbfField::Date: {
+            const QDate date = value.toDate();
+            bytes = fitLatin1(date.isValid() ? date.toString(QStringLiteral("yyyyMMdd")) : QString(),
+                              length, false);
+            break;
+        }
+        case QDbfField::Float:
+        case QDbfField::Numeric:
+            bytes = fitLatin1(QStringLiteral("%1").arg(value.toDouble(), 0, 'f', field.precision()),
+                              length, true);
+            break;
+        case QDbfField::Logical:
+            // One byte is the format's width; a wider field gets blanks after it.
+            if (length > 0) {
+                bytes = QByteArray(length, ' ');
+                bytes[0] = value.toBool() ? 'T' : 'F';
+            }
+            break;
+        case QDbfField::UndefinedType:
+            continue;
+        }
+        const int fit = qBound(0, qMin(bytes.size(), imageSize - offset), length);
+        if (offset > 0 && offset < imageSize && fit > 0)
+            std::memcpy(image.data() + offset, bytes.constData(), size_t(fit));
+    }
+}
+
+bool QDbfTablePrivate::writeAt(qint64 position, const char *data, qint64 size)
+{
+    if (!file.seek(position)) {
+        error = QDbfTable::ReadError;
+        return false;
+    }
+    if (file.write(data, size) != size || !file.flush()) {
+        error = QDbfTable::WriteError;
+        return false;
+    }
+    return true;
+}
+
+bool QDbfTablePrivate::updateRecordInTable(const QDbfRecord &record)
+{
+    if (!file.isOpen())
+        return false;
+    if (!file.isWritable()) {
+        error = QDbfTable::WriteError;
+        return false;
+    }
+    // The record is placed by its own index: one that is not a record of the table would
+    // land in the header or past the data, so it is refused before anything is written.
+    const int index = record.recordIndex();
+    if (index < 0 || index >= recordCount || recordLength < 1) {
+        error = QDbfTable::RecordError;
+        return false;
+    }
+    if (!isRecordOfThisTable(record)) {
+        error = QDbfTable::WriteError;
+        return false;
+    }
+    // Start from the bytes on disk so that fields of types the library does not
+    // understand keep what they held.
+    const qint64 position = recordPosition(index);
+    QByteArray image(recordLength, Qt::Uninitialized);
+    if (!file.seek(position)) {
+        error = QDbfTable::ReadError;
+        return false;
+    }
+    if (file.read(image.data(), recordLength) != recordLength) {
+        error = QDbfTable::RecordError;
+        return false;
+    }
+    encodeFields(record, image);
+    if (!writeAt(position, image.constData(), image.size()))
+        return false;
+    error = QDbfTable::NoError;
+    return true;
+}
+
+bool QDbfTablePrivate::addRecord(const QDbfRecord &record)
+{
+    if (!file.isOpen()) {
+        qWarning("QDbfTablePrivate::addRecord(): IODevice is not open");
+        return false;
+    }
+    if (!file.isWritable()) {
+        error = QDbfTable::WriteError;
+        return false;
+    }
+    // A negative or exhausted count would place the record inside the header or make the
+    // new count wrap around.
+    if (recordCount < 0 || recordCount == INT_MAX || recordLength < 1) {
+        error = QDbfTable::RecordError;
+        return false;
+    }
+    if (!isRecordOfThisTable(record)) {
+        error = QDbfTable::WriteError;
+        return false;
+    }
+    QByteArray image(recordLength, ' ');
+    encodeFields(record, image);
+    image.append(kEndOfFile);
+    if (!writeAt(recordPosition(recordCount), image.constData(), image.size()))
+        return false;
+
+    const quint32 newCount = quint32(recordCount) + 1;
+    const char countBytes[4] = {char(newCount & 0xFF), char((newCount >> 8) & 0xFF),
+                                char((newCount >> 16) & 0xFF), char((newCount >> 24) & 0xFF)};
+    if (!writeAt(kRecordCountOffset, countBytes, 4))
+        return false;
+    ++recordCount;
+    error = QDbfTable::NoError;
+    return true;
+}
+
+bool QDbfTablePrivate::removeRecord(int index)
+{
+    if (!file.isOpen()) {
+        qWarning("QDbfTablePrivate::removeRecord(): IODevice is not open");
+        return false;
+    }
+    if (!file.isWritable()) {
+        error = QDbfTable::WriteError;
+        return false;
+    }
+    if (index < 0 || index >= recordCount || recordLength < 1) {
+        error = QDbfTable::RecordError;
+        return false;
+    }
+    const qint64 position = recordPosition(index);
+    if (!file.seek(position)) {
+        error = QDbfTable::ReadError;
+        return false;
+    }
+    QByteArray existing(recordLength, Qt::Uninitialized);
+    if (file.read(existing.data(), recordLength) != recordLength) {
+        error = QDbfTable::RecordError;
+        return false;
+    }
+    if (!writeAt(position, &kDeletedFlag, 1))
+        return false;
+    error = QDbfTable::NoError;
+    return true;
+}
+
+bool QDbfTablePrivate::setCodepage(QDbfTable::Codepage newCodepage)
+{
+    if (!file.isOpen()) {
+        qWarning("QDbfTablePrivate::setCodepage(): IODevice is not open");
+        return false;
+    }
+    if (!file.isWritable()) {
+        error = QDbfTable::WriteError;
+        return false;
+    }
+    char byte = 0;
+    switch (newCodepage) {
+    case QDbfTable::NoCodepage:
+    case QDbfTable::IBM866:
+        byte = char(kCodepageByteIBM866);
+        break;
+    case QDbfTable::Windows1251:
+        byte = char(kCodepageByteWindows1251);
+        break;
+    default:
+        return false;
+    }
+    if (!writeAt(kCodepageOffset, &byte, 1))
+        return false;
+    codepage = newCodepage;
+    setCodec();
+    error = QDbfTable::NoError;
+    return true;
+}
+
+QDbfTable::QDbfTable()
+    : d(new QDbfTablePrivate)
+{
+}
+
+QDbfTable::QDbfTable(const QString &dbfFileName)
+    : d(new QDbfTablePrivate(dbfFileName))
+{
+}
+
+QDbfTable::QDbfTable(const QDbfTable &other)
+    : d(other.d)
+{
+    d->ref.ref();
+}
+
+QDbfTable &QDbfTable::operator=(const QDbfTable &other)
+{
+    if (d != other.d) {
+        other.d->ref.ref();
+        if (!d->ref.deref())
+            delete d;
+        d = other.d;
+    }
+    return *this;
+}
+
+QDbfTable::~QDbfTable()
+{
+    if (!d->ref.deref())
+        delete d;
+}
+
+bool QDbfTable::operator==(const QDbfTable &other) const
+{
+    return d->file.fileName() == other.d->file.fileName()
+           && d->headerLayout == other.d->headerLayout && d->codepage == other.d->codepage
+           && d->headerLength == other.d->headerLength
+           && d->recordLength == other.d->recordLength && d->fieldCount == other.d->fieldCount
+           && d->recordCount == other.d->recordCount;
+}
+
+bool QDbfTable::open(const QString &fileName, OpenMode openMode)
+{
+    d->fileName = fileName;
+    return open(openMode);
+}
+
+bool QDbfTable::open(OpenMode openMode)
+{
+    d->openMode = openMode;
+    return d->open();
+}
+
+void QDbfTable::close()
+{
+    if (d->file.isOpen())
+        d->file.close();
+}
+
+bool QDbfTable::isOpen() const
+{
+    return d->file.isOpen();
+}
+
+QString QDbfTable::fileName() const
+{
+    return d->file.fileName();
+}
+
+QDbfTable::OpenMode QDbfTable::openMode() const
+{
+    return d->openMode;
+}
+
+QDbfTable::Codepage QDbfTable::codepage() const
+{
+    return d->codepage;
+}
+
+bool QDbfTable::setCodepage(Codepage codepage)
+{
+    return d->setCodepage(codepage);
+}
+
+QDbfTable::TableError QDbfTable::error() const
+{
+    return d->error;
+}
+
+int QDbfTable::size() const
+{
+    return d->recordCount;
+}
+
+int QDbfTable::at() const
+{
+    return d->currentIndex;
+}
+
+bool QDbfTable::first() const
+{
+    // An empty table gives -1; a table never opened (or with a negative count) stays
+    // before the first record too instead of moving to an index below -1.
+    return d->setCurrentIndex(d->recordCount > 0 ? 0 : -1);
+}
+
+bool QDbfTable::last() const
+{
+    return d->setCurrentIndex(qMax(d->recordCount - 1, -1));
+}
+
+bool QDbfTable::next() const
+{
+    const int n = d->recordCount;
+    const int i = d->currentIndex;
+    if (i < 0)
+        return n > 0 ? d->setCurrentIndex(0) : false;
+    if (i < n - 1)
+        return d->setCurrentIndex(i + 1);
+    return false;
+}
+
+bool QDbfTable::previous() const
+{
+    const int n = d->recordCount;
+    const int i = d->currentIndex;
+    if (i <= 0)
+        return false;
+    if (i < n)
+        return d->setCurrentIndex(i - 1);
+    return d->setCurrentIndex(qMax(n - 1, -1));
+}
+
+bool QDbfTable::seek(int index) const
+{
+    const int n = d->recordCount;
+    if (index < 0)
+        return d->setCurrentIndex(-1);
+    if (index >= n)
+        return d->setCurrentIndex(qMax(n - 1, -1));
+    return d->setCurrentIndex(index);
+}
+
+QDbfRecord QDbfTable::record() const
+{
+    return d->record();
+}
+
+QVariant QDbfTable::value(int index) const
+{
+    return d->record().value(index);
+}
+
+bool QDbfTable::updateRecordInTable(const QDbfRecord &record)
+{
+    return d->updateRecordInTable(record);
+}
+
+bool QDbfTable::addRecord(const QDbfRecord &record)
+{
+    return d->addRecord(record);
+}
+
+bool QDbfTable::addRecord()
+{
+    QDbfRecord blank = d->record();
+    blank.clearValues();
+    blank.setDeleted(false);
+    return d->addRecord(blank);
+}
+
+bool QDbfTable::removeRecord(int index)
+{
+    return d->removeRecord(index);
+}
+
+QDebug operator<<(QDebug debug, const QDbfTable &table)
+{
+    debug.nospace() << "QDbfTable(" << table.fileName() << ", "
+                    << "size: " << table.record().count() << " x " << table.size() << ')';
+    return debug.space();
+}
+
+} // namespace QDbf

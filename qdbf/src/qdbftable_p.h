@@ -1,0 +1,74 @@
+#pragma once
+
+#include <qdbf/qdbftable.h>
+
+#include <QAtomicInt>
+#include <QByteArray>
+#include <QFile>
+#include <QVector>
+
+QT_BEGIN_NAMESPACE
+class QTextCodec;
+QT_END_NAMESPACE
+
+namespace QDbf {
+
+class QDbfTablePrivate;
+
+// Converts the bytes of one field (possibly fewer than its length when the read came
+// short) into its value. Chosen once per field when the table is opened.
+using FieldDecoder = QVariant (*)(const QDbfTablePrivate &table, const char *data, int size);
+
+class QDbfTablePrivate
+{
+public:
+    enum HeaderLayout {
+        DBaseLayout = 0,
+        VisualFoxProLayout = 1
+    };
+
+    explicit QDbfTablePrivate(const QString &name = QString());
+    ~QDbfTablePrivate();
+
+    bool open();
+    void setCodec();
+    QString decode(const char *data, int size) const;
+
+    bool setCurrentIndex(int index);
+    QDbfRecord record();
+
+    bool updateRecordInTable(const QDbfRecord &record);
+    bool addRecord(const QDbfRecord &record);
+    bool removeRecord(int index);
+    bool setCodepage(QDbfTable::Codepage codepage);
+
+    bool isRecordOfThisTable(const QDbfRecord &record) const;
+    void encodeFields(const QDbfRecord &record, QByteArray &image) const;
+    qint64 recordPosition(int index) const;
+    bool writeAt(qint64 position, const char *data, qint64 size);
+
+    QAtomicInt ref;
+    QString fileName;
+    QDbfTable::TableError error = QDbfTable::NoError;
+    QFile file;
+    QDbfTable::OpenMode openMode = QDbfTable::ReadOnly;
+    QTextCodec *textCodec = nullptr;
+    HeaderLayout headerLayout = DBaseLayout;
+    QDbfTable::Codepage codepage = QDbfTable::NoCodepage;
+    qint16 headerLength = -1;
+    qint16 recordLength = -1;
+    qint16 fieldCount = -1;
+    int recordCount = -1;
+    int currentIndex = -1;
+    bool recordCached = false;
+    QDbfRecord currentRecord;
+    QDbfRecord tableRecord;
+
+    // For single-byte code pages: the codec's character for every byte, so that a
+    // field is decoded by table look-up instead of a codec call. Null otherwise.
+    const QChar *byteTable = nullptr;
+    QVector<FieldDecoder> decoders;
+    QByteArray readBuffer;
+};
+
+} // namespace QDbf

@@ -247,8 +247,21 @@ void MainWindow::slotDataBaseCreated(bool bSuccess)
 
 void MainWindow::slotFind(const SearchResult& result)
 {
-    Q_UNUSED(result);
-    // Filled with the search results work.
+    ResultFiller(m_SearchParams, m_DataBase).fill(result, m_ResultModel);
+    // Later searches find the model installed; the view follows its reset.
+    if (ui->tResults->model() != &m_ResultModel)
+        ui->tResults->setModel(&m_ResultModel);
+    slotAddState(QStringLiteral("Запрос успешно выполнен"), false);
+}
+
+QString MainWindow::composeAddress()
+{
+    return ResultFiller(m_SearchParams, m_DataBase).composeAddress();
+}
+
+NameLookup MainWindow::lookupName(const QString& code)
+{
+    return ResultFiller(m_SearchParams, m_DataBase).lookupName(code);
 }
 
 void MainWindow::fillSearchParams()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "resultfiller.h"
 #include "searchparams.h"
 #include "searchresult.h"
 #include "tablemodel.h"
@@ -39,6 +40,10 @@ public:
     bool openDataBase();
     void startDataBaseCreate();
     void copyResult();
+    // Address line of the row whose values stand in the column map, and the KLADR name lookup
+    // it uses; slotFind fills every row with the same code.
+    QString composeAddress();
+    NameLookup lookupName(const QString& code);
 
     const SearchParams& searchParams() const { return m_SearchParams; }
     bool isDataBaseReady() const { return m_bDataBaseReady; }

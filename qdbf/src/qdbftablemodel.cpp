@@ -23,7 +23,8 @@ public:
     bool readOnly = false;
     QDbfTable table;
     QDbfRecord record;
-    QVector<QDbfRecord> rows;
+    QVector<QDbfRecord> rows; // rows from releasedCount on
+    int releasedCount = 0;
     QVector<QHash<int, QVariant>> headers;
     int deletedCount = 0;
     int lastRecordIndex = -1;
@@ -59,6 +60,7 @@ bool QDbfTableModel::open(bool readOnly)
     d->readOnly = readOnly;
     d->record = QDbfRecord();
     d->rows.clear();
+    d->releasedCount = 0;
     d->headers.clear();
     d->deletedCount = 0;
     d->lastRecordIndex = -1;
@@ -91,7 +93,7 @@ QDbfTable::TableError QDbfTableModel::error() const
 
 int QDbfTableModel::rowCount(const QModelIndex &) const
 {
-    return d->rows.size();
+    return d->releasedCount + d->rows.size();
 }
 
 int QDbfTableModel::columnCount(const QModelIndex &) const
@@ -101,9 +103,10 @@ int QDbfTableModel::columnCount(const QModelIndex &) const
 
 QVariant QDbfTableModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= d->rows.size() || index.column() >= d->record.count())
+    const int cached = index.row() - d->releasedCount;
+    if (!index.isValid() || cached < 0 || cached >= d->rows.size() || index.column() >= d->record.count())
         return QVariant();
-    const QVariant value = d->rows.at(index.row()).value(index.column());
+    const QVariant value = d->rows.at(cached).value(index.column());
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
@@ -124,10 +127,11 @@ bool QDbfTableModel::setData(const QModelIndex &index, const QVariant &value, in
 {
     if (!d->table.isOpen())
         return false;
-    if (!index.isValid() || role != Qt::EditRole || index.row() >= d->rows.size()
+    const int cached = index.row() - d->releasedCount;
+    if (!index.isValid() || role != Qt::EditRole || cached < 0 || cached >= d->rows.size()
         || index.column() >= d->record.count())
         return false;
-    QDbfRecord &row = d->rows[index.row()];
+    QDbfRecord &row = d->rows[cached];
     const QVariant previous = row.value(index.column());
     row.setValue(index.column(), value);
     if (!d->table.updateRecordInTable(row)) {
@@ -175,7 +179,7 @@ void QDbfTableModel::fetchMore(const QModelIndex &parent)
     if (parent.isValid())
         return;
     const int batchSize =
-        qMin(kFetchBatchSize, d->table.size() - d->rows.size() - d->deletedCount);
+        qMin(kFetchBatchSize, d->table.size() - rowCount() - d->deletedCount);
     if (batchSize <= 0)
         return;
 
@@ -195,7 +199,7 @@ void QDbfTableModel::fetchMore(const QModelIndex &parent)
     }
     if (batch.isEmpty())
         return;
-    const int first = d->rows.size();
+    const int first = rowCount();
     beginInsertRows(QModelIndex(), first, first + batch.size() - 1);
     d->rows.append(batch);
     endInsertRows();
@@ -205,19 +209,28 @@ bool QDbfTableModel::canFetchMore(const QModelIndex &parent) const
 {
     if (parent.isValid() || !d->table.isOpen())
         return false;
-    return d->rows.size() + d->deletedCount < d->table.size();
+    return rowCount() + d->deletedCount < d->table.size();
 }
 
 Qt::ItemFlags QDbfTableModel::flags(const QModelIndex &index) const
 {
     Qt::ItemFlags result = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
     if (index.isValid()) {
-        if (d->rows.value(index.row()).value(index.column()).type() == QVariant::Bool)
+        if (d->rows.value(index.row() - d->releasedCount).value(index.column()).type() == QVariant::Bool)
             result |= Qt::ItemIsAutoTristate; // 0x40, Qt 4's ItemIsTristate
         if (!d->readOnly)
             result |= Qt::ItemIsEditable;
     }
     return result;
+}
+
+void QDbfTableModel::releaseRows(int nRows)
+{
+    const int count = qMin(nRows, rowCount()) - d->releasedCount;
+    if (count <= 0)
+        return;
+    d->rows.remove(0, count);
+    d->releasedCount += count;
 }
 
 } // namespace QDbf

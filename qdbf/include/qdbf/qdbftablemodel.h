@@ -36,6 +36,11 @@ public:
     bool canFetchMore(const QModelIndex &parent) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
+    // Drops the cached records of rows [0, nRows) so that a reader going through a large
+    // table once does not keep it all in memory. rowCount() is unchanged; a released row
+    // reads as an invalid value and can no longer be edited.
+    void releaseRows(int nRows);
+
 private:
     Q_DISABLE_COPY(QDbfTableModel)
     QDbfTableModelPrivate *const d;

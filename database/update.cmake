@@ -1,1 +1,5 @@
-target_sources(database PRIVATE)
+# The start-up check of the local database and the install of an offered update.
+target_sources(database PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/databaseupdate.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/databaseupdate.h
+)

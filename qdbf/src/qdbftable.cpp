@@ -543,10 +543,18 @@ bool QDbfTablePrivate::addRecord(const QDbfRecord &record)
         error = QDbfTable::WriteError;
         return false;
     }
+    // A header that announces more records than the file holds would have the record
+    // written far past the end of the file (a sparse file of gigabytes from a damaged
+    // count byte); such a table is refused instead.
+    const qint64 position = recordPosition(recordCount);
+    if (file.size() < position) {
+        error = QDbfTable::RecordError;
+        return false;
+    }
     QByteArray image(recordLength, ' ');
     encodeFields(record, image);
     image.append(kEndOfFile);
-    if (!writeAt(recordPosition(recordCount), image.constData(), image.size()))
+    if (!writeAt(position, image.constData(), image.size()))
         return false;
 
     const quint32 newCount = quint32(recordCount) + 1;

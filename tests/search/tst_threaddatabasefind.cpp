@@ -1,0 +1,417 @@
+#include "searchtestdatabase.h"
+#include "threaddatabasefind.h"
+#include "threadtimer.h"
+
+#include <QFileInfo>
+#include <QMutex>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString LocalityOnly = QStringLiteral(
+    "SELECT k.index_ , k.name, k.socr, k.scname, k.code, k.code_ss, k.code_rrr, k.code_ggg "
+    "FROM kladr k  WHERE k.name_upper %1AND k.code_st = '00'  LIMIT 100");
+const QString StreetOnly = QStringLiteral(
+    "SELECT s.index_ , k.name, k.socr, k.scname, k.code, k.code_ss, k.code_rrr, k.code_ggg "
+    ", s.name, s.socr, s.scname FROM kladr k , street s  WHERE s.name_upper %1AND s.code_kladr = k.code "
+    "AND k.code_st = '00'  LIMIT 100");
+const QString Both = QStringLiteral(
+    "SELECT d.index_ , k.name, k.socr, k.scname, k.code, k.code_ss, k.code_rrr, k.code_ggg "
+    ", s.name, s.socr, s.scname , d.name FROM kladr k , street s , doma d INDEXED BY index_doma_index  "
+    "WHERE k.name_upper %1AND d.code_street = s.code AND s.name_upper %2AND s.code_kladr = k.code "
+    "AND k.code_st = '00' UNION SELECT s.index_ , k.name , k.socr , k.scname , k.code , k.code_ss , "
+    "k.code_rrr , k.code_ggg , s.name , s.socr , s.scname , '---' FROM KLADR k, STREET s WHERE "
+    "s.name_upper %2AND k.name_upper %1AND s.code_kladr = k.code AND s.index_ != '' and "
+    "k.code_st = '00' LIMIT 100");
+
+SearchParams paramsFor(const QString& locality, const QString& street)
+{
+    static const QRegularExpression maskCharacters(QStringLiteral("[%_]"));
+    SearchParams params;
+    params.level(SearchParams::LocalityLevel) = { locality, locality.contains(maskCharacters) };
+    params.level(SearchParams::StreetLevel) = { street, street.contains(maskCharacters) };
+    return params;
+}
+
+// What one run of the search thread reported, signals in the order emitted.
+struct SearchRun {
+    QStringList events;
+    QStringList stateLines;
+    QList<SearchResult> results;
+};
+
+class EventLog {
+public:
+    void append(const QString& event)
+    {
+        QMutexLocker lock(&m_Mutex);
+        m_Events << event;
+    }
+    QStringList events() const
+    {
+        QMutexLocker lock(&m_Mutex);
+        return m_Events;
+    }
+
+private:
+    mutable QMutex m_Mutex;
+    QStringList m_Events;
+};
+
+SearchRun runSearch(SearchParams& params, const QString& databaseFile, ThreadTimer* timer = nullptr)
+{
+    RecordingHost host;
+    ThreadDataBaseFind thread;
+    thread.setHost(&host);
+    thread.setTimer(timer);
+    thread.setDatabaseFile(databaseFile);
+    thread.setSearchParams(&params);
+
+    EventLog log;
+    SearchRun run;
+    QObject::connect(&thread, &ThreadDataBaseFind::signalUpdateText, [&](const QString& s) { log.append("text " + s); });
+    QObject::connect(&thread, QOverload<int, int>::of(&ThreadDataBaseFind::signalUpdateProgress),
+        [&](int nValue, int nMax) { log.append(QStringLiteral("progress %1 %2").arg(nValue).arg(nMax)); });
+    QObject::connect(&thread, &ThreadDataBaseFind::signalVisible,
+        [&](bool v) { log.append(QStringLiteral("visible %1").arg(v)); });
+    QObject::connect(&thread, &ThreadDataBaseFind::signalFind, [&](const SearchResult& result) {
+        log.append(QStringLiteral("find %1").arg(result.rows.size()));
+        run.results << result;
+    });
+    if (timer) {
+        QObject::connect(timer, QOverload<int, int>::of(&ThreadTimer::signalUpdateProgress), &thread,
+            [&](int nValue, int nMax) { log.append(QStringLiteral("timer value %1 %2").arg(nValue).arg(nMax)); },
+            Qt::DirectConnection);
+        QObject::connect(timer, &ThreadTimer::signalSetProgressBools, &thread,
+            [&](bool bText, bool bInverted) { log.append(QStringLiteral("timer bools %1 %2").arg(bText).arg(bInverted)); },
+            Qt::DirectConnection);
+    }
+
+    thread.start();
+    if (!thread.wait(60000))
+        qFatal("search thread did not finish");
+    run.events = log.events();
+    run.stateLines = host.lines();
+    return run;
+}
+
+// index | locality | street | houses, of the columns the statement has.
+QStringList rowTexts(const SearchResult& result)
+{
+    QStringList rows;
+    for (const QSqlRecord& record : result.rows) {
+        QStringList cells { record.value(0).toString(), record.value(1).toString() };
+        if (record.count() > 8)
+            cells << record.value(8).toString();
+        if (record.count() > 11)
+            cells << record.value(11).toString();
+        rows << cells.join(QLatin1Char('|'));
+    }
+    rows.sort();
+    return rows;
+}
+
+} // namespace
+
+class TestThreadDataBaseFind : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void statement_data();
+    void statement();
+    void columnMap_data();
+    void columnMap();
+    void rows_data();
+    void rows();
+    void limitsToHundredRows();
+    void emptyResultIsAResult();
+    void signalOrder();
+    void refusesWithoutLevels();
+    void prepareFailure();
+    void executionFailure();
+    void missingDatabaseFileIsNotCreated();
+    void secondSearchReplacesColumnMap();
+    void doesNothingWithoutParameters();
+
+private:
+    QTemporaryDir m_Dir;
+    QString m_File;
+};
+
+void TestThreadDataBaseFind::initTestCase()
+{
+    QVERIFY(m_Dir.isValid());
+    m_File = m_Dir.filePath(QStringLiteral("KLADR.sqlite"));
+    SearchTestDatabase db(m_File);
+    db.addLocality("Москва", "г", "Город", "77000000000", "101000");
+    db.addLocality("Москва", "г", "Город", "77000000000", "999999", "51"); // no longer current
+    db.addLocality("Московская", "обл", "Область", "50000000000", "");
+    db.addLocality("Ленинский", "р-н", "Район", "50027000000", "");
+    db.addLocality("Видное", "г", "Город", "50027001000", "142700");
+    db.addLocality("Химки", "г", "Город", "50000002000", "141400");
+    db.addLocality("Ростов-на-Дону", "г", "Город", "61000001000", "344000");
+    db.addLocality("Ростов", "г", "Город", "76013001000", "152150");
+    db.addStreet("Лесная", "ул", "Улица", "500270010000001", "142701");
+    db.addStreet("Ленина", "ул", "Улица", "500270010000002", "");
+    db.addStreet("Д'Арка", "ул", "Улица", "500000020000003", "141402");
+    db.addStreet("Ленинградская", "ул", "Улица", "770000000000004", "125000");
+    db.addHouses("1-9", "500270010000002", "142703");
+    db.addHouses("Н(11-19)", "500270010000002", "142704");
+    for (int i = 0; i < 150; ++i)
+        db.addLocality("Ивановка", "д", "Деревня", QStringLiteral("33%1001").arg(i, 6, 10, QLatin1Char('0')), "601000");
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+}
+
+void TestThreadDataBaseFind::statement_data()
+{
+    QTest::addColumn<QString>("locality");
+    QTest::addColumn<QString>("street");
+    QTest::addColumn<QString>("statement");
+
+    QTest::newRow("locality, lower case, no mask") << "москва" << "" << LocalityOnly.arg("= 'МОСКВА' ");
+    QTest::newRow("locality mask") << "_остов%" << "" << LocalityOnly.arg("LIKE '_ОСТОВ%' ");
+    QTest::newRow("underscore alone is a mask") << "_" << "" << LocalityOnly.arg("LIKE '_' ");
+    QTest::newRow("blanks stay inside the literal") << " москва " << "" << LocalityOnly.arg("= ' МОСКВА ' ");
+    QTest::newRow("street mask") << "" << "Лен%" << StreetOnly.arg("LIKE 'ЛЕН%' ");
+    QTest::newRow("street with apostrophe") << "" << "Д'Арка" << StreetOnly.arg("= 'Д''АРКА' ");
+    QTest::newRow("both, street mask") << "видное" << "Лен%" << Both.arg("= 'ВИДНОЕ' ", "LIKE 'ЛЕН%' ");
+    QTest::newRow("both, locality mask") << "Вид%" << "лесная" << Both.arg("LIKE 'ВИД%' ", "= 'ЛЕСНАЯ' ");
+    QTest::newRow("quote cannot end the literal")
+        << "x' OR '1'='1" << "" << LocalityOnly.arg("= 'X'' OR ''1''=''1' ");
+}
+
+void TestThreadDataBaseFind::statement()
+{
+    QFETCH(QString, locality);
+    QFETCH(QString, street);
+    QFETCH(QString, statement);
+
+    SearchParams params = paramsFor(locality, street);
+    const SearchRun run = runSearch(params, m_File);
+    QCOMPARE(run.stateLines.value(0), ">>>: " + statement);
+    // Every statement is valid SQL for the schema: it ran.
+    QCOMPARE(run.results.size(), 1);
+}
+
+void TestThreadDataBaseFind::columnMap_data()
+{
+    QTest::addColumn<QString>("locality");
+    QTest::addColumn<QString>("street");
+    QTest::addColumn<QStringList>("entries");
+
+    const QStringList city { "city|Населенный пункт|1", "city_code|_city_code|4", "city_code_ggg|_city_code_ggg|7",
+        "city_code_rrr|_city_code_rrr|6", "city_code_ss|_city_code_ss|5", "city_t_|_city_type|3",
+        "city_t|Тип пункта|2", "index|Индекс|0" };
+    const QStringList street { "street_t_|_street_type|10", "street_t|Тип объекта|9", "street|Улица|8" };
+    const QStringList home { "home|Номера домов (Н-нечетные, Ч-четные, --- все)|11" };
+
+    QTest::newRow("locality") << "Москва" << "" << city;
+    QTest::newRow("street") << "" << "Ленина" << city + street;
+    QTest::newRow("both") << "Видное" << "Ленина" << city + street + home;
+}
+
+void TestThreadDataBaseFind::columnMap()
+{
+    QFETCH(QString, locality);
+    QFETCH(QString, street);
+    QFETCH(QStringList, entries);
+
+    SearchParams params = paramsFor(locality, street);
+    const SearchRun run = runSearch(params, m_File);
+    QCOMPARE(run.results.size(), 1);
+
+    QStringList actual;
+    for (auto it = params.columns.cbegin(); it != params.columns.cend(); ++it) {
+        QVERIFY(it->value.isEmpty());
+        actual << QStringLiteral("%1|%2|%3").arg(it.key(), it->header).arg(it->column);
+    }
+    actual.sort();
+    entries.sort();
+    QCOMPARE(actual, entries);
+    QCOMPARE(run.results.first().columns.count(), entries.size());
+}
+
+void TestThreadDataBaseFind::rows_data()
+{
+    QTest::addColumn<QString>("locality");
+    QTest::addColumn<QString>("street");
+    QTest::addColumn<QStringList>("rows");
+
+    QTest::newRow("current record only") << "москва" << "" << QStringList { "101000|Москва" };
+    QTest::newRow("one-letter mask") << "_остов%" << "" << QStringList { "152150|Ростов", "344000|Ростов-на-Дону" };
+    QTest::newRow("exact name") << "РОСТОВ" << "" << QStringList { "152150|Ростов" };
+    QTest::newRow("leading blank matches nothing") << " москва" << "" << QStringList {};
+    QTest::newRow("street with apostrophe") << "" << "Д'Арка" << QStringList { "141402|Химки|Д'Арка" };
+    QTest::newRow("street mask, mixed case")
+        << "" << "лЕн%" << QStringList { "125000|Москва|Ленинградская", "|Видное|Ленина" };
+    QTest::newRow("houses of the street")
+        << "Видное" << "Ленина" << QStringList { "142703|Видное|Ленина|1-9", "142704|Видное|Ленина|Н(11-19)" };
+    QTest::newRow("street with its own index, all houses")
+        << "видное" << "лесная" << QStringList { "142701|Видное|Лесная|---" };
+    QTest::newRow("quote in the text is only a letter") << "x' OR '1'='1" << "" << QStringList {};
+    QTest::newRow("comment marker is only letters") << "Москва' --" << "" << QStringList {};
+}
+
+void TestThreadDataBaseFind::rows()
+{
+    QFETCH(QString, locality);
+    QFETCH(QString, street);
+    QFETCH(QStringList, rows);
+
+    SearchParams params = paramsFor(locality, street);
+    const SearchRun run = runSearch(params, m_File);
+    QCOMPARE(run.results.size(), 1);
+    QCOMPARE(rowTexts(run.results.first()), rows);
+}
+
+void TestThreadDataBaseFind::limitsToHundredRows()
+{
+    SearchParams params = paramsFor("Ивановка", "");
+    const SearchRun run = runSearch(params, m_File);
+    QCOMPARE(run.results.size(), 1);
+    QCOMPARE(run.results.first().rows.size(), 100);
+}
+
+void TestThreadDataBaseFind::emptyResultIsAResult()
+{
+    SearchParams params = paramsFor("Нигдеево%", "");
+    const SearchRun run = runSearch(params, m_File);
+    QCOMPARE(run.results.size(), 1);
+    QVERIFY(run.results.first().rows.isEmpty());
+    QCOMPARE(run.results.first().columns.count(), 8);
+    QCOMPARE(run.stateLines.size(), 1);
+}
+
+void TestThreadDataBaseFind::signalOrder()
+{
+    ThreadTimer timer;
+    SearchParams params = paramsFor("Видное", "Ленина");
+    const SearchRun run = runSearch(params, m_File, &timer);
+    QVERIFY(!timer.isRunning());
+
+    // Ticks may fall anywhere while the timer runs; the order around them is fixed.
+    QStringList events = run.events;
+    events.erase(std::remove_if(events.begin(), events.end(),
+                     [](const QString& e) { return e.startsWith("timer value") && e.endsWith(" -1"); }),
+        events.end());
+    const int startBools = events.indexOf("timer bools 0 0");
+    for (int i = events.size() - 1; i > startBools; --i) {
+        if (events.at(i) == "timer bools 0 0" || events.at(i) == "timer bools 0 1")
+            events.removeAt(i);
+    }
+    QCOMPARE(events,
+        (QStringList { "text Выполнение запроса...", "progress 0 1", "visible 1", "timer bools 0 0",
+            "timer value 0 100", "find 2", "timer bools 1 0", "visible 0" }));
+}
+
+void TestThreadDataBaseFind::refusesWithoutLevels()
+{
+    ThreadTimer timer;
+    SearchParams params = paramsFor("", "");
+    params.columns.insert("index", ResultColumn { "Индекс", 0, QString() });
+    const SearchRun run = runSearch(params, m_File, &timer);
+
+    QCOMPARE(run.events, QStringList { "visible 0" });
+    QCOMPARE(run.stateLines.size(), 1);
+    QVERIFY(!run.stateLines.first().startsWith(">>>"));
+    QVERIFY(run.stateLines.first().contains("улиц"));
+    // Nothing was built: the previous column map is left as it was.
+    QCOMPARE(params.columns.size(), 1);
+}
+
+void TestThreadDataBaseFind::prepareFailure()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("KLADR.sqlite");
+    {
+        SearchTestDatabase db(file, SearchTestDatabase::WithoutIndexes);
+        QVERIFY2(db.isValid(), qPrintable(db.error()));
+    }
+    ThreadTimer timer;
+    SearchParams params = paramsFor("Видное", "Ленина");
+    const SearchRun run = runSearch(params, file, &timer);
+
+    QVERIFY(run.results.isEmpty());
+    QCOMPARE(run.events, (QStringList { "text Выполнение запроса...", "progress 0 1", "visible 0" }));
+    QCOMPARE(run.stateLines.size(), 2);
+    QVERIFY(run.stateLines.at(0).startsWith(">>>: SELECT"));
+    QVERIFY(run.stateLines.at(1).startsWith("Ошибка: "));
+    QVERIFY(run.stateLines.at(1).contains("index_doma_index"));
+}
+
+void TestThreadDataBaseFind::executionFailure()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("KLADR.sqlite");
+    {
+        // A KLADR whose rows fail while they are read: the statement prepares, the steps fail.
+        SearchTestDatabase db(file);
+        db.exec("DROP TABLE KLADR");
+        db.exec("CREATE VIEW KLADR AS SELECT 'X' AS name, 'X' AS name_upper, '' AS socr, '' AS scname, "
+                "'' AS code, '' AS code_ss, '' AS code_rrr, '' AS code_ggg, "
+                "abs(-9223372036854775807 - 1) AS index_, '00' AS code_st");
+        QVERIFY2(db.isValid(), qPrintable(db.error()));
+    }
+    ThreadTimer timer;
+    SearchParams params = paramsFor("x", "");
+    const SearchRun run = runSearch(params, file, &timer);
+
+    QVERIFY(run.results.isEmpty());
+    QVERIFY(!run.events.contains("find 0"));
+    QCOMPARE(run.events.mid(0, 5),
+        (QStringList { "text Выполнение запроса...", "progress 0 1", "visible 1", "timer bools 0 0", "timer value 0 100" }));
+    QCOMPARE(run.events.mid(run.events.size() - 2), (QStringList { "timer bools 1 0", "visible 0" }));
+    QCOMPARE(run.stateLines.size(), 2);
+    QCOMPARE(run.stateLines.at(1), QStringLiteral("Ошибка: integer overflow Unable to fetch row"));
+}
+
+void TestThreadDataBaseFind::missingDatabaseFileIsNotCreated()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("KLADR.sqlite");
+    SearchParams params = paramsFor("Москва", "");
+    const SearchRun run = runSearch(params, file);
+
+    QVERIFY(run.results.isEmpty());
+    QCOMPARE(run.events.last(), QStringLiteral("visible 0"));
+    QVERIFY(!run.events.contains("visible 1"));
+    QVERIFY(run.stateLines.last().startsWith("Ошибка: "));
+    QVERIFY(!QFileInfo::exists(file));
+}
+
+void TestThreadDataBaseFind::secondSearchReplacesColumnMap()
+{
+    SearchParams params = paramsFor("Видное", "Ленина");
+    QCOMPARE(runSearch(params, m_File).results.size(), 1);
+    QVERIFY(params.columns.contains("home"));
+
+    params = paramsFor("Видное", "");
+    params.columns.insert("home", ResultColumn { "stale", 11, QString() });
+    QCOMPARE(runSearch(params, m_File).results.size(), 1);
+    QCOMPARE(params.columns.size(), 8);
+    QVERIFY(!params.columns.contains("home"));
+    QVERIFY(!params.columns.contains("street"));
+}
+
+void TestThreadDataBaseFind::doesNothingWithoutParameters()
+{
+    RecordingHost host;
+    ThreadDataBaseFind thread;
+    thread.setHost(&host);
+    thread.setDatabaseFile(m_File);
+    QSignalSpy visible(&thread, &ThreadDataBaseFind::signalVisible);
+    QSignalSpy text(&thread, &ThreadDataBaseFind::signalUpdateText);
+    thread.start();
+    QVERIFY(thread.wait(60000));
+    QCOMPARE(visible.count(), 0);
+    QCOMPARE(text.count(), 0);
+    QVERIFY(host.lines().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestThreadDataBaseFind)
+#include "tst_threaddatabasefind.moc"

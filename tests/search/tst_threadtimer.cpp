@@ -1,0 +1,187 @@
+#include "threadtimer.h"
+
+#include <QMutex>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+// Every signal of the timer, in the order emitted, whichever thread emitted it.
+class TimerLog {
+public:
+    explicit TimerLog(ThreadTimer& timer)
+    {
+        QObject::connect(&timer, QOverload<int, int>::of(&ThreadTimer::signalUpdateProgress),
+            [this](int nValue, int nMax) { append(QStringLiteral("value %1 %2").arg(nValue).arg(nMax)); });
+        QObject::connect(&timer, &ThreadTimer::signalSetProgressBools, [this](bool bText, bool bInverted) {
+            append(QStringLiteral("bools %1 %2").arg(bText).arg(bInverted));
+        });
+    }
+
+    QStringList entries() const
+    {
+        QMutexLocker lock(&m_Mutex);
+        return m_Entries;
+    }
+    void clear()
+    {
+        QMutexLocker lock(&m_Mutex);
+        m_Entries.clear();
+    }
+
+private:
+    void append(const QString& entry)
+    {
+        QMutexLocker lock(&m_Mutex);
+        m_Entries << entry;
+    }
+
+    mutable QMutex m_Mutex;
+    QStringList m_Entries;
+};
+
+QString value(int nValue)
+{
+    return QStringLiteral("value %1 -1").arg(nValue);
+}
+
+} // namespace
+
+class TestThreadTimer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void fullCycleSweepsUpAndDown();
+    void turningPoints_data();
+    void turningPoints();
+    void startResetsAndStopRestoresAppearance();
+    void stopEndsTheLoopAndAllowsRestart();
+    void noTickFollowsTheStop();
+    void stopWithoutStart();
+    void destructionEndsARunningLoop();
+};
+
+void TestThreadTimer::fullCycleSweepsUpAndDown()
+{
+    ThreadTimer timer;
+    TimerLog log(timer);
+    for (int i = 0; i < 400; ++i)
+        timer.slotTimerTick();
+
+    QStringList cycle;
+    cycle << QStringLiteral("bools 0 0");
+    for (int v = 1; v <= 100; ++v)
+        cycle << value(v);
+    cycle << QStringLiteral("bools 0 1");
+    for (int v = 99; v >= 0; --v)
+        cycle << value(v);
+    QCOMPARE(log.entries(), cycle + cycle);
+}
+
+void TestThreadTimer::turningPoints_data()
+{
+    QTest::addColumn<int>("ticks");
+    QTest::addColumn<QStringList>("lastTick");
+
+    QTest::newRow("first tick: normal appearance, 1") << 1 << QStringList { "bools 0 0", value(1) };
+    QTest::newRow("tick 99 rises to 99") << 99 << QStringList { value(99) };
+    QTest::newRow("tick 100 tops at 100") << 100 << QStringList { value(100) };
+    QTest::newRow("tick 101 turns inverted, 99") << 101 << QStringList { "bools 0 1", value(99) };
+    QTest::newRow("tick 199 falls to 1") << 199 << QStringList { value(1) };
+    QTest::newRow("tick 200 ends at 0") << 200 << QStringList { value(0) };
+    QTest::newRow("tick 201 turns normal again, 1") << 201 << QStringList { "bools 0 0", value(1) };
+    QTest::newRow("tick 301 turns inverted again") << 301 << QStringList { "bools 0 1", value(99) };
+}
+
+void TestThreadTimer::turningPoints()
+{
+    QFETCH(int, ticks);
+    QFETCH(QStringList, lastTick);
+
+    ThreadTimer timer;
+    TimerLog log(timer);
+    for (int i = 0; i < ticks - 1; ++i)
+        timer.slotTimerTick();
+    log.clear();
+    timer.slotTimerTick();
+    QCOMPARE(log.entries(), lastTick);
+}
+
+void TestThreadTimer::startResetsAndStopRestoresAppearance()
+{
+    ThreadTimer timer;
+    TimerLog log(timer);
+    // Leave the counter in the inverted half, as a long search would.
+    for (int i = 0; i < 150; ++i)
+        timer.slotTimerTick();
+    log.clear();
+
+    QSignalSpy progress(&timer, QOverload<int, int>::of(&ThreadTimer::signalUpdateProgress));
+    timer.startProgress();
+    QVERIFY(progress.count() >= 2 || progress.wait());
+    timer.stopProgress();
+
+    const QStringList entries = log.entries();
+    QVERIFY(entries.size() >= 4);
+    QCOMPARE(entries.mid(0, 4), (QStringList { "bools 0 0", "value 0 100", "bools 0 0", value(1) }));
+    QCOMPARE(entries.last(), QStringLiteral("bools 1 0"));
+}
+
+void TestThreadTimer::stopEndsTheLoopAndAllowsRestart()
+{
+    ThreadTimer timer;
+    QSignalSpy finished(&timer, &QThread::finished);
+    QSignalSpy progress(&timer, QOverload<int, int>::of(&ThreadTimer::signalUpdateProgress));
+
+    for (int run = 0; run < 3; ++run) {
+        progress.clear();
+        timer.startProgress();
+        QVERIFY(timer.isRunning());
+        // The start value, the first tick, and one tick later a second one.
+        while (progress.count() < 3)
+            QVERIFY(progress.wait());
+        timer.stopProgress();
+        QVERIFY(timer.isFinished());
+        QCOMPARE(progress.at(1).at(0).toInt(), 1);
+        QCOMPARE(progress.at(2).at(0).toInt(), 2);
+    }
+    QTRY_COMPARE(finished.count(), 3);
+}
+
+void TestThreadTimer::noTickFollowsTheStop()
+{
+    ThreadTimer timer;
+    TimerLog log(timer);
+    // Stops that meet the loop at every point of its tick: the restored appearance stays last.
+    for (int run = 0; run < 50; ++run) {
+        log.clear();
+        timer.startProgress();
+        if (run % 2)
+            QThread::usleep(50 * run);
+        timer.stopProgress();
+        QVERIFY(!timer.isRunning());
+        QCOMPARE(log.entries().last(), QStringLiteral("bools 1 0"));
+        QCOMPARE(log.entries().count(QStringLiteral("bools 1 0")), 1);
+    }
+}
+
+void TestThreadTimer::stopWithoutStart()
+{
+    ThreadTimer timer;
+    TimerLog log(timer);
+    timer.stopProgress();
+    QCOMPARE(log.entries(), QStringList { "bools 1 0" });
+    QVERIFY(!timer.isRunning());
+}
+
+void TestThreadTimer::destructionEndsARunningLoop()
+{
+    auto* timer = new ThreadTimer;
+    QSignalSpy progress(timer, QOverload<int, int>::of(&ThreadTimer::signalUpdateProgress));
+    timer->startProgress();
+    QVERIFY(progress.count() >= 2 || progress.wait());
+    delete timer;
+}
+
+QTEST_GUILESS_MAIN(TestThreadTimer)
+#include "tst_threadtimer.moc"

@@ -5,14 +5,15 @@ TableModel::TableModel(QObject* parent)
 {
 }
 
-int TableModel::rowCount(const QModelIndex&) const
+// A flat table: cells have no children, or item views and testers see an endless tree.
+int TableModel::rowCount(const QModelIndex& parent) const
 {
-    return m_nRowCount;
+    return parent.isValid() ? 0 : m_nRowCount;
 }
 
-int TableModel::columnCount(const QModelIndex&) const
+int TableModel::columnCount(const QModelIndex& parent) const
 {
-    return m_nColumnCount;
+    return parent.isValid() ? 0 : m_nColumnCount;
 }
 
 bool TableModel::isUsable(const QModelIndex& index) const
@@ -38,10 +39,24 @@ bool TableModel::setData(const QModelIndex& index, const QVariant& value, int ro
         m_ItemData.insert(index, value);
         return true;
     }
+    // Grow first, announced to attached views, so that dataChanged never names a cell outside
+    // the model; the rebuild inside fillFromModel is covered by its reset.
+    if (index.column() >= m_nColumnCount) {
+        if (!m_bFilling)
+            beginInsertColumns(QModelIndex(), m_nColumnCount, index.column());
+        m_nColumnCount = index.column() + 1;
+        if (!m_bFilling)
+            endInsertColumns();
+    }
+    if (index.row() >= m_nRowCount) {
+        if (!m_bFilling)
+            beginInsertRows(QModelIndex(), m_nRowCount, index.row());
+        m_nRowCount = index.row() + 1;
+        if (!m_bFilling)
+            endInsertRows();
+    }
     m_Data.insert(cellKey(index.row(), index.column()), value);
     emit dataChanged(index, index);
-    m_nColumnCount = qMax(m_nColumnCount, index.column() + 1);
-    m_nRowCount = qMax(m_nRowCount, index.row() + 1);
     return true;
 }
 
@@ -73,23 +88,29 @@ void TableModel::fillFromModel(const QAbstractItemModel* source)
 {
     if (!source)
         return;
+    // The whole rebuild sits inside one reset, so an attached view relays out once, with the
+    // final row and column counts.
     beginResetModel();
+    m_bFilling = true;
     m_nRowCount = 0;
     m_nColumnCount = 0;
     m_HeaderData.clear();
     m_Data.clear();
-    endResetModel();
     const int rows = source->rowCount();
     const int columns = source->columnCount();
     for (int r = 0; r < rows; ++r) {
         for (int c = 0; c < columns; ++c)
             setData(createIndex(r, c), source->data(source->index(r, c), Qt::DisplayRole), Qt::EditRole);
     }
+    m_bFilling = false;
+    endResetModel();
 }
 
 bool TableModel::addColumn()
 {
+    beginInsertColumns(QModelIndex(), m_nColumnCount, m_nColumnCount);
     ++m_nColumnCount;
+    endInsertColumns();
     return true;
 }
 
@@ -97,6 +118,7 @@ bool TableModel::removeColumn(int column, const QModelIndex&)
 {
     if (column < 0 || column >= m_nColumnCount)
         return false;
+    beginRemoveColumns(QModelIndex(), column, column);
     QHash<int, QVariant> data;
     QHash<int, QVariant> headers;
     for (int i = 0; i < m_nColumnCount; ++i) {
@@ -110,6 +132,7 @@ bool TableModel::removeColumn(int column, const QModelIndex&)
     m_Data.swap(data);
     m_HeaderData.swap(headers);
     --m_nColumnCount;
+    endRemoveColumns();
     emit headerDataChanged(Qt::Horizontal, 0, m_nColumnCount - 1);
     return true;
 }

@@ -6,7 +6,8 @@
 
 // The result table: a sparse in-memory copy of a finished search, to which the window adds the
 // postal-address column and from which it removes the technical columns. Cell keys are
-// row * 65536 + column, so rows and columns stay below 65536.
+// row * 65536 + column, so rows and columns stay below 65536. Growth and column removal are
+// announced to attached views, so a view that shows the model follows every refill.
 class TableModel : public QAbstractTableModel {
 public:
     explicit TableModel(QObject* parent = nullptr);
@@ -30,6 +31,7 @@ private:
     static int cellKey(int row, int column) { return row * 65536 + column; }
     bool isUsable(const QModelIndex& index) const;
 
+    bool m_bFilling = false;
     int m_nRowCount = 0;
     int m_nColumnCount = 0;
     QHash<int, QVariant> m_Data;

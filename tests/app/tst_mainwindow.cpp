@@ -1,0 +1,483 @@
+#include "mainwindow.h"
+#include "threaddatabasecreate.h"
+#include "workerhost.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCommandLinkButton>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextCodec>
+#include <QTextDocument>
+#include <QVBoxLayout>
+#include <QtTest>
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void objectTreeAndTexts();
+    void helpTextRuns();
+    void startState();
+    void typingGatesTheFindButton();
+    void clearingTheLevelCheckBox();
+    void maskFlags_data();
+    void maskFlags();
+    void levelAccessorClamps();
+    void logLineFormat();
+    void logDecoding_data();
+    void logDecoding();
+    void workerLinesArriveInOrder();
+    void progressValueThenMaximum();
+    void busyAndIdleDisplay();
+    void autoCopyGatesCopyButton();
+    void enterInEmptyFieldStartsTheCheckOnce();
+
+private:
+    template<typename T> T* child(const char* name) const
+    {
+        T* widget = m_pWindow->findChild<T*>(QLatin1String(name));
+        if (!widget)
+            qFatal("no child %s", name);
+        return widget;
+    }
+    QString lastLogText() const;
+
+    QTemporaryDir* m_pAppDir = nullptr;
+    MainWindow* m_pWindow = nullptr;
+};
+
+void TestMainWindow::init()
+{
+    m_pAppDir = new QTemporaryDir;
+    QVERIFY(m_pAppDir->isValid());
+    g_AppDir = m_pAppDir->path();
+    g_LocalDbDir = g_AppDir;
+    m_pWindow = new MainWindow;
+    m_pWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_pWindow));
+}
+
+void TestMainWindow::cleanup()
+{
+    delete m_pWindow;
+    m_pWindow = nullptr;
+    delete m_pAppDir;
+    m_pAppDir = nullptr;
+}
+
+QString TestMainWindow::lastLogText() const
+{
+    auto* status = child<QComboBox>("status");
+    // Strip "hh:mm:ss.zzz: ".
+    return status->itemText(status->count() - 1).mid(14);
+}
+
+void TestMainWindow::objectTreeAndTexts()
+{
+    struct Node {
+        const char* name;
+        const char* className;
+        const char* parent; // parent widget, or the widget/layout a layout is set on or nested in
+        const char* text; // title, text or format; nullptr when none is checked
+    };
+    // clang-format off
+    const Node tree[] = {
+        { "centralWidget", "QWidget", "MainWindow", nullptr },
+        { "verticalLayout_4", "QVBoxLayout", "centralWidget", nullptr },
+        { "gbFindParams", "QGroupBox", "centralWidget", " Параметры поиска " },
+        { "verticalLayout_5", "QVBoxLayout", "gbFindParams", nullptr },
+        { "label_2", "QLabel", "gbFindParams", nullptr },
+        { "hlFourthLevel", "QHBoxLayout", "verticalLayout_5", nullptr },
+        { "cbFourthLevel", "QCheckBox", "gbFindParams", "Четвертый уровень (населённый пункт)" },
+        { "leFourthLevel", "QLineEdit", "gbFindParams", "" },
+        { "hlFifthLevel", "QHBoxLayout", "verticalLayout_5", nullptr },
+        { "cbFifthLevel", "QCheckBox", "gbFindParams", "Пятый уровень (улица)" },
+        { "leFifthLevel", "QLineEdit", "gbFindParams", "" },
+        { "clbDoFind", "QCommandLinkButton", "centralWidget", "Начать поиск" },
+        { "gpResults", "QGroupBox", "centralWidget", " Результаты поиска " },
+        { "verticalLayout_3", "QVBoxLayout", "gpResults", nullptr },
+        { "tResults", "QTableView", "gpResults", nullptr },
+        { "gbFinalResult", "QGroupBox", "gpResults", " Окончательный результат " },
+        { "horizontalLayout", "QHBoxLayout", "gbFinalResult", nullptr },
+        { "verticalLayout_2", "QVBoxLayout", "horizontalLayout", nullptr },
+        { "horizontalLayout_2", "QHBoxLayout", "verticalLayout_2", nullptr },
+        { "lProgress", "QLabel", "gbFinalResult", "Прогресс поиска вариантов" },
+        { "pbProgress", "QProgressBar", "gbFinalResult", nullptr },
+        { "leResult", "QLineEdit", "gbFinalResult", "" },
+        { "verticalLayout", "QVBoxLayout", "horizontalLayout", nullptr },
+        { "cbAutoCopy", "QCheckBox", "gbFinalResult", "Автоматическое копирование" },
+        { "pbCopy", "QPushButton", "gbFinalResult", "Скопировать в буфер обмена" },
+        { "frame", "QFrame", "centralWidget", nullptr },
+        { "horizontalLayout_3", "QHBoxLayout", "frame", nullptr },
+        { "label", "QLabel", "frame", "Текущая операция" },
+        { "progressBar", "QProgressBar", "frame", "Прогресс - %p%" },
+        { "line", "QFrame", "centralWidget", nullptr },
+        { "status", "QComboBox", "centralWidget", nullptr },
+    };
+    // clang-format on
+    QCOMPARE(m_pWindow->objectName(), QStringLiteral("MainWindow"));
+    QCOMPARE(m_pWindow->windowTitle(), QStringLiteral("Velmora"));
+    QCOMPARE(m_pWindow->size(), QSize(561, 546));
+    // The help wraps rather than widen the window beyond 561 pixels with wider system fonts.
+    QVERIFY(m_pWindow->minimumSizeHint().width() <= 561);
+    QVERIFY(child<QLabel>("label_2")->wordWrap());
+    QVERIFY(!m_pWindow->windowIcon().isNull());
+    const QImage icon(QStringLiteral(":/img/mainwindow.png"));
+    QCOMPARE(icon.size(), QSize(128, 128));
+    QVERIFY(icon.hasAlphaChannel());
+
+    for (const Node& node : tree) {
+        QObject* object = m_pWindow->findChild<QObject*>(QLatin1String(node.name));
+        QVERIFY2(object, node.name);
+        QCOMPARE(object->metaObject()->className(), node.className);
+        QObject* owner = object->parent();
+        if (auto* layout = qobject_cast<QLayout*>(object)) {
+            // A layout hangs off the widget it is set on, or off the layout it is nested in.
+            QCOMPARE(layout->spacing(), 6);
+            if (layout->parentWidget() && layout->parentWidget()->layout() == layout)
+                owner = layout->parentWidget();
+        } else if (auto* widget = qobject_cast<QWidget*>(object)) {
+            owner = widget->parentWidget();
+        }
+        QVERIFY2(owner, node.name);
+        QCOMPARE(owner->objectName(), QString::fromUtf8(node.parent));
+        if (!node.text)
+            continue;
+        QString text;
+        if (auto* box = qobject_cast<QGroupBox*>(object))
+            text = box->title();
+        else if (auto* button = qobject_cast<QAbstractButton*>(object))
+            text = button->text();
+        else if (auto* label = qobject_cast<QLabel*>(object))
+            text = label->text();
+        else if (auto* edit = qobject_cast<QLineEdit*>(object))
+            text = edit->text();
+        else if (auto* bar = qobject_cast<QProgressBar*>(object))
+            text = bar->format();
+        QCOMPARE(text, QString::fromUtf8(node.text));
+    }
+
+    // Margins 11 on the layouts set on a widget; the nested ones keep their defaults.
+    for (const char* name : { "verticalLayout_4", "verticalLayout_5", "verticalLayout_3", "horizontalLayout",
+             "horizontalLayout_3" })
+        QCOMPARE(child<QLayout>(name)->contentsMargins(), QMargins(11, 11, 11, 11));
+
+    QCOMPARE(child<QGroupBox>("gbFindParams")->maximumHeight(), 191);
+    QCOMPARE(child<QGroupBox>("gbFinalResult")->maximumHeight(), 90);
+    QCOMPARE(child<QCheckBox>("cbFourthLevel")->minimumWidth(), 230);
+    auto* find = child<QCommandLinkButton>("clbDoFind");
+    QVERIFY(find->isDefault());
+    QVERIFY(find->autoDefault());
+    QVERIFY(!find->isCheckable());
+    auto* bar = child<QProgressBar>("progressBar");
+    QCOMPARE(bar->value(), 10);
+    QCOMPARE(bar->maximum(), 100);
+    QCOMPARE(bar->alignment(), Qt::AlignCenter);
+    QVERIFY(bar->isTextVisible());
+    QVERIFY(!bar->invertedAppearance());
+    QCOMPARE(child<QFrame>("frame")->frameShape(), QFrame::StyledPanel);
+    QCOMPARE(child<QFrame>("line")->frameShape(), QFrame::HLine);
+    QVERIFY(child<QCheckBox>("cbAutoCopy")->isChecked());
+    QVERIFY(!child<QProgressBar>("pbProgress")->isEnabled());
+    QCOMPARE(child<QProgressBar>("pbProgress")->value(), 0);
+}
+
+void TestMainWindow::helpTextRuns()
+{
+    QTextDocument document;
+    document.setHtml(child<QLabel>("label_2")->text());
+    QCOMPARE(document.blockCount(), 4);
+    struct Run {
+        QString text;
+        QColor colour;
+        bool bold;
+    };
+    const QColor green(0x00, 0x71, 0x00), red(0xff, 0x00, 0x00), orange(0xff, 0x55, 0x00),
+        blue(0x00, 0x00, 0xff), violet(0xaa, 0x55, 0xff);
+    const QVector<QVector<Run>> expected {
+        { { "Вы можете осуществлять поиск по маске. В качестве маски используйте символы \"", green, false },
+            { "%", orange, true }, { "\" и \"", green, false }, { "_", red, true }, { "\".", green, false } },
+        { { "Символ \"", green, false }, { "%", red, true },
+            { "\" означает произвольное число букв, а \"", green, false }, { "_", red, true },
+            { "\" - только одну.", green, false } },
+        { { "Например, поиск \"", green, false }, { "_остов%", blue, false }, { "\" даст и \"", green, false },
+            { "Ростов-на-Дону", violet, false }, { "\" и \"", green, false }, { "Мостовица", violet, false },
+            { "\".", green, false } },
+        { { "ВНИМАНИЕ!", red, false }, { " При указании маски поиск будет осуществляться медленнее.", green, false } },
+    };
+    QTextBlock block = document.begin();
+    for (const QVector<Run>& runs : expected) {
+        QVector<Run> actual;
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const QTextCharFormat format = fragment.charFormat();
+            actual.append({ fragment.text(), format.foreground().color(), format.fontWeight() > QFont::Normal });
+            QCOMPARE(format.fontPointSize(), 8.0);
+        }
+        QCOMPARE(actual.size(), runs.size());
+        for (int i = 0; i < runs.size(); ++i) {
+            QCOMPARE(actual.at(i).text, runs.at(i).text);
+            QCOMPARE(actual.at(i).colour, runs.at(i).colour);
+            QCOMPARE(actual.at(i).bold, runs.at(i).bold);
+        }
+        block = block.next();
+    }
+}
+
+void TestMainWindow::startState()
+{
+    // Hidden by the constructor, not by the layout.
+    QVERIFY(child<QGroupBox>("gbFinalResult")->isHidden());
+    QVERIFY(child<QFrame>("frame")->isHidden());
+    QVERIFY(!child<QCommandLinkButton>("clbDoFind")->isHidden());
+    QVERIFY(child<QCheckBox>("cbFourthLevel")->isChecked());
+    QVERIFY(!child<QCheckBox>("cbFifthLevel")->isChecked());
+    QVERIFY(child<QLineEdit>("leFourthLevel")->isEnabled());
+    QVERIFY(!child<QLineEdit>("leFifthLevel")->isEnabled());
+    QVERIFY(!child<QCommandLinkButton>("clbDoFind")->isEnabled());
+    QCOMPARE(QApplication::focusWidget(), child<QLineEdit>("leFourthLevel"));
+    QCOMPARE(m_pWindow->searchParams().levels.size(), 5);
+    QVERIFY(!m_pWindow->isDataBaseReady());
+}
+
+void TestMainWindow::typingGatesTheFindButton()
+{
+    auto* find = child<QCommandLinkButton>("clbDoFind");
+    auto* locality = child<QLineEdit>("leFourthLevel");
+    QTest::keyClick(locality, Qt::Key_M);
+    QVERIFY(find->isEnabled());
+    QCOMPARE(m_pWindow->searchParams().level(3).text, QStringLiteral("m"));
+    QTest::keyClick(locality, Qt::Key_Backspace);
+    QVERIFY(!find->isEnabled());
+
+    // The street level counts once ticked.
+    child<QCheckBox>("cbFifthLevel")->setChecked(true);
+    QVERIFY(child<QLineEdit>("leFifthLevel")->isEnabled());
+    QVERIFY(!find->isEnabled());
+    child<QLineEdit>("leFifthLevel")->insert(QStringLiteral("Лен%"));
+    QVERIFY(find->isEnabled());
+    QCOMPARE(m_pWindow->searchParams().level(4).text, QStringLiteral("Лен%"));
+}
+
+void TestMainWindow::clearingTheLevelCheckBox()
+{
+    auto* find = child<QCommandLinkButton>("clbDoFind");
+    auto* locality = child<QLineEdit>("leFourthLevel");
+    locality->setText(QStringLiteral("Москва"));
+    QVERIFY(find->isEnabled());
+    child<QCheckBox>("cbFourthLevel")->setChecked(false);
+    QVERIFY(!locality->isEnabled());
+    QVERIFY(!find->isEnabled());
+    // The field keeps its text; only the level entry is emptied.
+    QCOMPARE(locality->text(), QStringLiteral("Москва"));
+    QVERIFY(m_pWindow->searchParams().level(3).text.isEmpty());
+
+    // A street with text keeps the button enabled on its own.
+    child<QCheckBox>("cbFifthLevel")->setChecked(true);
+    child<QLineEdit>("leFifthLevel")->setText(QStringLiteral("Ленина"));
+    QVERIFY(find->isEnabled());
+    child<QCheckBox>("cbFourthLevel")->setChecked(true);
+    QCOMPARE(m_pWindow->searchParams().level(3).text, QStringLiteral("Москва"));
+}
+
+void TestMainWindow::maskFlags_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("isMask");
+    QTest::newRow("plain") << "москва" << false;
+    QTest::newRow("percent") << "Лен%" << true;
+    QTest::newRow("underscore and percent") << "_остов%" << true;
+    QTest::newRow("underscore alone") << "_" << true;
+    QTest::newRow("hyphen and dot are not masks") << "Ростов-на-Дону." << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TestMainWindow::maskFlags()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, isMask);
+    child<QLineEdit>("leFourthLevel")->setText(text);
+    QCOMPARE(m_pWindow->searchParams().level(3).isMask, isMask);
+    child<QCheckBox>("cbFifthLevel")->setChecked(true);
+    child<QLineEdit>("leFifthLevel")->setText(text);
+    QCOMPARE(m_pWindow->searchParams().level(4).isMask, isMask);
+}
+
+void TestMainWindow::levelAccessorClamps()
+{
+    SearchParams params;
+    params.levels[0].text = QStringLiteral("zero");
+    params.levels[4].text = QStringLiteral("four");
+    QCOMPARE(params.level(4).text, QStringLiteral("four"));
+    QCOMPARE(params.level(5).text, QStringLiteral("zero"));
+    QCOMPARE(params.level(-1).text, QStringLiteral("zero"));
+    QVERIFY(params.columns.isEmpty());
+    // A missing key reads as the default entry.
+    QCOMPARE(params.columns[QStringLiteral("index")].column, -1);
+}
+
+void TestMainWindow::logLineFormat()
+{
+    QCOMPARE(formatStateLine(QTime(9, 5, 3, 7), QStringLiteral("x")), QStringLiteral("09:05:03.007: x"));
+    QCOMPARE(formatStateLine(QTime(14, 3, 7, 15), QStringLiteral("y")), QStringLiteral("14:03:07.015: y"));
+
+    auto* status = child<QComboBox>("status");
+    const int before = status->count();
+    m_pWindow->slotAddState(QStringLiteral("first"), false);
+    m_pWindow->slotAddState(QStringLiteral("second"), false);
+    QCOMPARE(status->count(), before + 2);
+    // The newest line is the one shown.
+    QCOMPARE(status->currentIndex(), status->count() - 1);
+    QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d: second$"))
+                .match(status->currentText())
+                .hasMatch());
+    QVERIFY(status->itemText(before).endsWith(QStringLiteral(": first")));
+}
+
+void TestMainWindow::logDecoding_data()
+{
+    QTest::addColumn<int>("form");
+    QTest::addColumn<bool>("bEncode");
+    QTest::addColumn<QString>("shown");
+    const QString russian = QStringLiteral("Привет");
+    // 0: const char* holding Windows-1251 bytes; 1: QString of those bytes as Latin-1 characters;
+    // 2: QString of real Cyrillic.
+    QTest::newRow("char* decoded") << 0 << true << russian;
+    QTest::newRow("char* as Latin-1") << 0 << false << QStringLiteral("Ïðèâåò");
+    QTest::newRow("8-bit QString decoded") << 1 << true << russian;
+    QTest::newRow("Cyrillic QString encoded shows ?") << 2 << true << QStringLiteral("??????");
+    QTest::newRow("Cyrillic QString unchanged") << 2 << false << russian;
+}
+
+void TestMainWindow::logDecoding()
+{
+    QFETCH(int, form);
+    QFETCH(bool, bEncode);
+    QFETCH(QString, shown);
+    const QByteArray bytes = QTextCodec::codecForName("Windows-1251")->fromUnicode(QStringLiteral("Привет"));
+    if (form == 0)
+        m_pWindow->slotAddState(bytes.constData(), bEncode);
+    else if (form == 1)
+        m_pWindow->slotAddState(QString::fromLatin1(bytes), bEncode);
+    else
+        m_pWindow->slotAddState(QStringLiteral("Привет"), bEncode);
+    QCOMPARE(lastLogText(), shown);
+}
+
+void TestMainWindow::workerLinesArriveInOrder()
+{
+    // Lines logged from another thread are queued, and keep their order.
+    class Logger : public QThread {
+    public:
+        explicit Logger(WorkerHost* host)
+            : m_pHost(host)
+        {
+        }
+        void run() override
+        {
+            for (int i = 0; i < 200; ++i)
+                m_pHost->addState(QString::number(i), false);
+        }
+        WorkerHost* m_pHost;
+    } logger(m_pWindow->host());
+    auto* status = child<QComboBox>("status");
+    const int before = status->count();
+    logger.start();
+    QVERIFY(logger.wait(10000));
+    QTRY_COMPARE(status->count(), before + 200);
+    for (int i = 0; i < 200; ++i)
+        QVERIFY(status->itemText(before + i).endsWith(QStringLiteral(": %1").arg(i)));
+}
+
+void TestMainWindow::progressValueThenMaximum()
+{
+    auto* bar = child<QProgressBar>("progressBar");
+    m_pWindow->slotUpdateProgress(5, -1);
+    QCOMPARE(bar->value(), 5);
+    QCOMPARE(bar->maximum(), 100);
+    m_pWindow->slotUpdateProgress(0, 100);
+    QCOMPARE(bar->value(), 0);
+    QCOMPARE(bar->maximum(), 100);
+    // The value is set before the maximum grows, so a value beyond the old maximum is dropped.
+    m_pWindow->slotUpdateProgress(150, 200);
+    QCOMPARE(bar->maximum(), 200);
+    QCOMPARE(bar->value(), 0);
+    m_pWindow->slotUpdateProgress(150, -1);
+    QCOMPARE(bar->value(), 150);
+
+    m_pWindow->slotSetProgressBools(false, true);
+    QVERIFY(!bar->isTextVisible());
+    QVERIFY(bar->invertedAppearance());
+    m_pWindow->slotSetProgressBools(true, false);
+    QVERIFY(bar->isTextVisible());
+    QVERIFY(!bar->invertedAppearance());
+
+    m_pWindow->slotUpdateText(QStringLiteral("Шаг 2 из 11"));
+    QCOMPARE(child<QLabel>("label")->text(), QStringLiteral("Шаг 2 из 11"));
+}
+
+void TestMainWindow::busyAndIdleDisplay()
+{
+    m_pWindow->slotVisible(true);
+    QVERIFY(!child<QFrame>("frame")->isHidden());
+    QVERIFY(child<QCommandLinkButton>("clbDoFind")->isHidden());
+    QVERIFY(!child<QGroupBox>("gbFindParams")->isEnabled());
+    QVERIFY(!child<QGroupBox>("gpResults")->isEnabled());
+    QVERIFY(!child<QLineEdit>("leFourthLevel")->isEnabled());
+
+    m_pWindow->slotVisible(false);
+    QVERIFY(child<QFrame>("frame")->isHidden());
+    QVERIFY(!child<QCommandLinkButton>("clbDoFind")->isHidden());
+    QVERIFY(child<QGroupBox>("gbFindParams")->isEnabled());
+    QVERIFY(child<QGroupBox>("gpResults")->isEnabled());
+    QVERIFY(child<QLineEdit>("leFourthLevel")->isEnabled());
+    QVERIFY(!child<QLineEdit>("leFifthLevel")->isEnabled());
+}
+
+void TestMainWindow::autoCopyGatesCopyButton()
+{
+    auto* copy = child<QPushButton>("pbCopy");
+    auto* autoCopy = child<QCheckBox>("cbAutoCopy");
+    auto* result = child<QLineEdit>("leResult");
+    autoCopy->setChecked(false);
+    // The result line is disabled, so the button stays disabled.
+    QVERIFY(!copy->isEnabled());
+    result->setEnabled(true);
+    autoCopy->setChecked(true);
+    autoCopy->setChecked(false);
+    QVERIFY(copy->isEnabled());
+    autoCopy->setChecked(true);
+    QVERIFY(!copy->isEnabled());
+}
+
+void TestMainWindow::enterInEmptyFieldStartsTheCheckOnce()
+{
+    auto* status = child<QComboBox>("status");
+    const int before = status->count();
+    QVERIFY(child<QLineEdit>("leFourthLevel")->text().isEmpty());
+    QSignalSpy finished(m_pWindow->importThread(), &QThread::finished);
+    QTest::keyClick(child<QLineEdit>("leFourthLevel"), Qt::Key_Return);
+    QCOMPARE(status->itemText(before).mid(14), QStringLiteral("Начало проверки и/или создания базы данных."));
+    QVERIFY(finished.wait(60000) || finished.count() == 1);
+    // The empty application directory holds no classifier, so the check fails and nothing is ready.
+    QTRY_VERIFY(!m_pWindow->isDataBaseReady());
+    int checkLines = 0;
+    for (int i = before; i < status->count(); ++i)
+        checkLines += status->itemText(i).endsWith(QStringLiteral("Начало проверки и/или создания базы данных."));
+    QCOMPARE(checkLines, 1);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -14,6 +14,7 @@ int main(int argc, char* argv[])
     window.show();
     const QString banner = QLatin1Char('\'') + window.windowTitle() + QLatin1String("' v.1.03.");
     window.slotAddState(QTextCodec::codecForName("Windows-1251")->fromUnicode(banner).constData(), true);
+    window.checkDatabaseVersion();
 
     return app.exec();
 }

@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "databaseupdate.h"
 #include "schema.h"
 #include "settings.h"
 #include "threaddatabasecreate.h"
@@ -262,6 +263,21 @@ QString MainWindow::composeAddress()
 NameLookup MainWindow::lookupName(const QString& code)
 {
     return ResultFiller(m_SearchParams, m_DataBase).lookupName(code);
+}
+
+void MainWindow::checkDatabaseVersion()
+{
+    DatabaseUpdate(host(), g_AppDir, g_LocalDbDir, m_DataBase.connectionName()).checkDatabaseVersion();
+}
+
+bool MainWindow::installUpdate(const QString& F, bool Z)
+{
+    return DatabaseUpdate(host(), g_AppDir, g_LocalDbDir, m_DataBase.connectionName()).installUpdate(F, Z);
+}
+
+bool MainWindow::isZipType(const QString& fileType)
+{
+    return DatabaseUpdate::isZipType(fileType);
 }
 
 void MainWindow::fillSearchParams()

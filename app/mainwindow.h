@@ -34,6 +34,12 @@ public:
     // readiness flag; log lines from other threads are queued in the order issued.
     WorkerHost* host() const { return m_pHost.get(); }
 
+    // The start-up check of the local database against the update location, and the install
+    // of the offered database; the work is done by DatabaseUpdate on the window's connection.
+    void checkDatabaseVersion();
+    bool installUpdate(const QString& F, bool Z);
+    static bool isZipType(const QString& fileType);
+
     void fillSearchParams();
     void updateFindButton();
     void startFind();

@@ -43,6 +43,7 @@ private slots:
     void busyAndIdleDisplay();
     void autoCopyGatesCopyButton();
     void enterInEmptyFieldStartsTheCheckOnce();
+    void startUpCheckReportsInTheLog();
 
 private:
     template<typename T> T* child(const char* name) const
@@ -477,6 +478,21 @@ void TestMainWindow::enterInEmptyFieldStartsTheCheckOnce()
     for (int i = before; i < status->count(); ++i)
         checkLines += status->itemText(i).endsWith(QStringLiteral("Начало проверки и/или создания базы данных."));
     QCOMPARE(checkLines, 1);
+}
+
+void TestMainWindow::startUpCheckReportsInTheLog()
+{
+    auto* status = child<QComboBox>("status");
+    const int before = status->count();
+    m_pWindow->checkDatabaseVersion();
+    QCOMPARE(status->count(), before + 2);
+    QCOMPARE(status->itemText(before).mid(14), QStringLiteral("Проверяем актуальность базы данных..."));
+    // No descriptor in the empty application directory: nothing to install, nothing created.
+    QVERIFY(status->itemText(before + 1).contains(QStringLiteral("Обновление невозможно")));
+    QVERIFY(!QFile::exists(g_LocalDbDir + QStringLiteral("/KLADR.sqlite")));
+    QVERIFY(child<QFrame>("frame")->isHidden());
+    QVERIFY(MainWindow::isZipType(QStringLiteral("ZIP")));
+    QVERIFY(!MainWindow::isZipType(QStringLiteral("zip")));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -1,6 +1,127 @@
 #include "threaddatabasecreate.h"
 
+#include "schema.h"
+#include "settings.h"
 #include "workerhost.h"
+
+#include <qdbf/qdbftablemodel.h>
+
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+
+// Rows kept loaded ahead of the row being processed: a block ends once more than this many
+// are waiting (10,200 rows with the model's 255-row fetches).
+constexpr int BlockLookahead = 9999;
+constexpr int ProgressSteps = 1000;
+
+// Bound values must never be null strings: the driver would store NULL, and every column
+// holds text, the empty string when absent.
+const QString& text(const QString& s)
+{
+    static const QString empty = QStringLiteral("");
+    return s.isNull() ? empty : s;
+}
+
+using Columns = QString[8];
+using Types = QHash<QString, QString>;
+
+// cN = text of 0-based DBF column N; each mapping binds its table's INSERT values in order.
+void bindKladr(QSqlQuery& q, const Columns& c, const Types& types)
+{
+    const QString& code = c[2];
+    q.bindValue(0, text(c[0]));
+    q.bindValue(1, text(c[0].toUpper()));
+    q.bindValue(2, text(types.value(c[1])));
+    q.bindValue(3, text(c[1]));
+    q.bindValue(4, text(code.left(11)));
+    q.bindValue(5, text(code.left(2)));
+    q.bindValue(6, text(code.mid(2, 3)));
+    q.bindValue(7, text(code.mid(5, 3)));
+    q.bindValue(8, text(code.mid(8, 3)));
+    q.bindValue(9, text(code.right(2)));
+    q.bindValue(10, text(c[3]));
+    q.bindValue(11, text(c[7]));
+}
+
+void bindStreet(QSqlQuery& q, const Columns& c, const Types& types)
+{
+    const QString& code = c[2];
+    q.bindValue(0, text(c[0]));
+    q.bindValue(1, text(c[0].toUpper()));
+    q.bindValue(2, text(types.value(c[1])));
+    q.bindValue(3, text(c[1]));
+    q.bindValue(4, text(code.left(15)));
+    q.bindValue(5, text(code.left(11)));
+    q.bindValue(6, text(code.right(2)));
+    q.bindValue(7, text(c[3]));
+}
+
+void bindDoma(QSqlQuery& q, const Columns& c, const Types&)
+{
+    const QString& code = c[3];
+    q.bindValue(0, text(c[0]));
+    q.bindValue(1, text(code.left(11)));
+    q.bindValue(2, text(code.left(15)));
+    q.bindValue(3, text(code.right(2)));
+    q.bindValue(4, text(c[4]));
+}
+
+struct IndexStep {
+    const char* logLine;
+    const char* stepText;
+    const char* debugLiteral;
+};
+
+// Paired by position with Schema::Indexes. Steps 5 to 7 name index_kladr_names on purpose:
+// that is the diagnostic text the field reports have always carried.
+const IndexStep IndexSteps[] = {
+    { "Проверка и/или создание индекса для таблицы KLADR: 1 из 3.", "Создание индексов... Шаг 5 из 11. ",
+        "Error creating index index_kladr_names ON KLADR(name_upper): " },
+    { "Проверка и/или создание индекса для таблицы KLADR: 2 из 3.", "Создание индексов... Шаг 6 из 11. ",
+        "Error creating index index_kladr_names ON KLADR(name_upper,code): " },
+    { "Проверка и/или создание индекса для таблицы KLADR: 3 из 3.", "Создание индексов... Шаг 7 из 11. ",
+        "Error creating index index_kladr_names ON KLADR(code): " },
+    { "Проверка и/или создание индекса для таблицы STREET: 1 из 3.", "Создание индексов... Шаг 8 из 11. ",
+        "Error creating index index_streets_name_upper ON STREET(name_upper): " },
+    { "Проверка и/или создание индекса для таблицы STREET: 2 из 3.", "Создание индексов... Шаг 9 из 11. ",
+        "Error creating index index_streets_code_kladr ON STREET(code_kladr): " },
+    { "Проверка и/или создание индекса для таблицы STREET: 3 из 3.", "Создание индексов... Шаг 10 из 11. ",
+        "Error creating index index_streets_nu_ck ON STREET(name_upper,code_kladr): " },
+    { "Проверка и/или создание индекса для таблицы DOMA.", "Создание индексов... Шаг 11 из 11. ",
+        "Error creating index index_doma_index ON DOMA(code_street): " },
+};
+static_assert(std::size(IndexSteps) == std::size(Schema::Indexes), "one step per index");
+
+QString u(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+} // namespace
+
+struct ThreadDataBaseCreate::TableStep {
+    const char* table;
+    const char* file;
+    const char* existsLine; // nullptr: DOMA logs nothing here
+    const char* missingLine;
+    const char* creatingLine;
+    const char* stepText;
+    const char* createFailedPrefix;
+    const char* openFailedDebug;
+    const char* createFailedDebug;
+    const char* insertFailedDebug;
+    const char* createStatement;
+    const char* insertStatement;
+    // DBF columns read for a row, ended by -1.
+    int columns[6];
+    void (*bind)(QSqlQuery&, const Columns&, const Types&);
+};
 
 ThreadDataBaseCreate::ThreadDataBaseCreate(QObject* parent)
     : QThread(parent)
@@ -15,9 +136,303 @@ void ThreadDataBaseCreate::setDirectories(const QString& appDir, const QString& 
     m_LocalDbDir = localDbDir;
 }
 
+void ThreadDataBaseCreate::log(const QString& text)
+{
+    m_pHost->addState(text, false);
+}
+
 void ThreadDataBaseCreate::run()
 {
     if (!m_pHost)
         return;
-    // The import body lands with the import work.
+    m_Report = RunReport();
+    m_Types.clear();
+
+    checkLocalDbDir();
+    emit signalUpdateProgress(0, -1);
+    emit signalVisible(true);
+
+    // A connection of our own: the window's default connection belongs to the GUI thread.
+    const QString connectionName = QStringLiteral("velmora-import-%1").arg(quintptr(this), 0, 16);
+    bool success = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+        db.setDatabaseName(m_LocalDbDir + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName));
+        db.open();
+        {
+            // A crash of the program leaves the committed blocks intact; only a power loss
+            // could cost the blocks not yet flushed, and the next run reports that table.
+            QSqlQuery pragma(db);
+            pragma.exec(QStringLiteral("PRAGMA synchronous=OFF"));
+        }
+        const QStringList tables = db.tables();
+
+        success = readTypes();
+        static const TableStep steps[] = {
+            { "KLADR", "/BASE/KLADR.DBF", "Таблица KLADR существует.", "Таблица KLADR не существует.",
+                "Создание таблицы KLADR.", "Создание таблицы KLADR. Шаг 2 из 11. ",
+                "Не удалось создать таблицу KLADR. Ошибка: '", "Unable to open KLADR.DBF",
+                // "KALDR" is the diagnostic text as it has always been reported.
+                "Unable to create table KALDR: ", "Unable to make INSERT into KLADR", Schema::CreateKladr,
+                Schema::InsertKladr, { 0, 1, 2, 3, 7, -1 }, bindKladr },
+            { "STREET", "/BASE/STREET.DBF", "Таблица STREET существует.", "Таблица STREET не существует.",
+                "Создание таблицы STREET.", "Создание таблицы STREET. Шаг 3 из 11. ",
+                "Не удалось создать таблицу STREET. Ошибка: '", "Unable to open STREET.DBF",
+                "Unable to create table STREET: ", "Unable to make INSERT into STREET: ", Schema::CreateStreet,
+                Schema::InsertStreet, { 0, 1, 2, 3, -1 }, bindStreet },
+            { "DOMA", "/BASE/DOMA.DBF", nullptr, nullptr, "Создание таблицы DOMA.",
+                "Создание таблицы DOMA. Шаг 4 из 11. ", "Не удалось создать таблицу DOMA. Ошибка: '",
+                "Unable to open DOMA.DBF", "Unable to create table DOMA: ", "Unable to make INSERT into DOMA: ",
+                Schema::CreateDoma, Schema::InsertDoma, { 0, 3, 4, -1 }, bindDoma },
+        };
+        if (!importTable(db, tables, steps[0], m_Report.kladr))
+            success = false;
+        if (!importTable(db, tables, steps[1], m_Report.street))
+            success = false;
+        if (!importTable(db, tables, steps[2], m_Report.doma))
+            success = false;
+
+        buildIndexes(db, m_Report.kladr.created || m_Report.street.created || m_Report.doma.created);
+        if (!tables.contains(QStringLiteral("info")))
+            publish(db);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connectionName);
+    m_Types.clear();
+    m_Report.success = success;
+
+    emit signalVisible(false);
+    m_pHost->setDataBaseReady(success);
+    emit signalDataBaseCreated(success);
+    log(u("Первоначальная настройка базы данных завершена."));
+}
+
+void ThreadDataBaseCreate::checkLocalDbDir()
+{
+    if (QDir(m_LocalDbDir).exists())
+        return;
+    log(u("Каталог хранения локальной базы данных не существует: '") + m_LocalDbDir + QLatin1Char('\''));
+    if (QDir().mkpath(m_LocalDbDir))
+        log(u("Каталог хранения локальной базы данных: '") + m_LocalDbDir + u("'' успешно создан."));
+    else
+        log(u("Не удалось создать каталог хранения локальной базы данных: '") + m_LocalDbDir + QLatin1Char('\''));
+}
+
+template <typename Fn>
+void ThreadDataBaseCreate::readByBlocks(QDbf::QDbfTableModel& model, TableReport& report, Fn processBlock)
+{
+    const QModelIndex root;
+    int p = 0;
+    int loaded = 0;
+    for (;;) {
+        while (model.canFetchMore(root) && loaded - p <= BlockLookahead) {
+            model.fetchMore(root);
+            const int now = model.rowCount(root);
+            // A fetch that brings nothing would otherwise repeat for ever.
+            if (now == loaded)
+                break;
+            loaded = now;
+        }
+        loaded = model.rowCount(root);
+        ++report.blocks;
+        processBlock(p, loaded);
+        model.releaseRows(loaded);
+        if (!model.canFetchMore(root) || loaded == p)
+            break;
+        p = loaded;
+    }
+}
+
+bool ThreadDataBaseCreate::readTypes()
+{
+    const QString path = m_LocalDbDir + QStringLiteral("/BASE/SOCRBASE.DBF");
+    log(u("Попытка открытия файла '") + path + QLatin1Char('\''));
+    QDbf::QDbfTableModel model;
+    if (!model.open(path, true)) {
+        log(u("Не удалось открыть файл '") + path + QLatin1Char('\''));
+        qDebug() << "Unable to open SOCRBASE.DBF";
+        return false;
+    }
+    log(u("Обработка таблицы SOCRBASE."));
+    emit signalUpdateText(u("Обработка таблицы SOCRBASE. Шаг 1 из 11. "));
+    startProgress(model.size());
+    log(u("Добавление ") + QString::number(model.size()) + u(" строк..."));
+
+    TableReport report;
+    readByBlocks(model, report, [&](int first, int end) {
+        for (int row = first; row < end; ++row) {
+            const QVariant key = model.data(model.index(row, 1));
+            if (!key.isValid()) {
+                ++report.unreadable;
+                continue;
+            }
+            // A later record with the same abbreviation replaces the earlier full name.
+            m_Types.insert(key.toString(), model.data(model.index(row, 2)).toString());
+            advanceProgress(row);
+        }
+    });
+    finishProgress();
+    if (report.unreadable > 0) {
+        log(u("Файл '") + path + u("' короче, чем указано в его заголовке: не прочитано записей: ")
+            + QString::number(report.unreadable) + QLatin1Char('.'));
+        qDebug() << "File holds fewer records than its header announces:" << path;
+        return false;
+    }
+    return true;
+}
+
+bool ThreadDataBaseCreate::importTable(
+    QSqlDatabase& db, const QStringList& tables, const TableStep& step, TableReport& report)
+{
+    if (tables.contains(QLatin1String(step.table))) {
+        if (step.existsLine)
+            log(u(step.existsLine));
+        return true;
+    }
+    if (step.missingLine)
+        log(u(step.missingLine));
+    const QString path = m_LocalDbDir + QLatin1String(step.file);
+    log(u("Попытка открытия файла '") + path + QLatin1Char('\''));
+    QDbf::QDbfTableModel model;
+    if (!model.open(path, true)) {
+        log(u("Не удалось открыть файл '") + path + QLatin1Char('\''));
+        qDebug() << step.openFailedDebug;
+        return false;
+    }
+
+    log(u(step.creatingLine));
+    emit signalUpdateText(u(step.stepText));
+    QSqlQuery query(db);
+    if (!query.exec(QLatin1String(step.createStatement))) {
+        log(u(step.createFailedPrefix) + query.lastError().text() + QLatin1Char('\''));
+        qDebug() << step.createFailedDebug << query.lastError();
+        return false;
+    }
+    report.created = true;
+    startProgress(model.size());
+    log(u("Добавление ") + QString::number(model.size()) + u(" строк..."));
+
+    // One statement prepared for the whole table, values bound: a name with an apostrophe or a
+    // double quote goes in as it stands.
+    bool success = true;
+    query.setForwardOnly(true);
+    if (!query.prepare(QLatin1String(step.insertStatement))) {
+        log(u("Проблема при вставке строк. Ошибка: '") + query.lastError().text() + QLatin1Char('\''));
+        qDebug() << step.insertFailedDebug << query.lastError();
+        return false;
+    }
+    Columns c;
+    readByBlocks(model, report, [&](int first, int end) {
+        db.transaction();
+        for (int row = first; row < end; ++row) {
+            const QVariant name = model.data(model.index(row, 0));
+            if (!name.isValid()) {
+                ++report.unreadable;
+                continue;
+            }
+            c[0] = name.toString();
+            for (const int* column = step.columns + 1; *column >= 0; ++column)
+                c[*column] = model.data(model.index(row, *column)).toString();
+            step.bind(query, c, m_Types);
+            if (!query.exec()) {
+                log(u("Проблема при вставке строк. Ошибка: '") + query.lastError().text() + QLatin1Char('\''));
+                qDebug() << step.insertFailedDebug << query.lastError();
+                success = false;
+                break;
+            }
+            ++report.rows;
+            advanceProgress(row);
+        }
+        db.commit();
+    });
+    finishProgress();
+    if (report.unreadable > 0) {
+        log(u("Файл '") + path + u("' короче, чем указано в его заголовке: не прочитано записей: ")
+            + QString::number(report.unreadable) + QLatin1Char('.'));
+        qDebug() << "File holds fewer records than its header announces:" << path;
+        success = false;
+    }
+    return success;
+}
+
+void ThreadDataBaseCreate::buildIndexes(QSqlDatabase& db, bool bTableCreated)
+{
+    QSqlQuery query(db);
+    QStringList existing;
+    bool hasStatistics = false;
+    if (query.exec(QStringLiteral("SELECT type, name FROM sqlite_master WHERE type IN ('index', 'table')"))) {
+        while (query.next()) {
+            if (query.value(0).toString() == QLatin1String("index"))
+                existing << query.value(1).toString();
+            else if (query.value(1).toString() == QLatin1String("sqlite_stat1"))
+                hasStatistics = true;
+        }
+    }
+
+    emit signalUpdateProgress(0, 7);
+    bool indexCreated = false;
+    int k = 0;
+    for (const Schema::IndexStatement& index : Schema::Indexes) {
+        const IndexStep& step = IndexSteps[k];
+        log(u(step.logLine));
+        emit signalUpdateText(u(step.stepText));
+        if (!query.exec(QLatin1String(index.create))) {
+            log(u("Проблема при создании индекса. Ошибка: '") + query.lastError().text() + QLatin1Char('\''));
+            qDebug() << step.debugLiteral << query.lastError();
+        } else if (!existing.contains(QLatin1String(index.name))) {
+            indexCreated = true;
+        }
+        emit signalUpdateProgress(++k, -1);
+    }
+
+    // Without statistics SQLite may pick name_upper over (name_upper, code_kladr) for the joins
+    // of the search; fresh tables or indexes get them once. A bounded analysis keeps this to
+    // a fraction of a second on the full classifier.
+    if (bTableCreated || indexCreated || !hasStatistics) {
+        query.exec(QStringLiteral("PRAGMA analysis_limit=1000"));
+        m_Report.analyzed = query.exec(QStringLiteral("ANALYZE"));
+        if (!m_Report.analyzed)
+            qDebug() << "ANALYZE failed: " << query.lastError();
+    }
+}
+
+void ThreadDataBaseCreate::publish(QSqlDatabase& db)
+{
+    Settings::writeSettingsIfMissing(m_AppDir, m_LocalDbDir);
+    const QString version = QDateTime::currentDateTimeUtc().toString(Qt::TextDate);
+    Settings::writeDescriptorIfMissing(m_AppDir, version);
+    QSqlQuery query(db);
+    db.transaction();
+    query.exec(QLatin1String(Schema::CreateInfo));
+    query.exec(QStringLiteral("INSERT INTO info (version) VALUES ('") + version + QStringLiteral("');"));
+    db.commit();
+    m_Report.published = true;
+}
+
+void ThreadDataBaseCreate::startProgress(int nMax)
+{
+    m_nProgressMax = nMax;
+    m_nProgressShown = -1;
+    m_nProgressLast = -1;
+    m_nProgressEmitted = -1;
+    emit signalUpdateProgress(0, nMax);
+}
+
+void ThreadDataBaseCreate::advanceProgress(int nValue)
+{
+    m_nProgressLast = nValue;
+    const int shown = m_nProgressMax > 0 ? int(qint64(nValue) * ProgressSteps / m_nProgressMax) : 0;
+    if (shown == m_nProgressShown)
+        return;
+    m_nProgressShown = shown;
+    m_nProgressEmitted = nValue;
+    emit signalUpdateProgress(nValue, -1);
+}
+
+void ThreadDataBaseCreate::finishProgress()
+{
+    if (m_nProgressLast >= 0 && m_nProgressLast != m_nProgressEmitted) {
+        m_nProgressEmitted = m_nProgressLast;
+        emit signalUpdateProgress(m_nProgressLast, -1);
+    }
 }

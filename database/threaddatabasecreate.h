@@ -1,14 +1,36 @@
 #pragma once
 
+#include <QHash>
 #include <QThread>
 
 class WorkerHost;
+class QSqlDatabase;
+
+namespace QDbf {
+class QDbfTableModel;
+}
 
 // The check-and-create run of the local database: reads the classifier's DBF files into
 // KLADR.sqlite, builds the indexes and, on a new database, publishes it.
 class ThreadDataBaseCreate : public QThread {
     Q_OBJECT
 public:
+    // What one run did to a data table, for velmora-tool's summary and the tests.
+    struct TableReport {
+        bool created = false; // CREATE TABLE ran and succeeded in this run
+        qint64 rows = 0; // rows inserted
+        int blocks = 0; // blocks read, each committed in its own transaction
+        int unreadable = 0; // records the header announces but the file does not hold
+    };
+    struct RunReport {
+        bool success = false;
+        TableReport kladr;
+        TableReport street;
+        TableReport doma;
+        bool analyzed = false;
+        bool published = false;
+    };
+
     explicit ThreadDataBaseCreate(QObject* parent = nullptr);
     ~ThreadDataBaseCreate() override;
 
@@ -17,6 +39,9 @@ public:
     // appDir receives Velmora.ini and update.info on publication; localDbDir holds
     // KLADR.sqlite and BASE/.
     void setDirectories(const QString& appDir, const QString& localDbDir);
+
+    // The last finished run; read it only after the thread has finished.
+    RunReport lastRunReport() const { return m_Report; }
 
 signals:
     void signalUpdateText(QString s);
@@ -28,7 +53,33 @@ protected:
     void run() override;
 
 private:
+    struct TableStep;
+
+    void log(const QString& text);
+    void checkLocalDbDir();
+    bool readTypes();
+    bool importTable(QSqlDatabase& db, const QStringList& tables, const TableStep& step, TableReport& report);
+    void buildIndexes(QSqlDatabase& db, bool bTableCreated);
+    void publish(QSqlDatabase& db);
+
+    // Processes the model's rows in blocks of about ten thousand (10,200 with 255-row fetches),
+    // releasing each block once done. processBlock(first, end) handles rows [first, end).
+    template <typename Fn> void readByBlocks(QDbf::QDbfTableModel& model, TableReport& report, Fn processBlock);
+
+    // A queued signal per row would flood the GUI thread; the bar only moves in thousandths.
+    void startProgress(int nMax);
+    void advanceProgress(int nValue);
+    void finishProgress();
+
     WorkerHost* m_pHost = nullptr;
     QString m_AppDir;
     QString m_LocalDbDir;
+
+    // State of the run in progress.
+    QHash<QString, QString> m_Types;
+    RunReport m_Report;
+    int m_nProgressMax = 0;
+    int m_nProgressShown = -1;
+    int m_nProgressLast = -1;
+    int m_nProgressEmitted = -1;
 };

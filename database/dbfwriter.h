@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <array>
+
+// Writes a dBASE III table of character fields in the classifier's layout (version byte 0x03,
+// code-page byte 0x00, text in IBM 866). The DBF library only reads, so the sample classifier
+// and the import tests write their files with this.
+class DbfWriter {
+public:
+    struct Field {
+        QByteArray name; // at most 10 ASCII characters
+        int length = 0; // 1..254
+    };
+
+    DbfWriter() = default;
+    ~DbfWriter();
+    DbfWriter(const DbfWriter&) = delete;
+    DbfWriter& operator=(const DbfWriter&) = delete;
+
+    // Creates (or truncates) the file and writes the header with a record count of 0.
+    bool open(const QString& path, const QVector<Field>& fields);
+    // Values beyond the field count are ignored, missing ones are blank; each value is cut to its
+    // field's length and padded with blanks. A character IBM 866 lacks is written as '?'.
+    void append(const QStringList& values, bool bDeleted = false);
+    // Writes the end-of-file byte and the final record count.
+    bool close();
+
+    qint64 recordCount() const { return m_nRecords; }
+    QString errorString() const { return m_Error; }
+
+    // Header and descriptor offsets, used by the tests that damage a file on purpose.
+    enum : int {
+        VersionOffset = 0,
+        DateOffset = 1,
+        RecordCountOffset = 4,
+        HeaderLengthOffset = 8,
+        RecordLengthOffset = 10,
+        CodePageOffset = 29,
+        HeaderSize = 32,
+        DescriptorSize = 32,
+        DescriptorTypeOffset = 11,
+        DescriptorLengthOffset = 16,
+    };
+
+private:
+    void flushBuffer();
+
+    QFile m_File;
+    QVector<Field> m_Fields;
+    int m_nRecordLength = 0;
+    qint64 m_nRecords = 0;
+    QByteArray m_Buffer;
+    QString m_Error;
+    bool m_bFailed = false;
+};

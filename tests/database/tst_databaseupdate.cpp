@@ -37,20 +37,33 @@ public:
     QList<bool> visible;
 };
 
-// Records the size of every write, so the chunking is seen as the copy does it.
+// Records the size of every write, so the chunking is seen as the copy does it. Reads give
+// endless data. Either direction fails from call number failAt (1-based) on.
 class ChunkRecorder : public QIODevice {
 public:
     QList<qint64> chunks;
     QByteArray data;
+    int failAt = 0;
 
 protected:
-    qint64 readData(char*, qint64) override { return -1; }
+    qint64 readData(char* bytes, qint64 len) override
+    {
+        if (++m_calls == failAt || (failAt > 0 && m_calls > failAt))
+            return -1;
+        memset(bytes, 'r', static_cast<size_t>(len));
+        return len;
+    }
     qint64 writeData(const char* bytes, qint64 len) override
     {
+        if (++m_calls == failAt || (failAt > 0 && m_calls > failAt))
+            return -1;
         chunks << len;
         data.append(bytes, static_cast<int>(len));
         return len;
     }
+
+private:
+    int m_calls = 0;
 };
 
 QByteArray readAll(const QString& path)
@@ -261,6 +274,8 @@ private slots:
     void chunkProgress();
     void chunkSizes_data();
     void chunkSizes();
+    void copyStopsOnDeviceError_data();
+    void copyStopsOnDeviceError();
     void zipInstallKeepsArchiveCopy();
     void badInputKeepsLocalDatabase_data();
     void badInputKeepsLocalDatabase();
@@ -447,6 +462,32 @@ void TestDatabaseUpdate::chunkSizes()
     QCOMPARE(destination.data, source.data());
 }
 
+void TestDatabaseUpdate::copyStopsOnDeviceError_data()
+{
+    QTest::addColumn<bool>("failingSource");
+    QTest::newRow("read fails") << true;
+    QTest::newRow("write fails") << false;
+}
+
+// The third read or write fails: two full chunks went through, the third is not reported.
+void TestDatabaseUpdate::copyStopsOnDeviceError()
+{
+    QFETCH(bool, failingSource);
+
+    QBuffer buffer;
+    buffer.setData(patternBytes(500000, 9));
+    ChunkRecorder failing;
+    failing.failAt = 3;
+    QVERIFY(buffer.open(failingSource ? QIODevice::WriteOnly : QIODevice::ReadOnly));
+    QVERIFY(failing.open((failingSource ? QIODevice::ReadOnly : QIODevice::WriteOnly) | QIODevice::Unbuffered));
+
+    RecordingHost host;
+    DatabaseUpdate update(&host, QString(), QString(), ConnectionName);
+    const qint64 copied = failingSource ? update.copyInChunks(failing, buffer) : update.copyInChunks(buffer, failing);
+    QCOMPARE(copied, qint64(-1));
+    QCOMPARE(host.progress, QList<Progress>({ Progress(0, -1), Progress(1, -1) }));
+}
+
 // An archive whose first entry is not a database is unpacked all the same.
 void TestDatabaseUpdate::zipInstallKeepsArchiveCopy()
 {
@@ -539,6 +580,10 @@ void TestDatabaseUpdate::badInputKeepsLocalDatabase_data()
     QTest::newRow("offered archive is the archive copy")
         << "offered archive is the archive copy"
         << QStringList({ OtherVersion, Skipped.arg("%F", "%C") }) << true << true;
+    // Written through, the link would carry the archive into the database file.
+    QTest::newRow("archive copy links to the local database")
+        << "archive copy links to the local database" << QStringList({ OtherVersion, Skipped.arg("%C", "%T") })
+        << false << true;
     // The connection stays closed when the copy target cannot be opened.
     QTest::newRow("archive copy target is a directory")
         << "archive copy target is a directory" << QStringList({ OtherVersion, CannotWrite.arg("%C"), CannotReadOffered })
@@ -631,6 +676,9 @@ void TestDatabaseUpdate::badInputKeepsLocalDatabase()
         QVERIFY(writeAll(fixture.zipCopy(), goodZip));
         QVERIFY(fixture.offer("/KLADR.sqlite.zip", "ZIP", fixture.localDir));
         offered = fixture.zipCopy();
+    } else if (situation == "archive copy links to the local database") {
+        QVERIFY(QFile::link(fixture.localFile(), fixture.zipCopy()));
+        QVERIFY(offerZip(goodZip));
     } else if (situation == "archive copy target is a directory") {
         QVERIFY(QDir(fixture.localDir).mkdir("KLADR.sqlite.zip"));
         QVERIFY(writeAll(fixture.zipCopy() + "/keep", "x"));

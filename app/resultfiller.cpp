@@ -55,6 +55,10 @@ void ResultFiller::fill(const SearchResult& result, TableModel& model)
 {
     const SearchResultModel source(result);
     model.fillFromModel(&source);
+    // The model learns its columns from the cells it is given; without rows it would have none,
+    // and the address header would land on column 0 only to be overwritten by "Индекс".
+    while (model.columnCount() < source.columnCount())
+        model.addColumn();
 
     const int addressColumn = model.columnCount();
     model.addColumn();

@@ -140,7 +140,8 @@ void DatabaseUpdate::ensureLocalDirectory()
         log(quoted(QStringLiteral("Каталог хранения локальной базы данных: '"), m_LocalDbDir,
             QStringLiteral("' успешно создан.")));
     else
-        log(quoted(QStringLiteral("Не удалось создать каталог хранения локальной базы данных: '"), m_LocalDbDir));
+        log(quoted(
+            QStringLiteral("Не удалось создать каталог хранения локальной базы данных: '"), m_LocalDbDir));
 }
 
 // Settings written by the import ("./" and "KLADR.sqlite") make the offered file the local
@@ -228,7 +229,8 @@ bool DatabaseUpdate::unpack(const QString& archivePath, const QString& target)
         return false;
     }
     if (!archive.goToFirstFile()) {
-        log(withCode(QStringLiteral("Не могу найти первый файл в архиве. Код ошибки: "), archive.getZipError()));
+        log(withCode(
+            QStringLiteral("Не могу найти первый файл в архиве. Код ошибки: "), archive.getZipError()));
         archive.close();
         return false;
     }

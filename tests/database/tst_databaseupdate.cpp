@@ -13,7 +13,7 @@
 #include <quazip/quazip.h>
 #include <quazip/quazipfile.h>
 
-#include <functional>
+#include <memory>
 
 namespace {
 
@@ -148,7 +148,8 @@ bool makeZip(const QString& path, const QList<ZipEntry>& entries, int method = Z
 
 quint16 le16(const QByteArray& bytes, int offset)
 {
-    return static_cast<quint16>(static_cast<quint8>(bytes[offset]) | static_cast<quint8>(bytes[offset + 1]) << 8);
+    return static_cast<quint16>(
+        static_cast<quint8>(bytes[offset]) | static_cast<quint8>(bytes[offset + 1]) << 8);
 }
 
 // Offset of the first entry's data: local header (30 bytes), name and extra field.
@@ -159,7 +160,8 @@ int firstEntryDataOffset(const QByteArray& zip)
 
 QStringList fileNames(const QString& dir)
 {
-    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+    return QDir(dir).entryList(
+        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
 }
 
 // app/Velmora.ini points at update/ (or wherever updatePath says); the local database lives in
@@ -191,6 +193,7 @@ public:
 
     bool writeSettings(const QString& updatePath)
     {
+        descriptorPath = updatePath + "/update.info";
         return writeAll(appDir + "/Velmora.ini", "[Updater]\nUpdatePath=" + updatePath.toUtf8() + "\n");
     }
     bool writeDescriptor(const QString& dir, const QByteArray& body)
@@ -228,11 +231,15 @@ public:
     QString appDir;
     QString localDir;
     QString updateDir;
+    QString descriptorPath; // as the check names it in its messages
 };
 
-QString expand(QString line, const QString& d, const QString& f, const Fixture& fixture)
+QString expand(QString line, const QString& f, const Fixture& fixture)
 {
-    return line.replace("%D", d).replace("%F", f).replace("%C", fixture.zipCopy()).replace("%T", fixture.localFile())
+    return line.replace("%D", fixture.descriptorPath)
+        .replace("%F", f)
+        .replace("%C", fixture.zipCopy())
+        .replace("%T", fixture.localFile())
         .replace("%L", fixture.localDir);
 }
 
@@ -240,20 +247,21 @@ const QString Checking = QStringLiteral("Проверяем актуальнос
 const QString Current = QStringLiteral("База данных актуальна. Обновление не требуется.");
 const QString OtherVersion
     = QStringLiteral("На сервере обновлений найдена другая версия базы данных. Приступаем к обновлению.");
-const QString NoInfo = QStringLiteral("Локальная база данных не найдена или некорректна. Необходимо обновление.");
-const QString Forced = QStringLiteral("Не могу открыть локальную базу данных. Попытка принудительного обновления...");
+const QString NoInfo
+    = QStringLiteral("Локальная база данных не найдена или некорректна. Необходимо обновление.");
+const QString Forced
+    = QStringLiteral("Не могу открыть локальную базу данных. Попытка принудительного обновления...");
 const QString Unpacking = QStringLiteral("Загружен ZIP-архив базы данных. Необходима распаковка.");
 const QString Updated = QStringLiteral("База данных успешно обновлена.");
 const QString CannotReadOffered = QStringLiteral("Не могу прочесть файл обновленной базы данных '%F'");
 const QString CannotWrite = QStringLiteral("Не могу открыть файл локальной базы данных для записи '%1'");
-const QString NoDescriptor
-    = QStringLiteral("Не могу прочесть файл обновлений '%D'. Обновление невозможно. Обратитесь к своему администратору.");
+const QString NoDescriptor = QStringLiteral(
+    "Не могу прочесть файл обновлений '%D'. Обновление невозможно. Обратитесь к своему администратору.");
 const QString DirMissing = QStringLiteral("Каталог хранения локальной базы данных не существует: '%L'");
 const QString DirCreated = QStringLiteral("Каталог хранения локальной базы данных: '%L' успешно создан.");
 const QString DirFailed = QStringLiteral("Не удалось создать каталог хранения локальной базы данных: '%L'");
-const QString Skipped = QStringLiteral(
-    "Файл '%1' совпадает с файлом '%2' в каталоге локальной базы данных. "
-    "Обновление пропущено, локальная база данных не изменена.");
+const QString Skipped = QStringLiteral("Файл '%1' совпадает с файлом '%2' в каталоге локальной базы данных. "
+                                       "Обновление пропущено, локальная база данных не изменена.");
 
 QString codeLine(const char* prefix, int code)
 {
@@ -335,17 +343,18 @@ void TestDatabaseUpdate::checkInstalls_data()
     for (const bool bZip : { false, true }) {
         const char* type = bZip ? ", ZIP" : ", plain";
         const QStringList done = bZip ? QStringList({ Unpacking, Updated }) : QStringList({ Updated });
-        QTest::newRow(QByteArray("other version") + type) << "other version" << bZip
-                                                          << QStringList({ Checking, OtherVersion }) + done;
-        QTest::newRow(QByteArray("no info table") + type) << "no info table" << bZip
-                                                          << QStringList({ Checking, NoInfo }) + done;
+        QTest::newRow(QByteArray("other version") + type)
+            << "other version" << bZip << QStringList({ Checking, OtherVersion }) + done;
+        QTest::newRow(QByteArray("no info table") + type)
+            << "no info table" << bZip << QStringList({ Checking, NoInfo }) + done;
         // Opening the connection creates an empty database, which has no info table.
-        QTest::newRow(QByteArray("no local file") + type) << "no local file" << bZip
-                                                          << QStringList({ Checking, NoInfo }) + done;
-        QTest::newRow(QByteArray("not a database") + type) << "not a database" << bZip
-                                                           << QStringList({ Checking, NoInfo }) + done;
+        QTest::newRow(QByteArray("no local file") + type)
+            << "no local file" << bZip << QStringList({ Checking, NoInfo }) + done;
+        QTest::newRow(QByteArray("not a database") + type)
+            << "not a database" << bZip << QStringList({ Checking, NoInfo }) + done;
         QTest::newRow(QByteArray("no local directory") + type)
-            << "no local directory" << bZip << QStringList({ Checking, Forced, DirMissing, DirCreated }) + done;
+            << "no local directory" << bZip
+            << QStringList({ Checking, Forced, DirMissing, DirCreated }) + done;
     }
 }
 
@@ -365,12 +374,14 @@ void TestDatabaseUpdate::checkInstalls()
     else if (localState == "not a database")
         QVERIFY(writeAll(fixture.localFile(), QByteArray("this is not an SQLite file")));
 
-    const QByteArray offeredDatabase = makeDatabase(fixture.tmp.path() + "/offered.sqlite", OfferedVersion, 50);
+    const QByteArray offeredDatabase
+        = makeDatabase(fixture.tmp.path() + "/offered.sqlite", OfferedVersion, 50);
     QVERIFY(!offeredDatabase.isEmpty());
     QString offeredFile;
     if (bZip) {
         offeredFile = fixture.updateDir + "/KLADR.sqlite.zip";
-        QVERIFY(makeZip(offeredFile, { { "KLADR.sqlite", offeredDatabase }, { "readme.txt", "second entry" } }));
+        QVERIFY(
+            makeZip(offeredFile, { { "KLADR.sqlite", offeredDatabase }, { "readme.txt", "second entry" } }));
         QVERIFY(fixture.offer("/KLADR.sqlite.zip", "ZIP"));
     } else {
         offeredFile = fixture.updateDir + "/KLADR.sqlite";
@@ -382,7 +393,7 @@ void TestDatabaseUpdate::checkInstalls()
     fixture.update(host)->checkDatabaseVersion();
 
     for (QString& line : expected)
-        line = expand(line, QString(), offeredFile, fixture);
+        line = expand(line, offeredFile, fixture);
     QCOMPARE(host.lines, expected);
     QCOMPARE(readAll(fixture.localFile()), offeredDatabase);
     // The connection was reopened on the new file.
@@ -440,7 +451,8 @@ void TestDatabaseUpdate::chunkSizes_data()
     QTest::addColumn<QList<qint64>>("chunks");
 
     QTest::newRow("two and a half chunks") << 250000 << QList<qint64>({ 100000, 100000, 50000 });
-    QTest::newRow("exactly two chunks ends with an empty one") << 200000 << QList<qint64>({ 100000, 100000, 0 });
+    QTest::newRow("exactly two chunks ends with an empty one")
+        << 200000 << QList<qint64>({ 100000, 100000, 0 });
     QTest::newRow("empty source") << 0 << QList<qint64>({ 0 });
 }
 
@@ -479,11 +491,13 @@ void TestDatabaseUpdate::copyStopsOnDeviceError()
     ChunkRecorder failing;
     failing.failAt = 3;
     QVERIFY(buffer.open(failingSource ? QIODevice::WriteOnly : QIODevice::ReadOnly));
-    QVERIFY(failing.open((failingSource ? QIODevice::ReadOnly : QIODevice::WriteOnly) | QIODevice::Unbuffered));
+    QVERIFY(
+        failing.open((failingSource ? QIODevice::ReadOnly : QIODevice::WriteOnly) | QIODevice::Unbuffered));
 
     RecordingHost host;
     DatabaseUpdate update(&host, QString(), QString(), ConnectionName);
-    const qint64 copied = failingSource ? update.copyInChunks(failing, buffer) : update.copyInChunks(buffer, failing);
+    const qint64 copied
+        = failingSource ? update.copyInChunks(failing, buffer) : update.copyInChunks(buffer, failing);
     QCOMPARE(copied, qint64(-1));
     QCOMPARE(host.progress, QList<Progress>({ Progress(0, -1), Progress(1, -1) }));
 }
@@ -513,7 +527,8 @@ void TestDatabaseUpdate::zipInstallKeepsArchiveCopy()
         expected << Progress(i, -1);
     expected << Progress(0, 1) << Progress(0, 2) << Progress(0, -1) << Progress(1, -1) << Progress(2, -1);
     QCOMPARE(host.progress, expected);
-    QCOMPARE(host.texts, QStringList({ QStringLiteral("Загрузка обновлений: "), QStringLiteral("Распаковка архива: ") }));
+    QCOMPARE(host.texts,
+        QStringList({ QStringLiteral("Загрузка обновлений: "), QStringLiteral("Распаковка архива: ") }));
     QCOMPARE(host.visible, QList<bool>({ true, false }));
 }
 
@@ -525,7 +540,8 @@ void TestDatabaseUpdate::badInputKeepsLocalDatabase_data()
     QTest::addColumn<bool>("connectionOpen");
 
     const QString skipT = Skipped.arg("%F", "%T");
-    QTest::newRow("descriptor missing") << "descriptor missing" << QStringList({ NoDescriptor }) << false << false;
+    QTest::newRow("descriptor missing")
+        << "descriptor missing" << QStringList({ NoDescriptor }) << false << false;
     QTest::newRow("descriptor is a directory")
         << "descriptor is a directory" << QStringList({ NoDescriptor }) << false << false;
     QTest::newRow("descriptor without Version")
@@ -539,24 +555,25 @@ void TestDatabaseUpdate::badInputKeepsLocalDatabase_data()
         << "offered file fails to read" << QStringList({ OtherVersion, CannotReadOffered }) << false << true;
     QTest::newRow("ZIP that is not a ZIP")
         << "ZIP that is not a ZIP"
-        << QStringList({ OtherVersion, Unpacking, codeLine("Проблема открытия архива. Код ошибки: ", UNZ_OPENERROR),
-               CannotReadOffered })
+        << QStringList({ OtherVersion, Unpacking,
+               codeLine("Проблема открытия архива. Код ошибки: ", UNZ_OPENERROR), CannotReadOffered })
         << true << true;
-    QTest::newRow("ZIP cut in half")
-        << "ZIP cut in half"
-        << QStringList({ OtherVersion, Unpacking, codeLine("Проблема открытия архива. Код ошибки: ", UNZ_OPENERROR),
-               CannotReadOffered })
-        << true << true;
+    QTest::newRow("ZIP cut in half") << "ZIP cut in half"
+                                     << QStringList({ OtherVersion, Unpacking,
+                                            codeLine("Проблема открытия архива. Код ошибки: ", UNZ_OPENERROR),
+                                            CannotReadOffered })
+                                     << true << true;
     // minizip refuses an archive without entries already when opening it.
     QTest::newRow("ZIP without entries")
         << "ZIP without entries"
-        << QStringList({ OtherVersion, Unpacking, codeLine("Проблема открытия архива. Код ошибки: ", UNZ_OPENERROR),
-               CannotReadOffered })
+        << QStringList({ OtherVersion, Unpacking,
+               codeLine("Проблема открытия архива. Код ошибки: ", UNZ_OPENERROR), CannotReadOffered })
         << true << true;
     QTest::newRow("ZIP with a broken central directory")
         << "ZIP with a broken central directory"
         << QStringList({ OtherVersion, Unpacking,
-               codeLine("Не могу найти первый файл в архиве. Код ошибки: ", UNZ_BADZIPFILE), CannotReadOffered })
+               codeLine("Не могу найти первый файл в архиве. Код ошибки: ", UNZ_BADZIPFILE),
+               CannotReadOffered })
         << true << true;
     QTest::newRow("ZIP entry with a broken local header")
         << "ZIP entry with a broken local header"
@@ -565,29 +582,30 @@ void TestDatabaseUpdate::badInputKeepsLocalDatabase_data()
         << true << true;
     QTest::newRow("ZIP entry failing its CRC")
         << "ZIP entry failing its CRC"
-        << QStringList({ OtherVersion, Unpacking, codeLine("Ошибка чтения файла в архиве. Код ошибки: ", UNZ_CRCERROR),
-               CannotReadOffered })
+        << QStringList({ OtherVersion, Unpacking,
+               codeLine("Ошибка чтения файла в архиве. Код ошибки: ", UNZ_CRCERROR), CannotReadOffered })
         << true << true;
     QTest::newRow("ZIP entry with a corrupt deflate stream")
         << "ZIP entry with a corrupt deflate stream"
-        << QStringList({ OtherVersion, Unpacking, codeLine("Ошибка чтения файла в архиве. Код ошибки: ", Z_DATA_ERROR),
-               CannotReadOffered })
+        << QStringList({ OtherVersion, Unpacking,
+               codeLine("Ошибка чтения файла в архиве. Код ошибки: ", Z_DATA_ERROR), CannotReadOffered })
         << true << true;
     QTest::newRow("offered file is the local database")
         << "offered file is the local database" << QStringList({ OtherVersion, skipT }) << false << true;
     QTest::newRow("offered file links to the local database")
-        << "offered file links to the local database" << QStringList({ OtherVersion, skipT }) << false << true;
+        << "offered file links to the local database" << QStringList({ OtherVersion, skipT }) << false
+        << true;
     QTest::newRow("offered archive is the archive copy")
-        << "offered archive is the archive copy"
-        << QStringList({ OtherVersion, Skipped.arg("%F", "%C") }) << true << true;
+        << "offered archive is the archive copy" << QStringList({ OtherVersion, Skipped.arg("%F", "%C") })
+        << true << true;
     // Written through, the link would carry the archive into the database file.
     QTest::newRow("archive copy links to the local database")
-        << "archive copy links to the local database" << QStringList({ OtherVersion, Skipped.arg("%C", "%T") })
-        << false << true;
+        << "archive copy links to the local database"
+        << QStringList({ OtherVersion, Skipped.arg("%C", "%T") }) << false << true;
     // The connection stays closed when the copy target cannot be opened.
     QTest::newRow("archive copy target is a directory")
-        << "archive copy target is a directory" << QStringList({ OtherVersion, CannotWrite.arg("%C"), CannotReadOffered })
-        << false << false;
+        << "archive copy target is a directory"
+        << QStringList({ OtherVersion, CannotWrite.arg("%C"), CannotReadOffered }) << false << false;
 }
 
 void TestDatabaseUpdate::badInputKeepsLocalDatabase()
@@ -601,9 +619,9 @@ void TestDatabaseUpdate::badInputKeepsLocalDatabase()
     QVERIFY(QDir().mkpath(fixture.localDir));
     makeDatabase(fixture.localFile(), LocalVersion, 30);
 
-    const QByteArray offeredDatabase = makeDatabase(fixture.tmp.path() + "/offered.sqlite", OfferedVersion, 40);
+    const QByteArray offeredDatabase
+        = makeDatabase(fixture.tmp.path() + "/offered.sqlite", OfferedVersion, 40);
     QString offered = fixture.updateDir + "/KLADR.sqlite";
-    QByteArray zip;
     QVERIFY(makeZip(fixture.tmp.path() + "/good.zip", { { "KLADR.sqlite", offeredDatabase } }));
     const QByteArray goodZip = readAll(fixture.tmp.path() + "/good.zip");
 
@@ -627,11 +645,13 @@ void TestDatabaseUpdate::badInputKeepsLocalDatabase()
         QVERIFY(QDir(fixture.updateDir).mkdir("KLADR.sqlite"));
         QVERIFY(fixture.offer("/KLADR.sqlite", "RAW"));
     } else if (situation == "offered file fails to read") {
-        QVERIFY(fixture.writeDescriptor(fixture.updateDir,
-            "Version=" + OfferedVersion.toUtf8() + "\nFileName=/mem\nFileType=RAW\n"));
+        QVERIFY(fixture.writeDescriptor(
+            fixture.updateDir, "Version=" + OfferedVersion.toUtf8() + "\nFileName=/mem\nFileType=RAW\n"));
         // The descriptor lives where InfoFile says; point it back at the update directory.
         QVERIFY(writeAll(fixture.appDir + "/Velmora.ini",
-            "[Updater]\nUpdatePath=/proc/self\nInfoFile=/../../" + fixture.updateDir.toUtf8() + "/update.info\n"));
+            "[Updater]\nUpdatePath=/proc/self\nInfoFile=/../../" + fixture.updateDir.toUtf8()
+                + "/update.info\n"));
+        fixture.descriptorPath = "/proc/self/../../" + fixture.updateDir + "/update.info";
         offered = "/proc/self/mem";
     } else if (situation == "ZIP that is not a ZIP") {
         QVERIFY(offerZip(offeredDatabase));
@@ -698,13 +718,8 @@ void TestDatabaseUpdate::badInputKeepsLocalDatabase()
     RecordingHost host;
     fixture.update(host)->checkDatabaseVersion();
 
-    const QString descriptor = situation == "offered file fails to read"
-        ? "/proc/self/../../" + fixture.updateDir + "/update.info"
-        : (situation.startsWith("offered archive is") || situation == "offered file is the local database")
-        ? fixture.localDir + "/update.info"
-        : fixture.updateDir + "/update.info";
     for (QString& line : expected)
-        line = expand(line, descriptor, offered, fixture);
+        line = expand(line, offered, fixture);
     QCOMPARE(host.lines, QStringList({ Checking }) + expected);
 
     QCOMPARE(readAll(fixture.localFile()), localBefore);
@@ -748,7 +763,8 @@ void TestDatabaseUpdate::lowerCaseZipCopiedAsPlainFile()
     Fixture fixture;
     QVERIFY(QDir().mkpath(fixture.localDir));
     makeDatabase(fixture.localFile(), LocalVersion, 5);
-    const QByteArray offeredDatabase = makeDatabase(fixture.tmp.path() + "/offered.sqlite", OfferedVersion, 5);
+    const QByteArray offeredDatabase
+        = makeDatabase(fixture.tmp.path() + "/offered.sqlite", OfferedVersion, 5);
     const QString offered = fixture.updateDir + "/KLADR.sqlite.zip";
     QVERIFY(makeZip(offered, { { "KLADR.sqlite", offeredDatabase } }));
     QVERIFY(fixture.offer("/KLADR.sqlite.zip", "zip"));
@@ -776,9 +792,10 @@ void TestDatabaseUpdate::localDirectoryNotCreatable()
     RecordingHost host;
     fixture.update(host)->checkDatabaseVersion();
 
-    QStringList expected { Checking, Forced, DirMissing, DirFailed, CannotWrite.arg("%T"), CannotReadOffered };
+    QStringList expected { Checking, Forced, DirMissing, DirFailed, CannotWrite.arg("%T"),
+        CannotReadOffered };
     for (QString& line : expected)
-        line = expand(line, QString(), offered, fixture);
+        line = expand(line, offered, fixture);
     QCOMPARE(host.lines, expected);
     QCOMPARE(readAll(blocker), QByteArray("a file, not a directory"));
 }
@@ -794,7 +811,8 @@ void TestDatabaseUpdate::localDirectoryNotWritable()
     QVERIFY(fixture.offer("/KLADR.sqlite", "RAW"));
     QVERIFY(QFile::setPermissions(fixture.localDir, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     const auto restore = qScopeGuard([&] {
-        QFile::setPermissions(fixture.localDir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(
+            fixture.localDir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     });
     {
         QFile probe(fixture.localDir + "/probe");
@@ -809,7 +827,7 @@ void TestDatabaseUpdate::localDirectoryNotWritable()
 
     QStringList expected { Checking, OtherVersion, CannotWrite.arg("%T"), CannotReadOffered };
     for (QString& line : expected)
-        line = expand(line, QString(), offered, fixture);
+        line = expand(line, offered, fixture);
     QCOMPARE(host.lines, expected);
     QCOMPARE(readAll(fixture.localFile()), local);
     QCOMPARE(fileNames(fixture.localDir), QStringList({ "KLADR.sqlite" }));

@@ -274,12 +274,15 @@ bool QDbfTablePrivate::open()
     currentRecord = QDbfRecord();
     decoders.clear();
     readBuffer.clear();
+    accepted = false;
 
     if (file.isOpen())
         file.close();
     file.setFileName(fileName);
-    const QIODevice::OpenMode mode = openMode == QDbfTable::ReadWrite ? QIODevice::ReadWrite
-                                                                      : QIODevice::ReadOnly;
+    // ExistingOnly: opening for writing must not create an empty file for a wrong name.
+    const QIODevice::OpenMode mode = openMode == QDbfTable::ReadWrite
+                                         ? QIODevice::ReadWrite | QIODevice::ExistingOnly
+                                         : QIODevice::ReadOnly;
     if (!file.open(mode)) {
         error = QDbfTable::OpenError;
         return false;
@@ -299,6 +302,8 @@ bool QDbfTablePrivate::open()
     recordCount = int(readUInt32(header + kRecordCountOffset));
     headerLength = qint16(readUInt16(header + kHeaderLengthOffset));
     recordLength = qint16(readUInt16(header + kRecordLengthOffset));
+    // record() reads into this buffer and never more than its size.
+    readBuffer.resize(qMax<int>(recordLength, 0));
 
     codepage = codepageFromByte(quint8(header[kCodepageOffset]));
     setCodec();
@@ -338,8 +343,7 @@ bool QDbfTablePrivate::open()
         tableData->fields.append(field);
         decoders.append(info.decoder);
     }
-    if (recordLength > 0)
-        readBuffer.resize(recordLength);
+    accepted = true;
     return true;
 }
 
@@ -382,7 +386,7 @@ QDbfRecord QDbfTablePrivate::record()
     QDbfRecordPrivate *data = currentRecord.d.data();
     data->index = currentIndex;
 
-    const qint64 got = recordLength > 0 ? file.read(readBuffer.data(), recordLength) : 0;
+    const qint64 got = readBuffer.isEmpty() ? 0 : file.read(readBuffer.data(), readBuffer.size());
     if (got <= 0) {
         error = QDbfTable::RecordError;
         return currentRecord;
@@ -472,6 +476,19 @@ void QDbfTablePrivate::encodeFields(const QDbfRecord &record, QByteArray &image)
     }
 }
 
+bool QDbfTablePrivate::checkWritable()
+{
+    if (!file.isWritable()) {
+        error = QDbfTable::WriteError;
+        return false;
+    }
+    if (!accepted) {
+        error = QDbfTable::OpenError;
+        return false;
+    }
+    return true;
+}
+
 bool QDbfTablePrivate::writeAt(qint64 position, const char *data, qint64 size)
 {
     if (!file.seek(position)) {
@@ -489,10 +506,8 @@ bool QDbfTablePrivate::updateRecordInTable(const QDbfRecord &record)
 {
     if (!file.isOpen())
         return false;
-    if (!file.isWritable()) {
-        error = QDbfTable::WriteError;
+    if (!checkWritable())
         return false;
-    }
     // The record is placed by its own index: one that is not a record of the table would
     // land in the header or past the data, so it is refused before anything is written.
     const int index = record.recordIndex();
@@ -529,10 +544,8 @@ bool QDbfTablePrivate::addRecord(const QDbfRecord &record)
         qWarning("QDbfTablePrivate::addRecord(): IODevice is not open");
         return false;
     }
-    if (!file.isWritable()) {
-        error = QDbfTable::WriteError;
+    if (!checkWritable())
         return false;
-    }
     // A negative or exhausted count would place the record inside the header or make the
     // new count wrap around.
     if (recordCount < 0 || recordCount == INT_MAX || recordLength < 1) {
@@ -573,10 +586,8 @@ bool QDbfTablePrivate::removeRecord(int index)
         qWarning("QDbfTablePrivate::removeRecord(): IODevice is not open");
         return false;
     }
-    if (!file.isWritable()) {
-        error = QDbfTable::WriteError;
+    if (!checkWritable())
         return false;
-    }
     if (index < 0 || index >= recordCount || recordLength < 1) {
         error = QDbfTable::RecordError;
         return false;
@@ -603,10 +614,8 @@ bool QDbfTablePrivate::setCodepage(QDbfTable::Codepage newCodepage)
         qWarning("QDbfTablePrivate::setCodepage(): IODevice is not open");
         return false;
     }
-    if (!file.isWritable()) {
-        error = QDbfTable::WriteError;
+    if (!checkWritable())
         return false;
-    }
     char byte = 0;
     switch (newCodepage) {
     case QDbfTable::NoCodepage:

@@ -46,6 +46,7 @@ public:
     void encodeFields(const QDbfRecord &record, QByteArray &image) const;
     qint64 recordPosition(int index) const;
     bool writeAt(qint64 position, const char *data, qint64 size);
+    bool checkWritable();
 
     QAtomicInt ref;
     QString fileName;
@@ -63,6 +64,10 @@ public:
     bool recordCached = false;
     QDbfRecord currentRecord;
     QDbfRecord tableRecord;
+
+    // Whether the last open succeeded. A refused file stays open, with header values that
+    // may point anywhere; nothing is ever written into it.
+    bool accepted = false;
 
     // For single-byte code pages: the codec's character for every byte, so that a
     // field is decoded by table look-up instead of a codec call. Null otherwise.

@@ -28,6 +28,12 @@ public:
     QVector<QHash<int, QVariant>> headers;
     int deletedCount = 0;
     int lastRecordIndex = -1;
+    // Whether the last open succeeded: a refused file stays open in the table, but the
+    // model reads no rows from it.
+    bool opened = false;
+    // Set while a batch is announced, so that a slot connected to rowsInserted that asks
+    // for more rows does not start a second batch inside the first one.
+    bool fetching = false;
 };
 
 QDbfTableModel::QDbfTableModel(QObject *parent)
@@ -66,6 +72,7 @@ bool QDbfTableModel::open(bool readOnly)
     d->lastRecordIndex = -1;
     const bool opened =
         d->table.open(d->fileName, readOnly ? QDbfTable::ReadOnly : QDbfTable::ReadWrite);
+    d->opened = opened;
     if (opened)
         d->record = d->table.record();
     endResetModel();
@@ -91,14 +98,16 @@ QDbfTable::TableError QDbfTableModel::error() const
     return d->table.error();
 }
 
-int QDbfTableModel::rowCount(const QModelIndex &) const
+// A cell has no children: a non-zero count under a valid parent would make views and
+// Qt's model checks take the table for a tree.
+int QDbfTableModel::rowCount(const QModelIndex &parent) const
 {
-    return d->releasedCount + d->rows.size();
+    return parent.isValid() ? 0 : d->releasedCount + d->rows.size();
 }
 
-int QDbfTableModel::columnCount(const QModelIndex &) const
+int QDbfTableModel::columnCount(const QModelIndex &parent) const
 {
-    return d->record.count();
+    return parent.isValid() ? 0 : d->record.count();
 }
 
 QVariant QDbfTableModel::data(const QModelIndex &index, int role) const
@@ -176,7 +185,7 @@ bool QDbfTableModel::setHeaderData(int section, Qt::Orientation orientation,
 
 void QDbfTableModel::fetchMore(const QModelIndex &parent)
 {
-    if (parent.isValid())
+    if (parent.isValid() || !d->opened || d->fetching)
         return;
     const int batchSize =
         qMin(kFetchBatchSize, d->table.size() - rowCount() - d->deletedCount);
@@ -200,27 +209,31 @@ void QDbfTableModel::fetchMore(const QModelIndex &parent)
     if (batch.isEmpty())
         return;
     const int first = rowCount();
+    d->fetching = true;
     beginInsertRows(QModelIndex(), first, first + batch.size() - 1);
     d->rows.append(batch);
     endInsertRows();
+    d->fetching = false;
 }
 
 bool QDbfTableModel::canFetchMore(const QModelIndex &parent) const
 {
-    if (parent.isValid() || !d->table.isOpen())
+    if (parent.isValid() || !d->opened || !d->table.isOpen())
         return false;
     return rowCount() + d->deletedCount < d->table.size();
 }
 
 Qt::ItemFlags QDbfTableModel::flags(const QModelIndex &index) const
 {
+    // The root of a table model has no flags: Qt's views and model checks take any other
+    // value for a drop target or a tree.
+    if (!index.isValid())
+        return Qt::NoItemFlags;
     Qt::ItemFlags result = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
-    if (index.isValid()) {
-        if (d->rows.value(index.row() - d->releasedCount).value(index.column()).type() == QVariant::Bool)
-            result |= Qt::ItemIsAutoTristate; // 0x40, Qt 4's ItemIsTristate
-        if (!d->readOnly)
-            result |= Qt::ItemIsEditable;
-    }
+    if (d->rows.value(index.row() - d->releasedCount).value(index.column()).type() == QVariant::Bool)
+        result |= Qt::ItemIsAutoTristate; // 0x40, Qt 4's ItemIsTristate
+    if (!d->readOnly)
+        result |= Qt::ItemIsEditable;
     return result;
 }
 

@@ -173,6 +173,10 @@ void ThreadDataBaseFind::search(QSqlDatabase& db, const QString& statement)
     // same rows, and it lets SQLite use the name_upper indexes for prefix masks.
     if (!query.exec(QStringLiteral("PRAGMA case_sensitive_like=ON")))
         qDebug() << query.lastError();
+    // Every search opens a fresh connection with a cold page cache; mapping the file reads the
+    // pages the joins touch straight from the system's cache instead of one read call each.
+    if (!query.exec(QStringLiteral("PRAGMA mmap_size=1073741824")))
+        qDebug() << query.lastError();
 
     query.setForwardOnly(true);
     if (!query.prepare(statement)) {

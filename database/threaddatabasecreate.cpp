@@ -103,6 +103,14 @@ QString u(const char* utf8)
     return QString::fromUtf8(utf8);
 }
 
+// On a connection that failed to open, statements fail with an empty error; the reason is
+// the connection's.
+QSqlError lastError(const QSqlQuery& query, const QSqlDatabase& db)
+{
+    const QSqlError error = query.lastError();
+    return error.type() == QSqlError::NoError && !db.isOpen() ? db.lastError() : error;
+}
+
 } // namespace
 
 struct ThreadDataBaseCreate::TableStep {
@@ -304,8 +312,8 @@ bool ThreadDataBaseCreate::importTable(
     emit signalUpdateText(u(step.stepText));
     QSqlQuery query(db);
     if (!query.exec(QLatin1String(step.createStatement))) {
-        log(u(step.createFailedPrefix) + query.lastError().text() + QLatin1Char('\''));
-        qDebug() << step.createFailedDebug << query.lastError();
+        log(u(step.createFailedPrefix) + lastError(query, db).text() + QLatin1Char('\''));
+        qDebug() << step.createFailedDebug << lastError(query, db);
         return false;
     }
     report.created = true;
@@ -317,8 +325,8 @@ bool ThreadDataBaseCreate::importTable(
     bool success = true;
     query.setForwardOnly(true);
     if (!query.prepare(QLatin1String(step.insertStatement))) {
-        log(u("Проблема при вставке строк. Ошибка: '") + query.lastError().text() + QLatin1Char('\''));
-        qDebug() << step.insertFailedDebug << query.lastError();
+        log(u("Проблема при вставке строк. Ошибка: '") + lastError(query, db).text() + QLatin1Char('\''));
+        qDebug() << step.insertFailedDebug << lastError(query, db);
         return false;
     }
     Columns c;
@@ -335,8 +343,8 @@ bool ThreadDataBaseCreate::importTable(
                 c[*column] = model.data(model.index(row, *column)).toString();
             step.bind(query, c, m_Types);
             if (!query.exec()) {
-                log(u("Проблема при вставке строк. Ошибка: '") + query.lastError().text() + QLatin1Char('\''));
-                qDebug() << step.insertFailedDebug << query.lastError();
+                log(u("Проблема при вставке строк. Ошибка: '") + lastError(query, db).text() + QLatin1Char('\''));
+                qDebug() << step.insertFailedDebug << lastError(query, db);
                 success = false;
                 break;
             }
@@ -377,8 +385,8 @@ void ThreadDataBaseCreate::buildIndexes(QSqlDatabase& db, bool bTableCreated)
         log(u(step.logLine));
         emit signalUpdateText(u(step.stepText));
         if (!query.exec(QLatin1String(index.create))) {
-            log(u("Проблема при создании индекса. Ошибка: '") + query.lastError().text() + QLatin1Char('\''));
-            qDebug() << step.debugLiteral << query.lastError();
+            log(u("Проблема при создании индекса. Ошибка: '") + lastError(query, db).text() + QLatin1Char('\''));
+            qDebug() << step.debugLiteral << lastError(query, db);
         } else if (!existing.contains(QLatin1String(index.name))) {
             indexCreated = true;
         }
@@ -392,7 +400,7 @@ void ThreadDataBaseCreate::buildIndexes(QSqlDatabase& db, bool bTableCreated)
         query.exec(QStringLiteral("PRAGMA analysis_limit=1000"));
         m_Report.analyzed = query.exec(QStringLiteral("ANALYZE"));
         if (!m_Report.analyzed)
-            qDebug() << "ANALYZE failed: " << query.lastError();
+            qDebug() << "ANALYZE failed: " << lastError(query, db);
     }
 }
 

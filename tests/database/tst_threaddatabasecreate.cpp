@@ -1,0 +1,707 @@
+#include "importfixture.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextCodec>
+
+using Fixture::Rows;
+using KladrSample::Table;
+
+namespace {
+
+const QStringList IndexLines = {
+    QStringLiteral("Проверка и/или создание индекса для таблицы KLADR: 1 из 3."),
+    QStringLiteral("Проверка и/или создание индекса для таблицы KLADR: 2 из 3."),
+    QStringLiteral("Проверка и/или создание индекса для таблицы KLADR: 3 из 3."),
+    QStringLiteral("Проверка и/или создание индекса для таблицы STREET: 1 из 3."),
+    QStringLiteral("Проверка и/или создание индекса для таблицы STREET: 2 из 3."),
+    QStringLiteral("Проверка и/или создание индекса для таблицы STREET: 3 из 3."),
+    QStringLiteral("Проверка и/или создание индекса для таблицы DOMA."),
+};
+const QString FinalLine = QStringLiteral("Первоначальная настройка базы данных завершена.");
+
+struct RunResult {
+    bool finished = false;
+    QStringList lines;
+    QList<QPair<int, int>> progress;
+    QStringList texts;
+    QList<bool> visible;
+    QList<bool> created;
+    bool hostReady = false;
+    int readyCalls = 0;
+    ThreadDataBaseCreate::RunReport report;
+};
+
+RunResult runImport(const QString& appDir, const QString& localDbDir)
+{
+    RecordingHost host;
+    ThreadDataBaseCreate thread;
+    thread.setHost(&host);
+    thread.setDirectories(appDir, localDbDir);
+    QSignalSpy progress(&thread, &ThreadDataBaseCreate::signalUpdateProgress);
+    QSignalSpy texts(&thread, &ThreadDataBaseCreate::signalUpdateText);
+    QSignalSpy visible(&thread, &ThreadDataBaseCreate::signalVisible);
+    QSignalSpy created(&thread, &ThreadDataBaseCreate::signalDataBaseCreated);
+    thread.start();
+    RunResult result;
+    result.finished = thread.wait(120000);
+    result.lines = host.lines();
+    for (const QList<QVariant>& args : progress)
+        result.progress.append({ args.at(0).toInt(), args.at(1).toInt() });
+    for (const QList<QVariant>& args : texts)
+        result.texts << args.at(0).toString();
+    for (const QList<QVariant>& args : visible)
+        result.visible << args.at(0).toBool();
+    for (const QList<QVariant>& args : created)
+        result.created << args.at(0).toBool();
+    result.hostReady = host.ready();
+    result.readyCalls = host.readyCalls();
+    result.report = thread.lastRunReport();
+    return result;
+}
+
+QString openLine(const QString& path)
+{
+    return QStringLiteral("Попытка открытия файла '") + path + QLatin1Char('\'');
+}
+
+QString openFailedLine(const QString& path)
+{
+    return QStringLiteral("Не удалось открыть файл '") + path + QLatin1Char('\'');
+}
+
+// A small classifier whose expected rows are written out by hand below.
+const Rows SmallKladr = {
+    { "Москва", "г", "7700000000000", "101000", "7700", "", "45000000000", "2" },
+    { "Ёлкино", "д", "5000100000251", "140000", "5001", "1234", "46201000001", "0" },
+    { "Д'Артаньяна \"Хутор\"", "х", "50001000003", "", "", "", "", "" },
+};
+const Rows SmallStreet = {
+    { "Тверская", "ул", "77000000000012300", "125009", "7710", "", "" },
+    { "Садовая-Кудринская", "пр", "77000000000045651", "123001", "", "", "" },
+    { "O'Connell \"Street\"", "б-р", "770000000000789", "", "", "", "" },
+};
+const Rows SmallDoma = {
+    { "1-9,Н(11-25),Ч(2-40),27к1", "", "ДОМ", "7700000000001230001", "125009", "", "", "" },
+    { "2А", "1", "ДОМ", "7700000000004560012", "123001", "", "", "" },
+    { "5", "", "ДОМ", "77", "", "", "", "" },
+};
+
+const Rows ExpectedKladr = {
+    { "Москва", "МОСКВА", "Город", "г", "77000000000", "77", "000", "000", "000", "00", "101000", "2" },
+    { "Ёлкино", "ЁЛКИНО", "Деревня", "д", "50001000002", "50", "001", "000", "002", "51", "140000", "0" },
+    { "Д'Артаньяна \"Хутор\"", "Д'АРТАНЬЯНА \"ХУТОР\"", "Хутор", "х", "50001000003", "50", "001", "000", "003",
+        "03", "", "" },
+};
+// "пр" is not in SOCRBASE.DBF, so its full name is empty.
+const Rows ExpectedStreet = {
+    { "Тверская", "ТВЕРСКАЯ", "Улица", "ул", "770000000000123", "77000000000", "00", "125009" },
+    { "Садовая-Кудринская", "САДОВАЯ-КУДРИНСКАЯ", "", "пр", "770000000000456", "77000000000", "51", "123001" },
+    { "O'Connell \"Street\"", "O'CONNELL \"STREET\"", "Бульвар", "б-р", "770000000000789", "77000000000", "89", "" },
+};
+const Rows ExpectedDoma = {
+    { "1-9,Н(11-25),Ч(2-40),27к1", "77000000000", "770000000000123", "01", "125009" },
+    { "2А", "77000000000", "770000000000456", "12", "123001" },
+    { "5", "77", "77", "77", "" },
+};
+
+} // namespace
+
+class TestThreadDataBaseCreate : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir* m_Dir = nullptr;
+    QString m_AppDir;
+    QString m_DbDir;
+
+    QString database() const { return m_DbDir + QStringLiteral("/KLADR.sqlite"); }
+    QString basePath(const QString& file) const { return Fixture::base(m_DbDir, file); }
+
+    void writeSmallClassifier()
+    {
+        QVERIFY(QDir().mkpath(m_DbDir + QStringLiteral("/BASE")));
+        QFile::remove(basePath(QStringLiteral("SOCRBASE.DBF")));
+        QVERIFY(QFile::copy(Fixture::socrbasePath(), basePath(QStringLiteral("SOCRBASE.DBF"))));
+        QVERIFY(Fixture::writeTable(basePath(QStringLiteral("KLADR.DBF")), Table::Kladr, SmallKladr));
+        QVERIFY(Fixture::writeTable(basePath(QStringLiteral("STREET.DBF")), Table::Street, SmallStreet));
+        QVERIFY(Fixture::writeTable(basePath(QStringLiteral("DOMA.DBF")), Table::Doma, SmallDoma));
+    }
+
+    // The log of a first build on the small classifier, with the lines of a file that did not
+    // open swapped in.
+    QStringList firstBuildLines(const QString& missingTable = QString()) const
+    {
+        QStringList lines = { openLine(basePath(QStringLiteral("SOCRBASE.DBF"))),
+            QStringLiteral("Обработка таблицы SOCRBASE."), QStringLiteral("Добавление 148 строк...") };
+        for (const QString& table : { QStringLiteral("KLADR"), QStringLiteral("STREET"), QStringLiteral("DOMA") }) {
+            if (table != QLatin1String("DOMA"))
+                lines << QStringLiteral("Таблица %1 не существует.").arg(table);
+            const QString path = basePath(table + QStringLiteral(".DBF"));
+            lines << openLine(path);
+            if (table == missingTable) {
+                lines << openFailedLine(path);
+                continue;
+            }
+            lines << QStringLiteral("Создание таблицы %1.").arg(table) << QStringLiteral("Добавление 3 строк...");
+        }
+        return lines;
+    }
+
+private slots:
+    void init()
+    {
+        m_Dir = new QTemporaryDir;
+        QVERIFY(m_Dir->isValid());
+        m_AppDir = m_Dir->path() + QStringLiteral("/app");
+        m_DbDir = m_Dir->path() + QStringLiteral("/db");
+        QVERIFY(QDir().mkpath(m_AppDir));
+    }
+
+    void cleanup()
+    {
+        delete m_Dir;
+        m_Dir = nullptr;
+    }
+
+    void withoutHostDoesNothing()
+    {
+        ThreadDataBaseCreate thread;
+        thread.setDirectories(m_AppDir, m_DbDir);
+        QSignalSpy created(&thread, &ThreadDataBaseCreate::signalDataBaseCreated);
+        QSignalSpy visible(&thread, &ThreadDataBaseCreate::signalVisible);
+        thread.start();
+        QVERIFY(thread.wait(10000));
+        QCOMPARE(created.count(), 0);
+        QCOMPARE(visible.count(), 0);
+        QVERIFY(!QDir(m_DbDir).exists());
+    }
+
+    void firstBuildImportsMapsAndReports()
+    {
+        writeSmallClassifier();
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+
+        QCOMPARE(run.lines, firstBuildLines() + IndexLines + QStringList { FinalLine });
+        QCOMPARE(run.texts,
+            QStringList({ "Обработка таблицы SOCRBASE. Шаг 1 из 11. ", "Создание таблицы KLADR. Шаг 2 из 11. ",
+                "Создание таблицы STREET. Шаг 3 из 11. ", "Создание таблицы DOMA. Шаг 4 из 11. ",
+                "Создание индексов... Шаг 5 из 11. ", "Создание индексов... Шаг 6 из 11. ",
+                "Создание индексов... Шаг 7 из 11. ", "Создание индексов... Шаг 8 из 11. ",
+                "Создание индексов... Шаг 9 из 11. ", "Создание индексов... Шаг 10 из 11. ",
+                "Создание индексов... Шаг 11 из 11. " }));
+        QCOMPARE(run.visible, QList<bool>({ true, false }));
+        QCOMPARE(run.created, QList<bool>({ true }));
+        QVERIFY(run.hostReady);
+        QCOMPARE(run.readyCalls, 1);
+
+        QCOMPARE(Fixture::tableRows(database(), QStringLiteral("KLADR")), ExpectedKladr);
+        QCOMPARE(Fixture::tableRows(database(), QStringLiteral("STREET")), ExpectedStreet);
+        QCOMPARE(Fixture::tableRows(database(), QStringLiteral("DOMA")), ExpectedDoma);
+        QCOMPARE(Fixture::sqlValues(database(),
+                     QStringLiteral("SELECT name FROM sqlite_master WHERE type='index' ORDER BY name")),
+            QStringList({ "index_doma_index", "index_kladr_code", "index_kladr_name_upper", "index_kladr_nu_code",
+                "index_streets_code_kladr", "index_streets_name_upper", "index_streets_nu_ck" }));
+        // Planner statistics come with the first build.
+        QVERIFY(run.report.analyzed);
+        QVERIFY(!Fixture::sqlValues(database(), QStringLiteral("SELECT tbl FROM sqlite_stat1")).isEmpty());
+    }
+
+    void progressFollowsRowsWithoutFlooding()
+    {
+        QVERIFY(QDir().mkpath(m_DbDir + QStringLiteral("/BASE")));
+        QVERIFY(QFile::copy(Fixture::socrbasePath(), basePath(QStringLiteral("SOCRBASE.DBF"))));
+        Rows rows;
+        for (int i = 0; i < 25000; ++i)
+            rows << QStringList { QStringLiteral("Улица %1").arg(i), "ул", QStringLiteral("770000000000001%1").arg(i % 10) };
+        QVERIFY(Fixture::writeTable(basePath(QStringLiteral("STREET.DBF")), Table::Street, rows));
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+
+        // STREET's stretch: from its maximum to the index stage's (0, 7).
+        const int start = run.progress.indexOf(qMakePair(0, 25000));
+        const int indexStage = run.progress.indexOf(qMakePair(0, 7));
+        QVERIFY(start >= 0);
+        QVERIFY(indexStage > start);
+        const QList<QPair<int, int>> street = run.progress.mid(start + 1, indexStage - start - 1);
+        QVERIFY2(street.size() <= 1001, qPrintable(QString::number(street.size())));
+        QVERIFY(street.size() >= 100);
+        int previous = -1;
+        for (const auto& [value, max] : street) {
+            QCOMPARE(max, -1);
+            QVERIFY(value > previous);
+            previous = value;
+        }
+        QCOMPARE(street.last().first, 24999);
+        const QList<QPair<int, int>> indexProgress
+            = { { 0, 7 }, { 1, -1 }, { 2, -1 }, { 3, -1 }, { 4, -1 }, { 5, -1 }, { 6, -1 }, { 7, -1 } };
+        QCOMPARE(run.progress.mid(indexStage), indexProgress);
+        QCOMPARE(run.progress.first(), qMakePair(0, -1));
+    }
+
+    void blocks_data()
+    {
+        QTest::addColumn<int>("records");
+        QTest::addColumn<int>("deletedEvery");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("blocks");
+        QTest::newRow("empty") << 0 << 0 << 0 << 1;
+        QTest::newRow("one") << 1 << 0 << 1 << 1;
+        QTest::newRow("10200 rows in one block") << 10200 << 0 << 10200 << 1;
+        QTest::newRow("10201 rows in two blocks") << 10201 << 0 << 10201 << 2;
+        QTest::newRow("20400 rows in two blocks") << 20400 << 0 << 20400 << 2;
+        // Deleted records are skipped while fetching and do not count against a block.
+        QTest::newRow("10251 records, 51 deleted") << 10251 << 201 << 10200 << 1;
+    }
+
+    void blocks()
+    {
+        QFETCH(int, records);
+        QFETCH(int, deletedEvery);
+        QFETCH(int, rows);
+        QFETCH(int, blocks);
+        QVERIFY(QDir().mkpath(m_DbDir + QStringLiteral("/BASE")));
+        QVERIFY(QFile::copy(Fixture::socrbasePath(), basePath(QStringLiteral("SOCRBASE.DBF"))));
+        Rows doma;
+        QList<bool> deleted;
+        for (int i = 0; i < records; ++i) {
+            doma << QStringList { QString::number(i), "", "ДОМ", QStringLiteral("7700000000000010001") };
+            deleted << (deletedEvery > 0 && i % deletedEvery == 0);
+        }
+        QVERIFY(Fixture::writeTable(basePath(QStringLiteral("DOMA.DBF")), Table::Doma, doma, deleted));
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+        QVERIFY(run.lines.contains(QStringLiteral("Добавление %1 строк...").arg(records)));
+        QCOMPARE(run.report.doma.blocks, blocks);
+        QCOMPARE(run.report.doma.rows, qint64(rows));
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM DOMA")),
+            QStringList { QString::number(rows) });
+        if (records > 0) {
+            // The last record of the file made it in (not lost at a block edge).
+            QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT MAX(CAST(name AS INTEGER)) FROM DOMA")),
+                QStringList { QString::number(records - 1) });
+        }
+    }
+
+    void laterDictionaryRecordWins()
+    {
+        QVERIFY(QDir().mkpath(m_DbDir + QStringLiteral("/BASE")));
+        QVERIFY(Fixture::writeSocrbase(basePath(QStringLiteral("SOCRBASE.DBF")),
+            { { "5", "ул", "Улица", "529" }, { "4", "д", "Деревня", "429" }, { "5", "ул", "Улочка", "530" } }));
+        QVERIFY(Fixture::writeTable(basePath(QStringLiteral("KLADR.DBF")), Table::Kladr,
+            { { "Ивановка", "д", "5000100000100" }, { "Улицкое", "ул", "5000100000200" },
+                { "Неведомое", "нп", "5000100000300" } }));
+        QVERIFY(Fixture::writeTable(basePath(QStringLiteral("STREET.DBF")), Table::Street,
+            { { "Ленина", "ул", "50001000001000100" } }));
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+        QVERIFY(run.lines.contains(QStringLiteral("Добавление 3 строк...")));
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT socr FROM KLADR ORDER BY rowid")),
+            QStringList({ "Деревня", "Улочка", "" }));
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT socr FROM STREET")), QStringList { "Улочка" });
+    }
+
+    void namesWithQuotes_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("apostrophe") << QStringLiteral("Д'Артаньяна");
+        QTest::newRow("two apostrophes") << QStringLiteral("''");
+        QTest::newRow("double quotes") << QStringLiteral("снт \"Рассвет\"");
+        QTest::newRow("both") << QStringLiteral("\"O'Hara\"");
+        QTest::newRow("statement") << QStringLiteral("x'); DROP TABLE KLADR; --");
+        QTest::newRow("placeholder") << QStringLiteral("%1 ? :name");
+    }
+
+    void namesWithQuotes()
+    {
+        QFETCH(QString, name);
+        writeSmallClassifier();
+        // The odd name sits amid its block; with literal statements it would cost the rest.
+        Rows streets;
+        for (int i = 0; i < 300; ++i) {
+            streets << QStringList { i == 100 ? name : QStringLiteral("Улица %1").arg(i), "ул",
+                QStringLiteral("77000000000%1").arg(i, 4, 10, QLatin1Char('0')) + QStringLiteral("00") };
+        }
+        QVERIFY(Fixture::writeTable(basePath(QStringLiteral("STREET.DBF")), Table::Street, streets));
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+        QCOMPARE(run.created, QList<bool>({ true }));
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM STREET")), QStringList { "300" });
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT name FROM STREET WHERE rowid = 101")),
+            QStringList { name });
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT name_upper FROM STREET WHERE rowid = 101")),
+            QStringList { name.toUpper() });
+        QCOMPARE(Fixture::tableRows(database(), QStringLiteral("KLADR")), ExpectedKladr);
+    }
+
+    void missingTableFile_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<int>("failedIndexFrom");
+        QTest::addColumn<int>("failedIndexTo");
+        QTest::newRow("KLADR") << QStringLiteral("KLADR") << 0 << 3;
+        QTest::newRow("STREET") << QStringLiteral("STREET") << 3 << 6;
+        QTest::newRow("DOMA") << QStringLiteral("DOMA") << 6 << 7;
+    }
+
+    void missingTableFile()
+    {
+        QFETCH(QString, table);
+        QFETCH(int, failedIndexFrom);
+        QFETCH(int, failedIndexTo);
+        writeSmallClassifier();
+        QVERIFY(QFile::remove(basePath(table + QStringLiteral(".DBF"))));
+        QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("Unable to open %1.DBF").arg(table)));
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+
+        QStringList expected = firstBuildLines(table);
+        for (int i = 0; i < IndexLines.size(); ++i) {
+            expected << IndexLines.at(i);
+            if (i >= failedIndexFrom && i < failedIndexTo)
+                expected << QStringLiteral("Проблема при создании индекса. Ошибка: 'no such table: main.%1 Unable to execute statement'").arg(table);
+        }
+        expected << FinalLine;
+        QCOMPARE(run.lines, expected);
+        QCOMPARE(run.created, QList<bool>({ false }));
+        QVERIFY(!run.hostReady);
+        QCOMPARE(run.readyCalls, 1);
+
+        const QStringList tables = Fixture::sqlValues(database(),
+            QStringLiteral("SELECT name FROM sqlite_master WHERE type='table' AND name IN ('KLADR','STREET','DOMA','info')"));
+        QVERIFY(!tables.contains(table));
+        QVERIFY(tables.contains(QStringLiteral("info")));
+        // The other tables are complete.
+        if (table != QLatin1String("KLADR"))
+            QCOMPARE(Fixture::tableRows(database(), QStringLiteral("KLADR")), ExpectedKladr);
+        if (table != QLatin1String("STREET"))
+            QCOMPARE(Fixture::tableRows(database(), QStringLiteral("STREET")), ExpectedStreet);
+        if (table != QLatin1String("DOMA"))
+            QCOMPARE(Fixture::tableRows(database(), QStringLiteral("DOMA")), ExpectedDoma);
+
+        // Once the file is back, the next run fills just that table.
+        writeSmallClassifier();
+        const RunResult again = runImport(m_AppDir, m_DbDir);
+        QVERIFY(again.finished);
+        QCOMPARE(again.created, QList<bool>({ true }));
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM %1").arg(table)),
+            QStringList { "3" });
+    }
+
+    void missingDictionaryFailsTheRun()
+    {
+        writeSmallClassifier();
+        QVERIFY(QFile::remove(basePath(QStringLiteral("SOCRBASE.DBF"))));
+        QTest::ignoreMessage(QtDebugMsg, "Unable to open SOCRBASE.DBF");
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+        QCOMPARE(run.lines.mid(0, 3),
+            QStringList({ openLine(basePath(QStringLiteral("SOCRBASE.DBF"))),
+                openFailedLine(basePath(QStringLiteral("SOCRBASE.DBF"))), QStringLiteral("Таблица KLADR не существует.") }));
+        QCOMPARE(run.created, QList<bool>({ false }));
+        QVERIFY(!run.hostReady);
+        QCOMPARE(run.readyCalls, 1);
+        // Everything is imported, but with an empty dictionary.
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM KLADR WHERE socr = ''")),
+            QStringList { "3" });
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM STREET WHERE socr = ''")),
+            QStringList { "3" });
+
+        // A complete database without the dictionary never becomes ready.
+        const RunResult again = runImport(m_AppDir, m_DbDir);
+        QVERIFY(again.finished);
+        QCOMPARE(again.created, QList<bool>({ false }));
+        QVERIFY(!again.hostReady);
+    }
+
+    void emptyFile_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::newRow("KLADR") << QStringLiteral("KLADR");
+        QTest::newRow("STREET") << QStringLiteral("STREET");
+        QTest::newRow("DOMA") << QStringLiteral("DOMA");
+    }
+
+    void emptyFile()
+    {
+        QFETCH(QString, table);
+        writeSmallClassifier();
+        const Table kind = table == QLatin1String("KLADR") ? Table::Kladr
+            : table == QLatin1String("STREET")             ? Table::Street
+                                                           : Table::Doma;
+        QVERIFY(Fixture::writeTable(basePath(table + QStringLiteral(".DBF")), kind, {}));
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+        const int creating = run.lines.indexOf(QStringLiteral("Создание таблицы %1.").arg(table));
+        QVERIFY(creating > 0);
+        QCOMPARE(run.lines.value(creating + 1), QStringLiteral("Добавление 0 строк..."));
+        QCOMPARE(run.created, QList<bool>({ true }));
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM %1").arg(table)),
+            QStringList { "0" });
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM KLADR")).value(0),
+            table == QLatin1String("KLADR") ? QStringLiteral("0") : QStringLiteral("3"));
+    }
+
+    void truncatedFileKeepsWhatItHolds()
+    {
+        writeSmallClassifier();
+        Rows rows;
+        for (int i = 0; i < 600; ++i)
+            rows << QStringList { QString::number(i), "", "ДОМ", QStringLiteral("7700000000000010001") };
+        const QString path = basePath(QStringLiteral("DOMA.DBF"));
+        QVERIFY(Fixture::writeTable(path, Table::Doma, rows));
+        // Cut the file after record 400 and a half: the header still announces 600.
+        QFile file(path);
+        const int recordLength = 1 + 40 + 10 + 10 + 19 + 6 + 4 + 4 + 11;
+        const int headerLength = 32 + 32 * 8 + 1;
+        QVERIFY(file.resize(headerLength + 400 * recordLength + recordLength / 2));
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+        QVERIFY(run.lines.contains(QStringLiteral("Добавление 600 строк...")));
+        QVERIFY(run.lines.contains(QStringLiteral("Файл '") + path
+            + QStringLiteral("' короче, чем указано в его заголовке: не прочитано записей: 199.")));
+        QCOMPARE(run.created, QList<bool>({ false }));
+        QCOMPARE(run.report.doma.unreadable, 199);
+        // 400 whole records and the part of record 401 that is there (its name survives).
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM DOMA")), QStringList { "401" });
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT name FROM DOMA WHERE rowid = 400")),
+            QStringList { "399" });
+        // The run went on.
+        QCOMPARE(run.lines.mid(run.lines.size() - 8), IndexLines + QStringList { FinalLine });
+        QCOMPARE(Fixture::tableRows(database(), QStringLiteral("KLADR")), ExpectedKladr);
+    }
+
+    void existingTableIsSkippedNotEmptied()
+    {
+        writeSmallClassifier();
+        QVERIFY(QDir().mkpath(m_DbDir));
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("prepare"));
+            db.setDatabaseName(database());
+            QVERIFY(db.open());
+            QSqlQuery query(db);
+            QVERIFY(query.exec(QLatin1String(Schema::CreateStreet)));
+            QVERIFY(query.exec(QStringLiteral("INSERT INTO STREET (name) VALUES ('Старая')")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("prepare"));
+
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+        QVERIFY(run.lines.contains(QStringLiteral("Таблица STREET существует.")));
+        QVERIFY(!run.lines.contains(openLine(basePath(QStringLiteral("STREET.DBF")))));
+        QCOMPARE(run.created, QList<bool>({ true }));
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT name FROM STREET")), QStringList { "Старая" });
+        QCOMPARE(Fixture::tableRows(database(), QStringLiteral("DOMA")), ExpectedDoma);
+    }
+
+    void rerunOnCompleteDatabase()
+    {
+        writeSmallClassifier();
+        const RunResult first = runImport(m_AppDir, m_DbDir);
+        QVERIFY(first.finished);
+        const QStringList version = Fixture::sqlValues(database(), QStringLiteral("SELECT version FROM info"));
+        QCOMPARE(version.size(), 1);
+        QVERIFY(QFile::remove(m_AppDir + QStringLiteral("/Velmora.ini")));
+        QVERIFY(QFile::remove(m_AppDir + QStringLiteral("/update.info")));
+
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+        QCOMPARE(run.lines,
+            QStringList({ openLine(basePath(QStringLiteral("SOCRBASE.DBF"))), "Обработка таблицы SOCRBASE.",
+                "Добавление 148 строк...", "Таблица KLADR существует.", "Таблица STREET существует." })
+                + IndexLines + QStringList { FinalLine });
+        QCOMPARE(run.texts.mid(1), QStringList({ "Создание индексов... Шаг 5 из 11. ", "Создание индексов... Шаг 6 из 11. ",
+                                       "Создание индексов... Шаг 7 из 11. ", "Создание индексов... Шаг 8 из 11. ",
+                                       "Создание индексов... Шаг 9 из 11. ", "Создание индексов... Шаг 10 из 11. ",
+                                       "Создание индексов... Шаг 11 из 11. " }));
+        QCOMPARE(run.created, QList<bool>({ true }));
+        QVERIFY(!QFile::exists(m_AppDir + QStringLiteral("/Velmora.ini")));
+        QVERIFY(!QFile::exists(m_AppDir + QStringLiteral("/update.info")));
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT version FROM info")), version);
+        QCOMPARE(Fixture::tableRows(database(), QStringLiteral("DOMA")), ExpectedDoma);
+        // Nothing new to plan for: statistics are not gathered again.
+        QVERIFY(!run.report.analyzed);
+        QVERIFY(!run.report.published);
+    }
+
+    void firstBuildPublishes()
+    {
+        writeSmallClassifier();
+        const QDateTime before = QDateTime::currentDateTimeUtc();
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        const QDateTime after = QDateTime::currentDateTimeUtc();
+        QVERIFY(run.finished);
+        const QStringList version = Fixture::sqlValues(database(), QStringLiteral("SELECT version FROM info"));
+        QCOMPARE(version.size(), 1);
+        // Qt's text date of the UTC time of this run.
+        QStringList candidates;
+        for (QDateTime t = before.addMSecs(-before.time().msec()); t <= after; t = t.addSecs(1))
+            candidates << t.toString(Qt::TextDate);
+        QVERIFY2(candidates.contains(version.first()), qPrintable(version.first() + " / " + candidates.join(", ")));
+
+        QSettings descriptor(m_AppDir + QStringLiteral("/update.info"), QSettings::IniFormat);
+        descriptor.setIniCodec(QTextCodec::codecForName("Windows-1251"));
+        QCOMPARE(descriptor.value(QStringLiteral("ThisFile/CodePage")).toString(), QStringLiteral("Windows-1251"));
+        QCOMPARE(descriptor.value(QStringLiteral("DataBase/Version")).toString(), version.first());
+        QCOMPARE(descriptor.value(QStringLiteral("DataBase/FileName")).toString(), QStringLiteral("KLADR.sqlite"));
+        QCOMPARE(descriptor.value(QStringLiteral("DataBase/FileType")).toString(),
+            QStringLiteral("!!! set RAW or ZIP here !!!. It's better to use ZIP-file. "
+                           "Destination zip-file name can be like KLADR.sqlite.zip"));
+
+        QSettings settings(m_AppDir + QStringLiteral("/Velmora.ini"), QSettings::IniFormat);
+        QCOMPARE(settings.value(QStringLiteral("ThisFile/CodePage")).toString(), QStringLiteral("Windows-1251"));
+        QCOMPARE(settings.value(QStringLiteral("Updater/UpdatePath")).toString(), QStringLiteral("./"));
+        QCOMPARE(settings.value(QStringLiteral("Updater/InfoFile")).toString(), QStringLiteral("update.info"));
+        QCOMPARE(settings.value(QStringLiteral("LocalDB/Path")).toString(), m_DbDir + QLatin1Char('/'));
+    }
+
+    void existingFilesAreLeftAlone_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("settings") << QStringLiteral("Velmora.ini");
+        QTest::newRow("descriptor") << QStringLiteral("update.info");
+    }
+
+    void existingFilesAreLeftAlone()
+    {
+        QFETCH(QString, file);
+        writeSmallClassifier();
+        const QByteArray old = "[DataBase]\nVersion=old\n";
+        {
+            QFile f(m_AppDir + QLatin1Char('/') + file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(old);
+        }
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+        QCOMPARE(Fixture::readFile(m_AppDir + QLatin1Char('/') + file), old);
+        const QString other = file == QLatin1String("Velmora.ini") ? QStringLiteral("update.info") : QStringLiteral("Velmora.ini");
+        QVERIFY(QFile::exists(m_AppDir + QLatin1Char('/') + other));
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM info")), QStringList { "1" });
+    }
+
+    void missingLocalDbDirIsCreated()
+    {
+        m_DbDir = m_Dir->path() + QStringLiteral("/not/yet/there");
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+        QCOMPARE(run.lines.mid(0, 3),
+            QStringList({ QStringLiteral("Каталог хранения локальной базы данных не существует: '") + m_DbDir + "'",
+                QStringLiteral("Каталог хранения локальной базы данных: '") + m_DbDir + "'' успешно создан.",
+                openLine(basePath(QStringLiteral("SOCRBASE.DBF"))) }));
+        QVERIFY(QDir(m_DbDir).exists());
+        // No classifier there: the run reports failure but still ends properly.
+        QCOMPARE(run.created, QList<bool>({ false }));
+        QCOMPARE(run.lines.last(), FinalLine);
+    }
+
+    void uncreatableLocalDbDir()
+    {
+        const QString blocker = m_Dir->path() + QStringLiteral("/blocker");
+        {
+            QFile f(blocker);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        m_DbDir = blocker + QStringLiteral("/db");
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+        QCOMPARE(run.lines.mid(0, 2),
+            QStringList({ QStringLiteral("Каталог хранения локальной базы данных не существует: '") + m_DbDir + "'",
+                QStringLiteral("Не удалось создать каталог хранения локальной базы данных: '") + m_DbDir + "'" }));
+        QCOMPARE(run.created, QList<bool>({ false }));
+        QCOMPARE(run.lines.last(), FinalLine);
+    }
+
+    // Running as root, permissions do not stop a write; a directory in the database file's
+    // place does.
+    void databaseFileNotWritable()
+    {
+        writeSmallClassifier();
+        QVERIFY(QDir().mkpath(database()));
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+        for (const QString& table : { QStringLiteral("KLADR"), QStringLiteral("STREET"), QStringLiteral("DOMA") }) {
+            const QString prefix = QStringLiteral("Не удалось создать таблицу %1. Ошибка: '").arg(table);
+            const auto it = std::find_if(run.lines.begin(), run.lines.end(),
+                [&](const QString& line) {
+                    // The reason is given, not an empty quote.
+                    return line.startsWith(prefix) && line.endsWith(QLatin1Char('\'')) && line.size() > prefix.size() + 1;
+                });
+            QVERIFY2(it != run.lines.end(), qPrintable(run.lines.join('\n')));
+        }
+        QCOMPARE(run.lines.filter(QStringLiteral("Проблема при создании индекса. Ошибка: '")).size(), 7);
+        QCOMPARE(run.created, QList<bool>({ false }));
+        QVERIFY(!run.hostReady);
+        QCOMPARE(run.lines.last(), FinalLine);
+        QVERIFY(QFileInfo(database()).isDir());
+    }
+
+    // The generated classifier, imported and compared with rows computed here from the
+    // generator's records and the dictionary's reference dump.
+    void endToEndSample()
+    {
+        QFile socrbase(Fixture::socrbasePath());
+        QVERIFY(socrbase.open(QIODevice::ReadOnly));
+        KladrSample::Options options;
+        options.scale = 0.003;
+        options.seed = 42;
+        QVERIFY(KladrSample::writeSample(m_DbDir, socrbase.readAll(), options, nullptr, nullptr));
+
+        QHash<QString, QString> types;
+        {
+            QFile json(QStringLiteral(VELMORA_SHARED_TESTDATA_DIR "/kladr/SOCRBASE.expected.json"));
+            QVERIFY(json.open(QIODevice::ReadOnly));
+            for (const QJsonValue& record : QJsonDocument::fromJson(json.readAll()).object().value("records").toArray()) {
+                const QJsonArray values = record.toObject().value("values").toArray();
+                types[values.at(1).toString()] = values.at(2).toString();
+            }
+            QCOMPARE(types.value(QStringLiteral("ул")), QStringLiteral("Улица"));
+        }
+
+        class Expect : public KladrSample::RecordSink {
+        public:
+            const QHash<QString, QString>* types = nullptr;
+            Rows kladr, street, doma;
+            void record(Table table, const QStringList& v, bool bDeleted) override
+            {
+                if (bDeleted)
+                    return;
+                const QString& code = table == Table::Doma ? v.at(3) : v.at(2);
+                switch (table) {
+                case Table::Kladr:
+                    kladr << QStringList { v[0], v[0].toUpper(), types->value(v[1]), v[1], code.left(11),
+                        code.left(2), code.mid(2, 3), code.mid(5, 3), code.mid(8, 3), code.right(2), v[3], v[7] };
+                    break;
+                case Table::Street:
+                    street << QStringList { v[0], v[0].toUpper(), types->value(v[1]), v[1], code.left(15),
+                        code.left(11), code.right(2), v[3] };
+                    break;
+                case Table::Doma:
+                    doma << QStringList { v[0], code.left(11), code.left(15), code.right(2), v[4] };
+                    break;
+                }
+            }
+        } expect;
+        expect.types = &types;
+        KladrSample::generate(options, expect);
+        QVERIFY(expect.kladr.size() > 500);
+        QVERIFY(expect.street.size() > 3000);
+        QVERIFY(expect.doma.size() > 6000);
+
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+        QCOMPARE(run.created, QList<bool>({ true }));
+        QCOMPARE(Fixture::tableRows(database(), QStringLiteral("KLADR")), expect.kladr);
+        QCOMPARE(Fixture::tableRows(database(), QStringLiteral("STREET")), expect.street);
+        QCOMPARE(Fixture::tableRows(database(), QStringLiteral("DOMA")), expect.doma);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestThreadDataBaseCreate)
+#include "tst_threaddatabasecreate.moc"

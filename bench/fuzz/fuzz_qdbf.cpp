@@ -56,8 +56,8 @@ void touch(const QVariant &value)
 void readTable(const QString &path)
 {
     QDbfTable table(path);
-    if (!table.open(QDbfTable::ReadOnly))
-        return;
+    // A refused table keeps its file open and some header values: read it all the same.
+    table.open(QDbfTable::ReadOnly);
     int visited = 0;
     while (visited < kMaxTableRecords && table.next()) {
         const QDbfRecord record = table.record();
@@ -112,12 +112,12 @@ void writeTable(const QString &path, const uint8_t *data, size_t size)
     if (!writeFile(path, data, size))
         return;
     QDbfTable table(path);
-    if (!table.open(QDbfTable::ReadWrite))
-        return;
+    const bool accepted = table.open(QDbfTable::ReadWrite);
     const QByteArray before = readFile(path);
     const int count = table.size();
-    const qint64 headerLength = readInt16(before, 8);
-    const qint64 recordLength = readInt16(before, 10);
+    const bool hasHeader = before.size() >= 32;
+    const qint64 headerLength = hasHeader ? readInt16(before, 8) : -1;
+    const qint64 recordLength = hasHeader ? readInt16(before, 10) : -1;
 
     table.next();
     QDbfRecord record = table.record();
@@ -126,7 +126,12 @@ void writeTable(const QString &path, const uint8_t *data, size_t size)
     const bool updated = table.updateRecordInTable(record);
     const bool removed = table.removeRecord(0);
     const bool appended = table.addRecord();
+    const bool recoded = table.setCodepage(QDbfTable::Windows1251);
     table.close();
+
+    // Nothing is ever written into a file that was refused.
+    if (!accepted && (updated || removed || appended || recoded))
+        std::abort();
 
     const QByteArray after = readFile(path);
     // Bytes that may change: record 0 (update, delete mark), the appended record with its
@@ -148,7 +153,8 @@ void writeTable(const QString &path, const uint8_t *data, size_t size)
         const bool inFirst = (updated || removed) && pos >= headerLength && pos < firstRecordEnd;
         const bool inAppend = appended && pos >= appendStart && pos < appendEnd;
         const bool inCount = appended && pos >= 4 && pos < 8;
-        if (!inFirst && !inAppend && !inCount)
+        const bool inCodepage = recoded && pos == 29;
+        if (!inFirst && !inAppend && !inCount && !inCodepage)
             std::abort();
     }
     if (appended && readInt32(after, 4) != count + 1)

@@ -3,3 +3,5 @@ set(VELMORA_SOCRBASE_DBF "${PROJECT_SOURCE_DIR}/tools/data/SOCRBASE.DBF")
 
 add_qt_test(tst_threaddatabasecreate SOURCES tst_threaddatabasecreate.cpp importfixture.h LIBS database qdbf)
 target_compile_definitions(tst_threaddatabasecreate PRIVATE VELMORA_SOCRBASE_DBF="${VELMORA_SOCRBASE_DBF}")
+
+add_qt_test(tst_qdbfreleaserows SOURCES tst_qdbfreleaserows.cpp LIBS database qdbf)

@@ -5,3 +5,4 @@ add_qt_test(tst_threaddatabasecreate SOURCES tst_threaddatabasecreate.cpp import
 target_compile_definitions(tst_threaddatabasecreate PRIVATE VELMORA_SOCRBASE_DBF="${VELMORA_SOCRBASE_DBF}")
 
 add_qt_test(tst_qdbfreleaserows SOURCES tst_qdbfreleaserows.cpp LIBS database qdbf)
+add_qt_test(tst_kladrsample SOURCES tst_kladrsample.cpp LIBS database qdbf)

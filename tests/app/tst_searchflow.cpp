@@ -1,0 +1,253 @@
+// The road of a search through the window, offscreen: the first request imports a small
+// classifier, then every request runs the search thread and fills the result table.
+
+#include "dbfwriter.h"
+#include "kladrsample.h"
+#include "mainwindow.h"
+#include "threaddatabasefind.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString Success = QStringLiteral("Запрос успешно выполнен");
+const QString ImportStart = QStringLiteral("Начало проверки и/или создания базы данных.");
+const QString Address = QStringLiteral("Почтовый адрес");
+const QStringList CityHeaders { "Индекс", "Населенный пункт", "Тип пункта" };
+const QStringList StreetHeaders { "Улица", "Тип объекта" };
+const QString HomeHeader = QStringLiteral("Номера домов (Н-нечетные, Ч-четные, --- все)");
+
+bool writeTable(const QString& path, KladrSample::Table table, const QList<QStringList>& rows)
+{
+    DbfWriter writer;
+    if (!writer.open(path, KladrSample::fields(table)))
+        return false;
+    for (const QStringList& row : rows)
+        writer.append(row);
+    return writer.close();
+}
+
+} // namespace
+
+class TestSearchFlow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void firstRequestImportsThenSearches();
+    void headers_data();
+    void headers();
+    void addresses_data();
+    void addresses();
+    void moreThanHundredMatches();
+    void emptyFieldIsRefused();
+
+private:
+    template<typename T> T* child(const char* name) const
+    {
+        T* widget = m_pWindow->findChild<T*>(QLatin1String(name));
+        if (!widget)
+            qFatal("no child %s", name);
+        return widget;
+    }
+    QStringList logLines() const;
+    // Fills the level fields as a user would and presses Enter; returns when the search has ended.
+    void search(const QString& locality, const QString& street);
+    QStringList tableHeaders() const;
+    QStringList column(int column) const;
+
+    QTemporaryDir m_Dir;
+    MainWindow* m_pWindow = nullptr;
+};
+
+void TestSearchFlow::initTestCase()
+{
+    QVERIFY(m_Dir.isValid());
+    g_AppDir = m_Dir.path();
+    g_LocalDbDir = g_AppDir;
+
+    const QString base = m_Dir.filePath("BASE");
+    QVERIFY(QDir().mkpath(base));
+    QVERIFY(QFile::copy(QStringLiteral(VELMORA_SOCRBASE_DBF), base + "/SOCRBASE.DBF"));
+
+    // KLADR codes: region 2, district 3, city 3, settlement 3, actuality 2.
+    QList<QStringList> kladr {
+        { "Москва", "г", "7700000000000", "101000" },
+        { "Московская", "обл", "5000000000000", "" },
+        { "Ленинский", "р-н", "5002700000000", "" },
+        { "Видное", "г", "5002700100000", "142700" },
+        { "Химки", "г", "5000000200000", "141400" },
+        { "Владимирская", "обл", "3300000000000", "" },
+    };
+    for (int i = 1; i <= 150; ++i)
+        kladr << QStringList { "Ивановка", "д", QStringLiteral("33000%1").arg(i, 6, 10, QLatin1Char('0')) + "00", "601000" };
+    QVERIFY(writeTable(base + "/KLADR.DBF", KladrSample::Table::Kladr, kladr));
+    QVERIFY(writeTable(base + "/STREET.DBF", KladrSample::Table::Street,
+        { { "Лесная", "ул", "50027001000000100", "142701" }, { "Д'Арка", "ул", "50000002000000200", "141402" },
+            { "Тверская", "ул", "77000000000000300", "125009" } }));
+    QVERIFY(writeTable(base + "/DOMA.DBF", KladrSample::Table::Doma,
+        { { "1-9", "", "ДОМ", "5002700100000010001", "142703" } }));
+
+    m_pWindow = new MainWindow;
+    m_pWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_pWindow));
+}
+
+void TestSearchFlow::cleanupTestCase()
+{
+    delete m_pWindow;
+    m_pWindow = nullptr;
+}
+
+QStringList TestSearchFlow::logLines() const
+{
+    const auto* status = child<QComboBox>("status");
+    QStringList lines;
+    for (int i = 0; i < status->count(); ++i)
+        lines << status->itemText(i).mid(QStringLiteral("hh:mm:ss.zzz: ").size());
+    return lines;
+}
+
+void TestSearchFlow::search(const QString& locality, const QString& street)
+{
+    auto* fourth = child<QLineEdit>("leFourthLevel");
+    auto* fifth = child<QLineEdit>("leFifthLevel");
+    child<QCheckBox>("cbFourthLevel")->setChecked(!locality.isEmpty() || street.isEmpty());
+    child<QCheckBox>("cbFifthLevel")->setChecked(!street.isEmpty());
+    fourth->setText(locality);
+    fifth->setText(street);
+
+    const int before = logLines().size();
+    QTest::keyClick(fourth->isEnabled() ? fourth : fifth, Qt::Key_Return);
+    // Done when the search has written its outcome and the busy display is gone.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            const QStringList added = logLines().mid(before);
+            return added.contains(Success) || std::any_of(added.cbegin(), added.cend(), [](const QString& line) {
+                return line.startsWith("Ошибка") || line.startsWith("Поиск не выполнен");
+            });
+        }(),
+        120000);
+    QTRY_VERIFY(!m_pWindow->searchThread()->isRunning());
+    QTRY_VERIFY(child<QWidget>("frame")->isHidden());
+}
+
+QStringList TestSearchFlow::tableHeaders() const
+{
+    const QAbstractItemModel* model = child<QTableView>("tResults")->model();
+    QStringList headers;
+    for (int c = 0; model && c < model->columnCount(); ++c)
+        headers << model->headerData(c, Qt::Horizontal).toString();
+    return headers;
+}
+
+QStringList TestSearchFlow::column(int column) const
+{
+    const QAbstractItemModel* model = child<QTableView>("tResults")->model();
+    QStringList cells;
+    for (int r = 0; model && r < model->rowCount(); ++r)
+        cells << model->index(r, column).data().toString();
+    cells.sort();
+    return cells;
+}
+
+void TestSearchFlow::firstRequestImportsThenSearches()
+{
+    QVERIFY(!m_pWindow->isDataBaseReady());
+    search("Химки", "");
+
+    const QStringList lines = logLines();
+    QCOMPARE(lines.count(ImportStart), 1);
+    QCOMPARE(lines.count(Success), 1);
+    QVERIFY(lines.indexOf(ImportStart) < lines.indexOf(Success));
+    QVERIFY(m_pWindow->isDataBaseReady());
+    QVERIFY(QFile::exists(m_Dir.filePath("KLADR.sqlite")));
+    QCOMPARE(column(3), QStringList { "141400,Московская обл,г.Химки" });
+}
+
+void TestSearchFlow::headers_data()
+{
+    QTest::addColumn<QString>("locality");
+    QTest::addColumn<QString>("street");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("locality") << "Видное" << "" << CityHeaders + QStringList { Address };
+    QTest::newRow("street") << "" << "Лесная" << CityHeaders + StreetHeaders + QStringList { Address };
+    QTest::newRow("both") << "Видное" << "Лесная" << CityHeaders + StreetHeaders + QStringList { HomeHeader, Address };
+    QTest::newRow("no rows") << "Нигде" << "" << CityHeaders + QStringList { Address };
+}
+
+void TestSearchFlow::headers()
+{
+    QFETCH(QString, locality);
+    QFETCH(QString, street);
+    QFETCH(QStringList, expected);
+
+    search(locality, street);
+    QCOMPARE(logLines().last(), Success);
+    QCOMPARE(tableHeaders(), expected);
+}
+
+void TestSearchFlow::addresses_data()
+{
+    QTest::addColumn<QString>("locality");
+    QTest::addColumn<QString>("street");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("locality in a district")
+        << "видное" << "" << QStringList { "142700,Московская обл,Ленинский р-н.,г.Видное" };
+    QTest::newRow("street in a district's locality")
+        << "Видное" << "Лесная"
+        << QStringList { "142701,Московская обл,Ленинский р-н.,г.Видное,ул.Лесная",
+               "142703,Московская обл,Ленинский р-н.,г.Видное,ул.Лесная" };
+    QTest::newRow("region-level locality") << "Москва" << "" << QStringList { "101000,г.Москва" };
+    QTest::newRow("street of a region-level locality") << "" << "Тверская" << QStringList { "125009,г.Москва,ул.Тверская" };
+    QTest::newRow("name with an apostrophe") << "" << "Д'Арка" << QStringList { "141402,Московская обл,г.Химки,ул.Д'Арка" };
+    QTest::newRow("mask") << "Хим%" << "" << QStringList { "141400,Московская обл,г.Химки" };
+}
+
+void TestSearchFlow::addresses()
+{
+    QFETCH(QString, locality);
+    QFETCH(QString, street);
+    QFETCH(QStringList, expected);
+
+    search(locality, street);
+    QCOMPARE(logLines().last(), Success);
+    QCOMPARE(tableHeaders().last(), Address);
+    QCOMPARE(column(tableHeaders().size() - 1), expected);
+}
+
+void TestSearchFlow::moreThanHundredMatches()
+{
+    search("Ивановка", "");
+    const QAbstractItemModel* model = child<QTableView>("tResults")->model();
+    QCOMPARE(model->rowCount(), 100);
+    QCOMPARE(column(3), QVector<QString>(100, "601000,Владимирская обл,д.Ивановка").toList());
+}
+
+void TestSearchFlow::emptyFieldIsRefused()
+{
+    search("Видное", "");
+    const QStringList before = column(3);
+    QVERIFY(!before.isEmpty());
+
+    search("", "");
+    QVERIFY(logLines().last().startsWith("Поиск не выполнен"));
+    QVERIFY(!logLines().last().startsWith(">>>"));
+    // The last result stays in the table, and the window is usable again.
+    QCOMPARE(column(3), before);
+    QVERIFY(child<QWidget>("gbFindParams")->isEnabled());
+    QVERIFY(child<QWidget>("gpResults")->isEnabled());
+}
+
+QTEST_MAIN(TestSearchFlow)
+#include "tst_searchflow.moc"

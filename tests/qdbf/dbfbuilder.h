@@ -9,6 +9,8 @@
 #include <QString>
 #include <QtEndian>
 
+#include <optional>
+
 struct DbfFieldSpec
 {
     QByteArray name; // up to 11 raw bytes, zero-filled
@@ -24,7 +26,7 @@ public:
     quint8 codepageByte = 0x65;
     QList<DbfFieldSpec> fields;
     QList<QByteArray> records; // flag byte included; padded/cut to the record length
-    int recordCountOverride = -1; // raw value for header offset 4 when >= 0
+    std::optional<quint32> recordCountOverride; // raw value for header offset 4
     int headerLengthOverride = -1;
     int recordLengthOverride = -1;
     bool endOfFile = true;
@@ -67,9 +69,7 @@ public:
         out[1] = char(124); // 2024-05-17: must survive every write untouched
         out[2] = char(5);
         out[3] = char(17);
-        qToLittleEndian<quint32>(recordCountOverride >= 0 ? quint32(recordCountOverride)
-                                                          : quint32(records.size()),
-                                 out.data() + 4);
+        qToLittleEndian<quint32>(recordCountOverride.value_or(quint32(records.size())), out.data() + 4);
         qToLittleEndian<quint16>(quint16(headerLen), out.data() + 8);
         qToLittleEndian<quint16>(quint16(recordLen), out.data() + 10);
         out[29] = char(codepageByte);

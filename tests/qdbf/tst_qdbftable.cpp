@@ -100,6 +100,8 @@ private slots:
     void recordOfClosedTableWarns();
     void recordBeyondEndOfFile();
     void fieldsBeyondRecordLength();
+    void damagedCounts_data();
+    void damagedCounts();
 
     void encodeValues_data();
     void encodeValues();
@@ -669,6 +671,60 @@ void tst_QDbfTable::fieldsBeyondRecordLength()
     QByteArray expected = before;
     expected.replace(b.headerLength() + 6, 6, " opqXY");
     QCOMPARE(readAll(path), expected);
+}
+
+void tst_QDbfTable::damagedCounts_data()
+{
+    QTest::addColumn<int>("recordCount");
+    QTest::addColumn<int>("recordLength");
+    QTest::addColumn<int>("size");
+
+    // 0xFFFFFFFF reads as -1 and 0x8000 as a negative record length.
+    QTest::newRow("count 0xFFFFFFFF") << -1 << 6 << -1;
+    QTest::newRow("count 0x80000000") << int(0x80000000u) << 6 << int(0x80000000u);
+    QTest::newRow("record length 0") << 2 << 0 << 2;
+    QTest::newRow("record length 0x8000") << 2 << 0x8000 << 2;
+}
+
+void tst_QDbfTable::damagedCounts()
+{
+    QFETCH(int, recordCount);
+    QFETCH(int, recordLength);
+    QFETCH(int, size);
+
+    DbfBuilder b;
+    b.field("A", 'C', 5).record(" abcde").record(" fghij");
+    b.recordCountOverride = quint32(recordCount);
+    b.recordLengthOverride = recordLength;
+    QByteArray bytes = b.bytes();
+    // The builder cuts records to the announced length; keep the real ones in the file.
+    bytes.truncate(b.headerLength());
+    bytes += " abcde fghij\x1A";
+    const QString path = m_dir.filePath(QStringLiteral("damaged.dbf"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+
+    QDbfTable table(path);
+    QVERIFY(table.open(QDbfTable::ReadWrite));
+    QCOMPARE(table.size(), size);
+    if (size > 0) {
+        QVERIFY(table.next());
+        const QDbfRecord record = table.record();
+        QCOMPARE(table.error(), QDbfTable::RecordError);
+        QVERIFY(!record.value(0).isValid());
+        QVERIFY(!table.updateRecordInTable(record));
+        QCOMPARE(table.error(), QDbfTable::RecordError);
+    } else {
+        QVERIFY(!table.next());
+        QCOMPARE(table.at(), -1);
+    }
+    QVERIFY(!table.addRecord());
+    QCOMPARE(table.error(), QDbfTable::RecordError);
+    QVERIFY(!table.removeRecord(0));
+    QCOMPARE(table.error(), QDbfTable::RecordError);
+    QCOMPARE(readAll(path), bytes);
 }
 
 void tst_QDbfTable::encodeValues_data()

@@ -49,6 +49,7 @@ private slots:
     void openFailures();
     void reopenStartsOver();
     void fetchOnChildIndex();
+    void fetchFromRowsInsertedSlot();
     void cellData_data();
     void cellData();
     void flags_data();
@@ -270,6 +271,27 @@ void tst_QDbfTableModel::fetchOnChildIndex()
     m_model->fetchMore(child);
     QCOMPARE(m_model->rowCount(), 255);
     QVERIFY(m_model->canFetchMore(QModelIndex()));
+}
+
+void tst_QDbfTableModel::fetchFromRowsInsertedSlot()
+{
+    // A view that asks for more rows while a batch is being announced must not get a
+    // second batch inside the first one.
+    QDbfTableModel model;
+    QVERIFY(model.open(write(numbered(800)), true));
+    QList<QPair<int, int>> ranges;
+    connect(&model, &QAbstractItemModel::rowsInserted, this,
+            [&](const QModelIndex &, int first, int last) {
+                ranges.append({first, last});
+                if (model.canFetchMore(QModelIndex()))
+                    model.fetchMore(QModelIndex());
+            });
+    model.fetchMore(QModelIndex());
+    QCOMPARE(ranges, (QList<QPair<int, int>>{{255, 509}}));
+    QCOMPARE(model.rowCount(), 510);
+    model.fetchMore(QModelIndex());
+    QCOMPARE(model.rowCount(), 765);
+    QCOMPARE(model.data(model.index(764, 0)).toString(), QStringLiteral("r764"));
 }
 
 void tst_QDbfTableModel::cellData_data()

@@ -86,6 +86,10 @@ void TestSearchFlow::initTestCase()
         { "Видное", "г", "5002700100000", "142700" },
         { "Химки", "г", "5000000200000", "141400" },
         { "Владимирская", "обл", "3300000000000", "" },
+        { "Заречный", "п", "5009900300000", "143000" }, // district 099 has no record
+        { "Кострома", "г", "4400000100000", "156000" }, // region 44 has no record
+        { "Кавычкинская", "обл", "7'00000000000", "" }, // a code the look-up must quote
+        { "Апостроф", "с", "7'00000400000", "700004" },
     };
     for (int i = 1; i <= 150; ++i)
         kladr << QStringList { "Ивановка", "д", QStringLiteral("33000%1").arg(i, 6, 10, QLatin1Char('0')) + "00", "601000" };
@@ -212,6 +216,9 @@ void TestSearchFlow::addresses_data()
     QTest::newRow("street of a region-level locality") << "" << "Тверская" << QStringList { "125009,г.Москва,ул.Тверская" };
     QTest::newRow("name with an apostrophe") << "" << "Д'Арка" << QStringList { "141402,Московская обл,г.Химки,ул.Д'Арка" };
     QTest::newRow("mask") << "Хим%" << "" << QStringList { "141400,Московская обл,г.Химки" };
+    QTest::newRow("district without a record") << "Заречный" << "" << QStringList { "143000,Московская обл,п.Заречный" };
+    QTest::newRow("region without a record") << "Кострома" << "" << QStringList { "156000,г.Кострома" };
+    QTest::newRow("apostrophe in the looked-up code") << "Апостроф" << "" << QStringList { "700004,Кавычкинская обл,с.Апостроф" };
 }
 
 void TestSearchFlow::addresses()

@@ -128,7 +128,6 @@ private slots:
     void columnMap();
     void rows_data();
     void rows();
-    void limitsToHundredRows();
     void emptyResultIsAResult();
     void signalOrder();
     void refusesWithoutLevels();
@@ -136,7 +135,6 @@ private slots:
     void executionFailure();
     void missingDatabaseFileIsNotCreated();
     void secondSearchReplacesColumnMap();
-    void doesNothingWithoutParameters();
 
 private:
     QTemporaryDir m_Dir;
@@ -162,8 +160,6 @@ void TestThreadDataBaseFind::initTestCase()
     db.addStreet("Ленинградская", "ул", "Улица", "770000000000004", "125000");
     db.addHouses("1-9", "500270010000002", "142703");
     db.addHouses("Н(11-19)", "500270010000002", "142704");
-    for (int i = 0; i < 150; ++i)
-        db.addLocality("Ивановка", "д", "Деревня", QStringLiteral("33%1001").arg(i, 6, 10, QLatin1Char('0')), "601000");
     QVERIFY2(db.isValid(), qPrintable(db.error()));
 }
 
@@ -267,14 +263,6 @@ void TestThreadDataBaseFind::rows()
     const SearchRun run = runSearch(params, m_File);
     QCOMPARE(run.results.size(), 1);
     QCOMPARE(rowTexts(run.results.first()), rows);
-}
-
-void TestThreadDataBaseFind::limitsToHundredRows()
-{
-    SearchParams params = paramsFor("Ивановка", "");
-    const SearchRun run = runSearch(params, m_File);
-    QCOMPARE(run.results.size(), 1);
-    QCOMPARE(run.results.first().rows.size(), 100);
 }
 
 void TestThreadDataBaseFind::emptyResultIsAResult()
@@ -396,21 +384,6 @@ void TestThreadDataBaseFind::secondSearchReplacesColumnMap()
     QCOMPARE(params.columns.size(), 8);
     QVERIFY(!params.columns.contains("home"));
     QVERIFY(!params.columns.contains("street"));
-}
-
-void TestThreadDataBaseFind::doesNothingWithoutParameters()
-{
-    RecordingHost host;
-    ThreadDataBaseFind thread;
-    thread.setHost(&host);
-    thread.setDatabaseFile(m_File);
-    QSignalSpy visible(&thread, &ThreadDataBaseFind::signalVisible);
-    QSignalSpy text(&thread, &ThreadDataBaseFind::signalUpdateText);
-    thread.start();
-    QVERIFY(thread.wait(60000));
-    QCOMPARE(visible.count(), 0);
-    QCOMPARE(text.count(), 0);
-    QVERIFY(host.lines().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestThreadDataBaseFind)

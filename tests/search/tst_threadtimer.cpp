@@ -52,12 +52,9 @@ class TestThreadTimer : public QObject {
 
 private slots:
     void fullCycleSweepsUpAndDown();
-    void turningPoints_data();
-    void turningPoints();
     void startResetsAndStopRestoresAppearance();
     void stopEndsTheLoopAndAllowsRestart();
     void noTickFollowsTheStop();
-    void stopWithoutStart();
     void destructionEndsARunningLoop();
 };
 
@@ -76,35 +73,6 @@ void TestThreadTimer::fullCycleSweepsUpAndDown()
     for (int v = 99; v >= 0; --v)
         cycle << value(v);
     QCOMPARE(log.entries(), cycle + cycle);
-}
-
-void TestThreadTimer::turningPoints_data()
-{
-    QTest::addColumn<int>("ticks");
-    QTest::addColumn<QStringList>("lastTick");
-
-    QTest::newRow("first tick: normal appearance, 1") << 1 << QStringList { "bools 0 0", value(1) };
-    QTest::newRow("tick 99 rises to 99") << 99 << QStringList { value(99) };
-    QTest::newRow("tick 100 tops at 100") << 100 << QStringList { value(100) };
-    QTest::newRow("tick 101 turns inverted, 99") << 101 << QStringList { "bools 0 1", value(99) };
-    QTest::newRow("tick 199 falls to 1") << 199 << QStringList { value(1) };
-    QTest::newRow("tick 200 ends at 0") << 200 << QStringList { value(0) };
-    QTest::newRow("tick 201 turns normal again, 1") << 201 << QStringList { "bools 0 0", value(1) };
-    QTest::newRow("tick 301 turns inverted again") << 301 << QStringList { "bools 0 1", value(99) };
-}
-
-void TestThreadTimer::turningPoints()
-{
-    QFETCH(int, ticks);
-    QFETCH(QStringList, lastTick);
-
-    ThreadTimer timer;
-    TimerLog log(timer);
-    for (int i = 0; i < ticks - 1; ++i)
-        timer.slotTimerTick();
-    log.clear();
-    timer.slotTimerTick();
-    QCOMPARE(log.entries(), lastTick);
 }
 
 void TestThreadTimer::startResetsAndStopRestoresAppearance()
@@ -163,15 +131,6 @@ void TestThreadTimer::noTickFollowsTheStop()
         QCOMPARE(log.entries().last(), QStringLiteral("bools 1 0"));
         QCOMPARE(log.entries().count(QStringLiteral("bools 1 0")), 1);
     }
-}
-
-void TestThreadTimer::stopWithoutStart()
-{
-    ThreadTimer timer;
-    TimerLog log(timer);
-    timer.stopProgress();
-    QCOMPARE(log.entries(), QStringList { "bools 1 0" });
-    QVERIFY(!timer.isRunning());
 }
 
 void TestThreadTimer::destructionEndsARunningLoop()

@@ -10,8 +10,7 @@
 
 namespace {
 
-void addColumn(QHash<QString, ResultColumn>& columns, const QString& key, const QString& header,
-               int column)
+void addColumn(QHash<QString, ResultColumn>& columns, const QString& key, const QString& header, int column)
 {
     ResultColumn entry;
     entry.header = header;
@@ -81,7 +80,7 @@ QString ThreadDataBaseFind::buildStatement(const LevelFilter& locality, const Le
         if (hasLocality) {
             statement += QLatin1String(", d.name ");
             addColumn(columns, QStringLiteral("home"),
-                      QStringLiteral("Номера домов (Н-нечетные, Ч-четные, --- все)"), 11);
+                QStringLiteral("Номера домов (Н-нечетные, Ч-четные, --- все)"), 11);
         }
     }
 
@@ -134,7 +133,7 @@ void ThreadDataBaseFind::run()
     if (locality.text.isEmpty() && street.text.isEmpty()) {
         m_pHost->addState(QStringLiteral("Поиск не выполнен: введите название населенного пункта "
                                          "или улицы."),
-                          false);
+            false);
         emit signalVisible(false);
         return;
     }
@@ -152,9 +151,8 @@ void ThreadDataBaseFind::run()
         // The search only reads; read-only also keeps a missing file from being created empty.
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
         if (m_DatabaseFile.isEmpty() || !db.open()) {
-            const QString text = m_DatabaseFile.isEmpty()
-                ? QStringLiteral("не задан файл базы данных")
-                : db.lastError().text();
+            const QString text = m_DatabaseFile.isEmpty() ? QStringLiteral("не задан файл базы данных")
+                                                          : db.lastError().text();
             reportError(text);
             qDebug() << db.lastError();
             emit signalVisible(false);

@@ -25,7 +25,8 @@ class StderrHost : public WorkerHost {
 public:
     void addState(const QString& text, bool bEncode) override
     {
-        const QByteArray line = formatStateLine(QTime::currentTime(), decodeStateText(text, bEncode)).toUtf8();
+        const QByteArray line
+            = formatStateLine(QTime::currentTime(), decodeStateText(text, bEncode)).toUtf8();
         QMutexLocker lock(&m_Mutex);
         std::fprintf(stderr, "%s\n", line.constData());
     }
@@ -143,11 +144,11 @@ int runSearchCommand(QStringList arguments)
         return 2;
     }
 
-    const QString databaseFile = parser.positionalArguments().first() + QLatin1Char('/')
-        + QLatin1String(Schema::DatabaseFileName);
+    const QString databaseFile
+        = parser.positionalArguments().first() + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName);
     if (!QFileInfo(databaseFile).isFile()) {
-        std::fprintf(stderr, "search: %s not found; build it with velmora-tool import\n",
-            qPrintable(databaseFile));
+        std::fprintf(
+            stderr, "search: %s not found; build it with velmora-tool import\n", qPrintable(databaseFile));
         return 2;
     }
 

@@ -51,7 +51,7 @@ private slots:
     void emptyFieldIsRefused();
 
 private:
-    template<typename T> T* child(const char* name) const
+    template <typename T> T* child(const char* name) const
     {
         T* widget = m_pWindow->findChild<T*>(QLatin1String(name));
         if (!widget)
@@ -92,10 +92,12 @@ void TestSearchFlow::initTestCase()
         { "Апостроф", "с", "7'00000400000", "700004" },
     };
     for (int i = 1; i <= 150; ++i)
-        kladr << QStringList { "Ивановка", "д", QStringLiteral("33000%1").arg(i, 6, 10, QLatin1Char('0')) + "00", "601000" };
+        kladr << QStringList { "Ивановка", "д",
+            QStringLiteral("33000%1").arg(i, 6, 10, QLatin1Char('0')) + "00", "601000" };
     QVERIFY(writeTable(base + "/KLADR.DBF", KladrSample::Table::Kladr, kladr));
     QVERIFY(writeTable(base + "/STREET.DBF", KladrSample::Table::Street,
-        { { "Лесная", "ул", "50027001000000100", "142701" }, { "Д'Арка", "ул", "50000002000000200", "141402" },
+        { { "Лесная", "ул", "50027001000000100", "142701" },
+            { "Д'Арка", "ул", "50000002000000200", "141402" },
             { "Тверская", "ул", "77000000000000300", "125009" } }));
     QVERIFY(writeTable(base + "/DOMA.DBF", KladrSample::Table::Doma,
         { { "1-9", "", "ДОМ", "5002700100000010001", "142703" } }));
@@ -135,9 +137,10 @@ void TestSearchFlow::search(const QString& locality, const QString& street)
     QTRY_VERIFY_WITH_TIMEOUT(
         [&] {
             const QStringList added = logLines().mid(before);
-            return added.contains(Success) || std::any_of(added.cbegin(), added.cend(), [](const QString& line) {
-                return line.startsWith("Ошибка") || line.startsWith("Поиск не выполнен");
-            });
+            return added.contains(Success)
+                || std::any_of(added.cbegin(), added.cend(), [](const QString& line) {
+                       return line.startsWith("Ошибка") || line.startsWith("Поиск не выполнен");
+                   });
         }(),
         120000);
     QTRY_VERIFY(!m_pWindow->searchThread()->isRunning());
@@ -183,10 +186,14 @@ void TestSearchFlow::headers_data()
     QTest::addColumn<QString>("street");
     QTest::addColumn<QStringList>("expected");
 
-    QTest::newRow("locality") << "Видное" << "" << CityHeaders + QStringList { Address };
-    QTest::newRow("street") << "" << "Лесная" << CityHeaders + StreetHeaders + QStringList { Address };
-    QTest::newRow("both") << "Видное" << "Лесная" << CityHeaders + StreetHeaders + QStringList { HomeHeader, Address };
-    QTest::newRow("no rows") << "Нигде" << "" << CityHeaders + QStringList { Address };
+    QTest::newRow("locality") << "Видное"
+                              << "" << CityHeaders + QStringList { Address };
+    QTest::newRow("street") << ""
+                            << "Лесная" << CityHeaders + StreetHeaders + QStringList { Address };
+    QTest::newRow("both") << "Видное"
+                          << "Лесная" << CityHeaders + StreetHeaders + QStringList { HomeHeader, Address };
+    QTest::newRow("no rows") << "Нигде"
+                             << "" << CityHeaders + QStringList { Address };
 }
 
 void TestSearchFlow::headers()
@@ -207,18 +214,30 @@ void TestSearchFlow::addresses_data()
     QTest::addColumn<QStringList>("expected");
 
     QTest::newRow("locality in a district")
-        << "видное" << "" << QStringList { "142700,Московская обл,Ленинский р-н.,г.Видное" };
+        << "видное"
+        << "" << QStringList { "142700,Московская обл,Ленинский р-н.,г.Видное" };
     QTest::newRow("street in a district's locality")
-        << "Видное" << "Лесная"
+        << "Видное"
+        << "Лесная"
         << QStringList { "142701,Московская обл,Ленинский р-н.,г.Видное,ул.Лесная",
                "142703,Московская обл,Ленинский р-н.,г.Видное,ул.Лесная" };
-    QTest::newRow("region-level locality") << "Москва" << "" << QStringList { "101000,г.Москва" };
-    QTest::newRow("street of a region-level locality") << "" << "Тверская" << QStringList { "125009,г.Москва,ул.Тверская" };
-    QTest::newRow("name with an apostrophe") << "" << "Д'Арка" << QStringList { "141402,Московская обл,г.Химки,ул.Д'Арка" };
-    QTest::newRow("mask") << "Хим%" << "" << QStringList { "141400,Московская обл,г.Химки" };
-    QTest::newRow("district without a record") << "Заречный" << "" << QStringList { "143000,Московская обл,п.Заречный" };
-    QTest::newRow("region without a record") << "Кострома" << "" << QStringList { "156000,г.Кострома" };
-    QTest::newRow("apostrophe in the looked-up code") << "Апостроф" << "" << QStringList { "700004,Кавычкинская обл,с.Апостроф" };
+    QTest::newRow("region-level locality") << "Москва"
+                                           << "" << QStringList { "101000,г.Москва" };
+    QTest::newRow("street of a region-level locality")
+        << ""
+        << "Тверская" << QStringList { "125009,г.Москва,ул.Тверская" };
+    QTest::newRow("name with an apostrophe")
+        << ""
+        << "Д'Арка" << QStringList { "141402,Московская обл,г.Химки,ул.Д'Арка" };
+    QTest::newRow("mask") << "Хим%"
+                          << "" << QStringList { "141400,Московская обл,г.Химки" };
+    QTest::newRow("district without a record") << "Заречный"
+                                               << "" << QStringList { "143000,Московская обл,п.Заречный" };
+    QTest::newRow("region without a record") << "Кострома"
+                                             << "" << QStringList { "156000,г.Кострома" };
+    QTest::newRow("apostrophe in the looked-up code")
+        << "Апостроф"
+        << "" << QStringList { "700004,Кавычкинская обл,с.Апостроф" };
 }
 
 void TestSearchFlow::addresses()

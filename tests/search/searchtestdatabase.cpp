@@ -17,7 +17,8 @@ SearchTestDatabase::SearchTestDatabase(const QString& fileName, Indexes indexes)
         m_Error = db.lastError().text();
         return;
     }
-    for (const char* create : { Schema::CreateKladr, Schema::CreateStreet, Schema::CreateDoma, Schema::CreateInfo })
+    for (const char* create :
+        { Schema::CreateKladr, Schema::CreateStreet, Schema::CreateDoma, Schema::CreateInfo })
         exec(QString::fromLatin1(create));
     if (indexes == AllIndexes) {
         for (const Schema::IndexStatement& index : Schema::Indexes)
@@ -59,8 +60,8 @@ void SearchTestDatabase::addLocality(const QString& name, const QString& scname,
     const QString& code, const QString& index, const QString& codeSt)
 {
     insert(Schema::InsertKladr,
-        { name, name.toUpper(), socr, scname, code, code.mid(0, 2), code.mid(2, 3), code.mid(5, 3), code.mid(8, 3),
-            codeSt, index, QStringLiteral("0") });
+        { name, name.toUpper(), socr, scname, code, code.mid(0, 2), code.mid(2, 3), code.mid(5, 3),
+            code.mid(8, 3), codeSt, index, QStringLiteral("0") });
 }
 
 void SearchTestDatabase::addStreet(const QString& name, const QString& scname, const QString& socr,

@@ -67,14 +67,18 @@ void TestSearchCommand::printsTheVisibleTable_data()
                                      "142700\tВидное\tГород\t142700,Московская обл,Ленинский р-н.,г.Видное" };
     QTest::newRow("street mask")
         << QStringList { "--street", "Лес%" }
-        << QStringList { "Индекс\tНаселенный пункт\tТип пункта\tУлица\tТип объекта\tПочтовый адрес",
-               "142701\tВидное\tГород\tЛесная\tУлица\t142701,Московская обл,Ленинский р-н.,г.Видное,ул.Лесная" };
+        << QStringList {
+               "Индекс\tНаселенный пункт\tТип пункта\tУлица\tТип объекта\tПочтовый адрес",
+               "142701\tВидное\tГород\tЛесная\tУлица\t142701,Московская обл,Ленинский р-н.,г.Видное,ул.Лесная"
+           };
     QTest::newRow("both, houses first by index")
         << QStringList { "--locality", "Видное", "--street", "Лесная" }
         << QStringList { "Индекс\tНаселенный пункт\tТип пункта\tУлица\tТип объекта\t"
                          "Номера домов (Н-нечетные, Ч-четные, --- все)\tПочтовый адрес",
-               "142701\tВидное\tГород\tЛесная\tУлица\t---\t142701,Московская обл,Ленинский р-н.,г.Видное,ул.Лесная",
-               "142703\tВидное\tГород\tЛесная\tУлица\t1-9\t142703,Московская обл,Ленинский р-н.,г.Видное,ул.Лесная" };
+               "142701\tВидное\tГород\tЛесная\tУлица\t---\t142701,Московская обл,Ленинский "
+               "р-н.,г.Видное,ул.Лесная",
+               "142703\tВидное\tГород\tЛесная\tУлица\t1-9\t142703,Московская обл,Ленинский "
+               "р-н.,г.Видное,ул.Лесная" };
 }
 
 void TestSearchCommand::printsTheVisibleTable()
@@ -89,7 +93,8 @@ void TestSearchCommand::printsTheVisibleTable()
     QStringList rows = run.out.mid(1);
     rows.sort();
     QCOMPARE(QStringList { run.out.first() } + rows, lines);
-    QVERIFY2(run.err.contains(QRegularExpression(QStringLiteral("search: %1 rows in [0-9.]+ ms").arg(lines.size() - 1))),
+    QVERIFY2(run.err.contains(
+                 QRegularExpression(QStringLiteral("search: %1 rows in [0-9.]+ ms").arg(lines.size() - 1))),
         qPrintable(run.err));
 }
 

@@ -11,9 +11,9 @@
 
 namespace {
 
-const QString LocalityOnly = QStringLiteral(
-    "SELECT k.index_ , k.name, k.socr, k.scname, k.code, k.code_ss, k.code_rrr, k.code_ggg "
-    "FROM kladr k  WHERE k.name_upper %1AND k.code_st = '00'  LIMIT 100");
+const QString LocalityOnly
+    = QStringLiteral("SELECT k.index_ , k.name, k.socr, k.scname, k.code, k.code_ss, k.code_rrr, k.code_ggg "
+                     "FROM kladr k  WHERE k.name_upper %1AND k.code_st = '00'  LIMIT 100");
 const QString StreetOnly = QStringLiteral(
     "SELECT s.index_ , k.name, k.socr, k.scname, k.code, k.code_ss, k.code_rrr, k.code_ggg "
     ", s.name, s.socr, s.scname FROM kladr k , street s  WHERE s.name_upper %1AND s.code_kladr = k.code "
@@ -72,7 +72,8 @@ SearchRun runSearch(SearchParams& params, const QString& databaseFile, ThreadTim
 
     EventLog log;
     SearchRun run;
-    QObject::connect(&thread, &ThreadDataBaseFind::signalUpdateText, [&](const QString& s) { log.append("text " + s); });
+    QObject::connect(
+        &thread, &ThreadDataBaseFind::signalUpdateText, [&](const QString& s) { log.append("text " + s); });
     QObject::connect(&thread, QOverload<int, int>::of(&ThreadDataBaseFind::signalUpdateProgress),
         [&](int nValue, int nMax) { log.append(QStringLiteral("progress %1 %2").arg(nValue).arg(nMax)); });
     QObject::connect(&thread, &ThreadDataBaseFind::signalVisible,
@@ -82,11 +83,17 @@ SearchRun runSearch(SearchParams& params, const QString& databaseFile, ThreadTim
         run.results << result;
     });
     if (timer) {
-        QObject::connect(timer, QOverload<int, int>::of(&ThreadTimer::signalUpdateProgress), &thread,
-            [&](int nValue, int nMax) { log.append(QStringLiteral("timer value %1 %2").arg(nValue).arg(nMax)); },
+        QObject::connect(
+            timer, QOverload<int, int>::of(&ThreadTimer::signalUpdateProgress), &thread,
+            [&](int nValue, int nMax) {
+                log.append(QStringLiteral("timer value %1 %2").arg(nValue).arg(nMax));
+            },
             Qt::DirectConnection);
-        QObject::connect(timer, &ThreadTimer::signalSetProgressBools, &thread,
-            [&](bool bText, bool bInverted) { log.append(QStringLiteral("timer bools %1 %2").arg(bText).arg(bInverted)); },
+        QObject::connect(
+            timer, &ThreadTimer::signalSetProgressBools, &thread,
+            [&](bool bText, bool bInverted) {
+                log.append(QStringLiteral("timer bools %1 %2").arg(bText).arg(bInverted));
+            },
             Qt::DirectConnection);
     }
 
@@ -169,16 +176,24 @@ void TestThreadDataBaseFind::statement_data()
     QTest::addColumn<QString>("street");
     QTest::addColumn<QString>("statement");
 
-    QTest::newRow("locality, lower case, no mask") << "москва" << "" << LocalityOnly.arg("= 'МОСКВА' ");
-    QTest::newRow("locality mask") << "_остов%" << "" << LocalityOnly.arg("LIKE '_ОСТОВ%' ");
-    QTest::newRow("underscore alone is a mask") << "_" << "" << LocalityOnly.arg("LIKE '_' ");
-    QTest::newRow("blanks stay inside the literal") << " москва " << "" << LocalityOnly.arg("= ' МОСКВА ' ");
-    QTest::newRow("street mask") << "" << "Лен%" << StreetOnly.arg("LIKE 'ЛЕН%' ");
-    QTest::newRow("street with apostrophe") << "" << "Д'Арка" << StreetOnly.arg("= 'Д''АРКА' ");
-    QTest::newRow("both, street mask") << "видное" << "Лен%" << Both.arg("= 'ВИДНОЕ' ", "LIKE 'ЛЕН%' ");
-    QTest::newRow("both, locality mask") << "Вид%" << "лесная" << Both.arg("LIKE 'ВИД%' ", "= 'ЛЕСНАЯ' ");
-    QTest::newRow("quote cannot end the literal")
-        << "x' OR '1'='1" << "" << LocalityOnly.arg("= 'X'' OR ''1''=''1' ");
+    QTest::newRow("locality, lower case, no mask") << "москва"
+                                                   << "" << LocalityOnly.arg("= 'МОСКВА' ");
+    QTest::newRow("locality mask") << "_остов%"
+                                   << "" << LocalityOnly.arg("LIKE '_ОСТОВ%' ");
+    QTest::newRow("underscore alone is a mask") << "_"
+                                                << "" << LocalityOnly.arg("LIKE '_' ");
+    QTest::newRow("blanks stay inside the literal") << " москва "
+                                                    << "" << LocalityOnly.arg("= ' МОСКВА ' ");
+    QTest::newRow("street mask") << ""
+                                 << "Лен%" << StreetOnly.arg("LIKE 'ЛЕН%' ");
+    QTest::newRow("street with apostrophe") << ""
+                                            << "Д'Арка" << StreetOnly.arg("= 'Д''АРКА' ");
+    QTest::newRow("both, street mask") << "видное"
+                                       << "Лен%" << Both.arg("= 'ВИДНОЕ' ", "LIKE 'ЛЕН%' ");
+    QTest::newRow("both, locality mask") << "Вид%"
+                                         << "лесная" << Both.arg("LIKE 'ВИД%' ", "= 'ЛЕСНАЯ' ");
+    QTest::newRow("quote cannot end the literal") << "x' OR '1'='1"
+                                                  << "" << LocalityOnly.arg("= 'X'' OR ''1''=''1' ");
 }
 
 void TestThreadDataBaseFind::statement()
@@ -200,15 +215,18 @@ void TestThreadDataBaseFind::columnMap_data()
     QTest::addColumn<QString>("street");
     QTest::addColumn<QStringList>("entries");
 
-    const QStringList city { "city|Населенный пункт|1", "city_code|_city_code|4", "city_code_ggg|_city_code_ggg|7",
-        "city_code_rrr|_city_code_rrr|6", "city_code_ss|_city_code_ss|5", "city_t_|_city_type|3",
-        "city_t|Тип пункта|2", "index|Индекс|0" };
+    const QStringList city { "city|Населенный пункт|1", "city_code|_city_code|4",
+        "city_code_ggg|_city_code_ggg|7", "city_code_rrr|_city_code_rrr|6", "city_code_ss|_city_code_ss|5",
+        "city_t_|_city_type|3", "city_t|Тип пункта|2", "index|Индекс|0" };
     const QStringList street { "street_t_|_street_type|10", "street_t|Тип объекта|9", "street|Улица|8" };
     const QStringList home { "home|Номера домов (Н-нечетные, Ч-четные, --- все)|11" };
 
-    QTest::newRow("locality") << "Москва" << "" << city;
-    QTest::newRow("street") << "" << "Ленина" << city + street;
-    QTest::newRow("both") << "Видное" << "Ленина" << city + street + home;
+    QTest::newRow("locality") << "Москва"
+                              << "" << city;
+    QTest::newRow("street") << ""
+                            << "Ленина" << city + street;
+    QTest::newRow("both") << "Видное"
+                          << "Ленина" << city + street + home;
 }
 
 void TestThreadDataBaseFind::columnMap()
@@ -238,19 +256,29 @@ void TestThreadDataBaseFind::rows_data()
     QTest::addColumn<QString>("street");
     QTest::addColumn<QStringList>("rows");
 
-    QTest::newRow("current record only") << "москва" << "" << QStringList { "101000|Москва" };
-    QTest::newRow("one-letter mask") << "_остов%" << "" << QStringList { "152150|Ростов", "344000|Ростов-на-Дону" };
-    QTest::newRow("exact name") << "РОСТОВ" << "" << QStringList { "152150|Ростов" };
-    QTest::newRow("leading blank matches nothing") << " москва" << "" << QStringList {};
-    QTest::newRow("street with apostrophe") << "" << "Д'Арка" << QStringList { "141402|Химки|Д'Арка" };
+    QTest::newRow("current record only") << "москва"
+                                         << "" << QStringList { "101000|Москва" };
+    QTest::newRow("one-letter mask") << "_остов%"
+                                     << "" << QStringList { "152150|Ростов", "344000|Ростов-на-Дону" };
+    QTest::newRow("exact name") << "РОСТОВ"
+                                << "" << QStringList { "152150|Ростов" };
+    QTest::newRow("leading blank matches nothing") << " москва"
+                                                   << "" << QStringList {};
+    QTest::newRow("street with apostrophe") << ""
+                                            << "Д'Арка" << QStringList { "141402|Химки|Д'Арка" };
     QTest::newRow("street mask, mixed case")
-        << "" << "лЕн%" << QStringList { "125000|Москва|Ленинградская", "|Видное|Ленина" };
+        << ""
+        << "лЕн%" << QStringList { "125000|Москва|Ленинградская", "|Видное|Ленина" };
     QTest::newRow("houses of the street")
-        << "Видное" << "Ленина" << QStringList { "142703|Видное|Ленина|1-9", "142704|Видное|Ленина|Н(11-19)" };
+        << "Видное"
+        << "Ленина" << QStringList { "142703|Видное|Ленина|1-9", "142704|Видное|Ленина|Н(11-19)" };
     QTest::newRow("street with its own index, all houses")
-        << "видное" << "лесная" << QStringList { "142701|Видное|Лесная|---" };
-    QTest::newRow("quote in the text is only a letter") << "x' OR '1'='1" << "" << QStringList {};
-    QTest::newRow("comment marker is only letters") << "Москва' --" << "" << QStringList {};
+        << "видное"
+        << "лесная" << QStringList { "142701|Видное|Лесная|---" };
+    QTest::newRow("quote in the text is only a letter") << "x' OR '1'='1"
+                                                        << "" << QStringList {};
+    QTest::newRow("comment marker is only letters") << "Москва' --"
+                                                    << "" << QStringList {};
 }
 
 void TestThreadDataBaseFind::rows()
@@ -352,7 +380,8 @@ void TestThreadDataBaseFind::executionFailure()
     QVERIFY(run.results.isEmpty());
     QVERIFY(!run.events.contains("find 0"));
     QCOMPARE(run.events.mid(0, 5),
-        (QStringList { "text Выполнение запроса...", "progress 0 1", "visible 1", "timer bools 0 0", "timer value 0 100" }));
+        (QStringList { "text Выполнение запроса...", "progress 0 1", "visible 1", "timer bools 0 0",
+            "timer value 0 100" }));
     QCOMPARE(run.events.mid(run.events.size() - 2), (QStringList { "timer bools 1 0", "visible 0" }));
     QCOMPARE(run.stateLines.size(), 2);
     QCOMPARE(run.stateLines.at(1), QStringLiteral("Ошибка: integer overflow Unable to fetch row"));

@@ -22,16 +22,21 @@ namespace {
 constexpr int kMaxTableRecords = 1000;
 constexpr int kMaxModelRows = 600;
 
-void silence(QtMsgType, const QMessageLogContext &, const QString &) {}
-
-QString scratchPath(const char *suffix)
+void silence(QtMsgType, const QMessageLogContext&, const QString&)
 {
-    return QStringLiteral("%1/fuzz-qdbf-%2-%3.dbf").arg(QFile::exists(QStringLiteral("/dev/shm")) ? QStringLiteral("/dev/shm") : QStringLiteral("/tmp")).arg(getpid()).arg(QLatin1String(suffix));
 }
 
-bool writeFile(const QString &path, const uint8_t *data, size_t size)
+QString scratchPath(const char* suffix)
 {
-    FILE *f = std::fopen(QFile::encodeName(path).constData(), "wb");
+    return QStringLiteral("%1/fuzz-qdbf-%2-%3.dbf")
+        .arg(QFile::exists(QStringLiteral("/dev/shm")) ? QStringLiteral("/dev/shm") : QStringLiteral("/tmp"))
+        .arg(getpid())
+        .arg(QLatin1String(suffix));
+}
+
+bool writeFile(const QString& path, const uint8_t* data, size_t size)
+{
+    FILE* f = std::fopen(QFile::encodeName(path).constData(), "wb");
     if (!f)
         return false;
     const bool ok = std::fwrite(data, 1, size, f) == size;
@@ -39,7 +44,7 @@ bool writeFile(const QString &path, const uint8_t *data, size_t size)
     return ok;
 }
 
-QByteArray readFile(const QString &path)
+QByteArray readFile(const QString& path)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -47,13 +52,13 @@ QByteArray readFile(const QString &path)
     return f.readAll();
 }
 
-void touch(const QVariant &value)
+void touch(const QVariant& value)
 {
     // Force the conversions a user would do.
     (void)value.toString().size();
 }
 
-void readTable(const QString &path)
+void readTable(const QString& path)
 {
     QDbfTable table(path);
     // A refused table keeps its file open and some header values: read it all the same.
@@ -73,7 +78,7 @@ void readTable(const QString &path)
     touch(table.record().value(0));
 }
 
-void readModel(const QString &path)
+void readModel(const QString& path)
 {
     QDbfTableModel model;
     if (!model.open(path, true))
@@ -94,20 +99,19 @@ void readModel(const QString &path)
         touch(model.headerData(c, Qt::Horizontal, Qt::DisplayRole));
 }
 
-int readInt16(const QByteArray &bytes, int offset)
+int readInt16(const QByteArray& bytes, int offset)
 {
     return qint16(quint16(quint8(bytes[offset]) | (quint8(bytes[offset + 1]) << 8)));
 }
 
-int readInt32(const QByteArray &bytes, int offset)
+int readInt32(const QByteArray& bytes, int offset)
 {
     return int(quint32(quint8(bytes[offset])) | (quint32(quint8(bytes[offset + 1])) << 8)
-               | (quint32(quint8(bytes[offset + 2])) << 16)
-               | (quint32(quint8(bytes[offset + 3])) << 24));
+        | (quint32(quint8(bytes[offset + 2])) << 16) | (quint32(quint8(bytes[offset + 3])) << 24));
 }
 
 // Writes on a copy and checks that only the bytes the format allows have changed.
-void writeTable(const QString &path, const uint8_t *data, size_t size)
+void writeTable(const QString& path, const uint8_t* data, size_t size)
 {
     if (!writeFile(path, data, size))
         return;
@@ -163,14 +167,14 @@ void writeTable(const QString &path, const uint8_t *data, size_t size)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
+extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     qInstallMessageHandler(silence);
     qputenv("LC_ALL", "C.UTF-8");
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QString path = scratchPath("read");
     if (!writeFile(path, data, size))

@@ -19,15 +19,14 @@ using namespace QDbf;
 
 namespace {
 
-struct Column
-{
-    const char *name;
+struct Column {
+    const char* name;
     int length;
 };
 
 // The layout of the classifier's KLADR.DBF.
-const Column kColumns[] = {{"NAME", 40}, {"SOCR", 10}, {"CODE", 13}, {"INDEX", 6},
-                           {"GNINMB", 4}, {"UNO", 4}, {"OCATD", 11}, {"STATUS", 1}};
+const Column kColumns[] = { { "NAME", 40 }, { "SOCR", 10 }, { "CODE", 13 }, { "INDEX", 6 }, { "GNINMB", 4 },
+    { "UNO", 4 }, { "OCATD", 11 }, { "STATUS", 1 } };
 
 long peakRssKb()
 {
@@ -36,18 +35,17 @@ long peakRssKb()
     return usage.ru_maxrss;
 }
 
-int generate(const QString &path, int records)
+int generate(const QString& path, int records)
 {
-    QTextCodec *codec = QTextCodec::codecForName("IBM 866");
-    const QStringList names = {QStringLiteral("Москва"), QStringLiteral("Санкт-Петербург"),
-                               QStringLiteral("Новосибирск"), QStringLiteral("Екатеринбург"),
-                               QStringLiteral("Нижний Новгород"), QStringLiteral("Казань"),
-                               QStringLiteral("Усть-Илимск"), QStringLiteral("Большие Вязёмы")};
-    const QStringList types = {QStringLiteral("г"), QStringLiteral("пгт"), QStringLiteral("с"),
-                               QStringLiteral("д"), QStringLiteral("ул")};
+    QTextCodec* codec = QTextCodec::codecForName("IBM 866");
+    const QStringList names = { QStringLiteral("Москва"), QStringLiteral("Санкт-Петербург"),
+        QStringLiteral("Новосибирск"), QStringLiteral("Екатеринбург"), QStringLiteral("Нижний Новгород"),
+        QStringLiteral("Казань"), QStringLiteral("Усть-Илимск"), QStringLiteral("Большие Вязёмы") };
+    const QStringList types = { QStringLiteral("г"), QStringLiteral("пгт"), QStringLiteral("с"),
+        QStringLiteral("д"), QStringLiteral("ул") };
     const int fields = int(sizeof(kColumns) / sizeof(kColumns[0]));
     int recordLength = 1;
-    for (const Column &c : kColumns)
+    for (const Column& c : kColumns)
         recordLength += c.length;
     const int headerLength = 32 + 32 * fields + 1;
 
@@ -62,7 +60,7 @@ int generate(const QString &path, int records)
     qToLittleEndian<quint32>(quint32(records), header.data() + 4);
     qToLittleEndian<quint16>(quint16(headerLength), header.data() + 8);
     qToLittleEndian<quint16>(quint16(recordLength), header.data() + 10);
-    for (const Column &c : kColumns) {
+    for (const Column& c : kColumns) {
         QByteArray d(32, '\0');
         d.replace(0, int(qstrlen(c.name)), c.name);
         d[11] = 'C';
@@ -90,14 +88,14 @@ int generate(const QString &path, int records)
     return 0;
 }
 
-void report(const char *mode, qint64 records, qint64 ns, qint64 checksum)
+void report(const char* mode, qint64 records, qint64 ns, qint64 checksum)
 {
     const double seconds = double(ns) / 1e9;
     std::printf("%s %lld %.3f %.0f %ld %lld\n", mode, static_cast<long long>(records), seconds,
-                double(records) / seconds, peakRssKb(), static_cast<long long>(checksum));
+        double(records) / seconds, peakRssKb(), static_cast<long long>(checksum));
 }
 
-int readTable(const QString &path)
+int readTable(const QString& path)
 {
     QElapsedTimer timer;
     timer.start();
@@ -118,7 +116,7 @@ int readTable(const QString &path)
     return 0;
 }
 
-int readModel(const QString &path, bool release)
+int readModel(const QString& path, bool release)
 {
     QElapsedTimer timer;
     timer.start();
@@ -146,7 +144,7 @@ int readModel(const QString &path, bool release)
 
 } // namespace
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     if (argc < 3) {
         std::fprintf(stderr, "usage: %s generate|table|model|model-release FILE [RECORDS]\n", argv[0]);

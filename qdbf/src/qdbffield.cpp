@@ -4,27 +4,27 @@
 
 namespace QDbf {
 
-QDbfField::QDbfField(const QString &fieldName, QVariant::Type type)
+QDbfField::QDbfField(const QString& fieldName, QVariant::Type type)
     : d(new QDbfFieldPrivate(fieldName, type))
 {
 }
 
-QDbfField::QDbfField(const QDbfField &other) = default;
-QDbfField &QDbfField::operator=(const QDbfField &other) = default;
+QDbfField::QDbfField(const QDbfField& other) = default;
+QDbfField& QDbfField::operator=(const QDbfField& other) = default;
 QDbfField::~QDbfField() = default;
 
-bool QDbfField::operator==(const QDbfField &other) const
+bool QDbfField::operator==(const QDbfField& other) const
 {
     const bool sameDefinition = d.constData() == other.d.constData() || *d == *other.d;
     return sameDefinition && m_value == other.m_value;
 }
 
-bool QDbfField::sharesDefinitionWith(const QDbfField &other) const
+bool QDbfField::sharesDefinitionWith(const QDbfField& other) const
 {
     return d.constData() == other.d.constData();
 }
 
-void QDbfField::setValue(const QVariant &value)
+void QDbfField::setValue(const QVariant& value)
 {
     if (d.constData()->readOnly)
         return;
@@ -43,7 +43,7 @@ bool QDbfField::isNull() const
     return m_value.isNull();
 }
 
-void QDbfField::setName(const QString &name)
+void QDbfField::setName(const QString& name)
 {
     d->name = name;
 }
@@ -113,7 +113,7 @@ int QDbfField::offset() const
     return d->offset;
 }
 
-void QDbfField::setDefaultValue(const QVariant &value)
+void QDbfField::setDefaultValue(const QVariant& value)
 {
     d->defaultValue = value;
 }
@@ -128,9 +128,9 @@ void QDbfField::detach()
     d.detach();
 }
 
-QDebug operator<<(QDebug debug, const QDbfField &field)
+QDebug operator<<(QDebug debug, const QDbfField& field)
 {
-    const char *typeName = QVariant::typeToName(field.type());
+    const char* typeName = QVariant::typeToName(field.type());
     debug.nospace() << "QDbfField(" << field.name() << ", " << (typeName ? typeName : "");
     if (field.length() >= 0)
         debug << ", length: " << field.length();

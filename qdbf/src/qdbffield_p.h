@@ -6,20 +6,19 @@
 
 namespace QDbf {
 
-class QDbfFieldPrivate : public QSharedData
-{
+class QDbfFieldPrivate : public QSharedData {
 public:
-    QDbfFieldPrivate(const QString &fieldName, QVariant::Type fieldType)
-        : name(fieldName), type(fieldType)
+    QDbfFieldPrivate(const QString& fieldName, QVariant::Type fieldType)
+        : name(fieldName)
+        , type(fieldType)
     {
     }
 
-    bool operator==(const QDbfFieldPrivate &other) const
+    bool operator==(const QDbfFieldPrivate& other) const
     {
         return name == other.name && type == other.type && dbfType == other.dbfType
-               && readOnly == other.readOnly && length == other.length
-               && precision == other.precision && offset == other.offset
-               && defaultValue == other.defaultValue;
+            && readOnly == other.readOnly && length == other.length && precision == other.precision
+            && offset == other.offset && defaultValue == other.defaultValue;
     }
 
     QString name;

@@ -9,14 +9,13 @@ QDbfRecord::QDbfRecord()
 {
 }
 
-QDbfRecord::QDbfRecord(const QDbfRecord &other) = default;
-QDbfRecord &QDbfRecord::operator=(const QDbfRecord &other) = default;
+QDbfRecord::QDbfRecord(const QDbfRecord& other) = default;
+QDbfRecord& QDbfRecord::operator=(const QDbfRecord& other) = default;
 QDbfRecord::~QDbfRecord() = default;
 
-bool QDbfRecord::operator==(const QDbfRecord &other) const
+bool QDbfRecord::operator==(const QDbfRecord& other) const
 {
-    return d->index == other.d->index && d->deleted == other.d->deleted
-           && d->fields == other.d->fields;
+    return d->index == other.d->index && d->deleted == other.d->deleted && d->fields == other.d->fields;
 }
 
 void QDbfRecord::detach()
@@ -51,19 +50,19 @@ QVariant QDbfRecord::value(int index) const
     return d->fields.at(index).value();
 }
 
-QVariant QDbfRecord::value(const QString &name) const
+QVariant QDbfRecord::value(const QString& name) const
 {
     return value(indexOf(name));
 }
 
-void QDbfRecord::setValue(int index, const QVariant &value)
+void QDbfRecord::setValue(int index, const QVariant& value)
 {
     if (index < 0 || index >= d->fields.size())
         return;
     d->fields[index].setValue(value);
 }
 
-void QDbfRecord::setValue(const QString &name, const QVariant &value)
+void QDbfRecord::setValue(const QString& name, const QVariant& value)
 {
     setValue(indexOf(name), value);
 }
@@ -75,7 +74,7 @@ bool QDbfRecord::isNull(int index) const
     return d->fields.at(index).isNull();
 }
 
-bool QDbfRecord::isNull(const QString &name) const
+bool QDbfRecord::isNull(const QString& name) const
 {
     return isNull(indexOf(name));
 }
@@ -87,15 +86,15 @@ void QDbfRecord::setNull(int index)
     d->fields[index].clear();
 }
 
-void QDbfRecord::setNull(const QString &name)
+void QDbfRecord::setNull(const QString& name)
 {
     setNull(indexOf(name));
 }
 
-int QDbfRecord::indexOf(const QString &name) const
+int QDbfRecord::indexOf(const QString& name) const
 {
     const QString wanted = name.toUpper();
-    const QVector<QDbfField> &fields = d->fields;
+    const QVector<QDbfField>& fields = d->fields;
     for (int i = 0; i < fields.size(); ++i) {
         if (fields.at(i).name().toUpper() == wanted)
             return i;
@@ -117,23 +116,23 @@ QDbfField QDbfRecord::field(int index) const
     return d->fields.at(index);
 }
 
-QDbfField QDbfRecord::field(const QString &name) const
+QDbfField QDbfRecord::field(const QString& name) const
 {
     return field(indexOf(name));
 }
 
-void QDbfRecord::append(const QDbfField &field)
+void QDbfRecord::append(const QDbfField& field)
 {
     d->fields.append(field);
 }
 
-void QDbfRecord::insert(int pos, const QDbfField &field)
+void QDbfRecord::insert(int pos, const QDbfField& field)
 {
     // Positions outside 0..count() are clamped so that a bad position never corrupts the vector.
     d->fields.insert(qBound(0, pos, d->fields.size()), field);
 }
 
-void QDbfRecord::replace(int pos, const QDbfField &field)
+void QDbfRecord::replace(int pos, const QDbfField& field)
 {
     if (pos < 0 || pos >= d->fields.size())
         return;
@@ -152,7 +151,7 @@ bool QDbfRecord::isEmpty() const
     return d->fields.isEmpty();
 }
 
-bool QDbfRecord::contains(const QString &name) const
+bool QDbfRecord::contains(const QString& name) const
 {
     return indexOf(name) != -1;
 }
@@ -164,7 +163,7 @@ void QDbfRecord::clear()
 
 void QDbfRecord::clearValues()
 {
-    for (QDbfField &field : d->fields)
+    for (QDbfField& field : d->fields)
         field.clear();
 }
 
@@ -173,12 +172,13 @@ int QDbfRecord::count() const
     return d->fields.size();
 }
 
-QDebug operator<<(QDebug debug, const QDbfRecord &record)
+QDebug operator<<(QDebug debug, const QDbfRecord& record)
 {
     const int count = record.count();
     debug.nospace() << "QDbfRecord(" << count << ')';
     for (int i = 0; i < count; ++i) {
-        debug.nospace() << '\n' << QString::fromLatin1("%1:").arg(i, 2) << record.field(i)
+        debug.nospace() << '\n'
+                        << QString::fromLatin1("%1:").arg(i, 2) << record.field(i)
                         << record.value(i).toString();
     }
     return debug.space();

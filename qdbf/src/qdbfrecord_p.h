@@ -7,8 +7,7 @@
 
 namespace QDbf {
 
-class QDbfRecordPrivate : public QSharedData
-{
+class QDbfRecordPrivate : public QSharedData {
 public:
     int index = -1;
     bool deleted = false;

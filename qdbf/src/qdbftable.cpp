@@ -16,215 +16,215 @@ namespace QDbf {
 
 namespace {
 
-// Table header (32 bytes at offset 0).
-constexpr int kHeaderSize = 32;
-constexpr int kVersionOffset = 0;
-constexpr int kRecordCountOffset = 4;
-constexpr int kHeaderLengthOffset = 8;
-constexpr int kRecordLengthOffset = 10;
-constexpr int kCodepageOffset = 29;
+    // Table header (32 bytes at offset 0).
+    constexpr int kHeaderSize = 32;
+    constexpr int kVersionOffset = 0;
+    constexpr int kRecordCountOffset = 4;
+    constexpr int kHeaderLengthOffset = 8;
+    constexpr int kRecordLengthOffset = 10;
+    constexpr int kCodepageOffset = 29;
 
-// The fixed part of the header that is not descriptors: the 32-byte header plus the
-// 0x0D terminator for dBASE, plus a further 263-byte backlink area for Visual FoxPro.
-constexpr int kDBaseFixedPart = 33;
-constexpr int kVisualFoxProFixedPart = 296;
+    // The fixed part of the header that is not descriptors: the 32-byte header plus the
+    // 0x0D terminator for dBASE, plus a further 263-byte backlink area for Visual FoxPro.
+    constexpr int kDBaseFixedPart = 33;
+    constexpr int kVisualFoxProFixedPart = 296;
 
-// Field descriptor (32 bytes each, the first at offset 32).
-constexpr int kDescriptorSize = 32;
-constexpr int kDescriptorNameLength = 11;
-constexpr int kDescriptorTypeOffset = 11;
-constexpr int kDescriptorLengthOffset = 16;
-constexpr int kDescriptorPrecisionOffset = 17;
+    // Field descriptor (32 bytes each, the first at offset 32).
+    constexpr int kDescriptorSize = 32;
+    constexpr int kDescriptorNameLength = 11;
+    constexpr int kDescriptorTypeOffset = 11;
+    constexpr int kDescriptorLengthOffset = 16;
+    constexpr int kDescriptorPrecisionOffset = 17;
 
-// The descriptor area stays on the stack up to this size.
-constexpr int kStackDescriptorArea = 256;
+    // The descriptor area stays on the stack up to this size.
+    constexpr int kStackDescriptorArea = 256;
 
-constexpr char kDeletedFlag = '*';
-constexpr char kPresentFlag = ' ';
-constexpr char kEndOfFile = 0x1A;
+    constexpr char kDeletedFlag = '*';
+    constexpr char kPresentFlag = ' ';
+    constexpr char kEndOfFile = 0x1A;
 
-constexpr quint8 kCodepageByteIBM866 = 0x65;
-constexpr quint8 kCodepageByteWindows1251 = 0xC9;
+    constexpr quint8 kCodepageByteIBM866 = 0x65;
+    constexpr quint8 kCodepageByteWindows1251 = 0xC9;
 
-quint16 readUInt16(const char *data)
-{
-    return quint16(quint8(data[0]) | (quint8(data[1]) << 8));
-}
-
-quint32 readUInt32(const char *data)
-{
-    return quint32(quint8(data[0])) | (quint32(quint8(data[1])) << 8)
-           | (quint32(quint8(data[2])) << 16) | (quint32(quint8(data[3])) << 24);
-}
-
-bool acceptedVersion(quint8 version, QDbfTablePrivate::HeaderLayout *layout)
-{
-    switch (version) {
-    case 0x02:
-    case 0x03:
-    case 0x04:
-    case 0x05:
-    case 0x07:
-        *layout = QDbfTablePrivate::DBaseLayout;
-        return true;
-    case 0x30:
-    case 0x31:
-        *layout = QDbfTablePrivate::VisualFoxProLayout;
-        return true;
-    default:
-        return false;
-    }
-}
-
-QDbfTable::Codepage codepageFromByte(quint8 byte)
-{
-    switch (byte) {
-    case 0x00:
-    case kCodepageByteIBM866:
-        return QDbfTable::IBM866;
-    case kCodepageByteWindows1251:
-        return QDbfTable::Windows1251;
-    default:
-        return QDbfTable::OtherCodepage;
-    }
-}
-
-// Byte-to-character tables of the two Cyrillic code pages, built once from Qt's codecs.
-// For a stateless single-byte codec decoding byte by byte gives the same text as one
-// codec call, only much faster (Qt backs these codecs with ICU). Null when the codec is
-// missing or turns out not to be single-byte.
-struct ByteTable
-{
-    explicit ByteTable(const char *codecName)
+    quint16 readUInt16(const char* data)
     {
-        QTextCodec *codec = QTextCodec::codecForName(codecName);
-        if (!codec)
-            return;
-        for (int byte = 0; byte < 256; ++byte) {
-            const char c = char(byte);
-            const QString text = codec->toUnicode(&c, 1);
-            if (text.size() != 1)
-                return;
-            chars[byte] = text.at(0);
+        return quint16(quint8(data[0]) | (quint8(data[1]) << 8));
+    }
+
+    quint32 readUInt32(const char* data)
+    {
+        return quint32(quint8(data[0])) | (quint32(quint8(data[1])) << 8) | (quint32(quint8(data[2])) << 16)
+            | (quint32(quint8(data[3])) << 24);
+    }
+
+    bool acceptedVersion(quint8 version, QDbfTablePrivate::HeaderLayout* layout)
+    {
+        switch (version) {
+        case 0x02:
+        case 0x03:
+        case 0x04:
+        case 0x05:
+        case 0x07:
+            *layout = QDbfTablePrivate::DBaseLayout;
+            return true;
+        case 0x30:
+        case 0x31:
+            *layout = QDbfTablePrivate::VisualFoxProLayout;
+            return true;
+        default:
+            return false;
         }
-        valid = true;
     }
 
-    const QChar *data() const { return valid ? chars.data() : nullptr; }
-
-    std::array<QChar, 256> chars;
-    bool valid = false;
-};
-
-const QChar *byteTableFor(QDbfTable::Codepage codepage)
-{
-    if (codepage == QDbfTable::IBM866) {
-        static const ByteTable ibm866("IBM 866");
-        return ibm866.data();
+    QDbfTable::Codepage codepageFromByte(quint8 byte)
+    {
+        switch (byte) {
+        case 0x00:
+        case kCodepageByteIBM866:
+            return QDbfTable::IBM866;
+        case kCodepageByteWindows1251:
+            return QDbfTable::Windows1251;
+        default:
+            return QDbfTable::OtherCodepage;
+        }
     }
-    if (codepage == QDbfTable::Windows1251) {
-        static const ByteTable windows1251("Windows-1251");
-        return windows1251.data();
+
+    // Byte-to-character tables of the two Cyrillic code pages, built once from Qt's codecs.
+    // For a stateless single-byte codec decoding byte by byte gives the same text as one
+    // codec call, only much faster (Qt backs these codecs with ICU). Null when the codec is
+    // missing or turns out not to be single-byte.
+    struct ByteTable {
+        explicit ByteTable(const char* codecName)
+        {
+            QTextCodec* codec = QTextCodec::codecForName(codecName);
+            if (!codec)
+                return;
+            for (int byte = 0; byte < 256; ++byte) {
+                const char c = char(byte);
+                const QString text = codec->toUnicode(&c, 1);
+                if (text.size() != 1)
+                    return;
+                chars[byte] = text.at(0);
+            }
+            valid = true;
+        }
+
+        const QChar* data() const { return valid ? chars.data() : nullptr; }
+
+        std::array<QChar, 256> chars;
+        bool valid = false;
+    };
+
+    const QChar* byteTableFor(QDbfTable::Codepage codepage)
+    {
+        if (codepage == QDbfTable::IBM866) {
+            static const ByteTable ibm866("IBM 866");
+            return ibm866.data();
+        }
+        if (codepage == QDbfTable::Windows1251) {
+            static const ByteTable windows1251("Windows-1251");
+            return windows1251.data();
+        }
+        return nullptr;
     }
-    return nullptr;
-}
 
-bool isAsciiSpace(char c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-// A decimal integer in the bytes, or 0 when they are not one (as for an all-blank date).
-int parseInt(const char *data, int size)
-{
-    if (size <= 0)
-        return 0;
-    bool ok = false;
-    const int value = QString::fromLatin1(data, size).toInt(&ok, 10);
-    return ok ? value : 0;
-}
-
-QVariant decodeCharacter(const QDbfTablePrivate &table, const char *data, int size)
-{
-    return table.decode(data, size);
-}
-
-QVariant decodeDate(const QDbfTablePrivate &, const char *data, int size)
-{
-    // yyyyMMdd; bytes missing from a short field count as not a number.
-    const int year = parseInt(data, qMin(size, 4));
-    const int month = size > 4 ? parseInt(data + 4, qMin(size - 4, 2)) : 0;
-    const int day = size > 6 ? parseInt(data + 6, qMin(size - 6, 2)) : 0;
-    const QDate date(year, month, day);
-    return date.isValid() ? date : QDate();
-}
-
-QVariant decodeNumber(const QDbfTablePrivate &, const char *data, int size)
-{
-    // Skip the usual blank padding without allocating; what is left goes through Qt's
-    // C-locale conversion. A NUL byte is not blank, so NUL-padded digits are no number.
-    while (size > 0 && isAsciiSpace(*data)) {
-        ++data;
-        --size;
+    bool isAsciiSpace(char c)
+    {
+        return c == ' ' || (c >= '\t' && c <= '\r');
     }
-    while (size > 0 && isAsciiSpace(data[size - 1]))
-        --size;
-    if (size == 0)
-        return 0.0;
-    bool ok = false;
-    const double value = QString::fromLatin1(data, size).toDouble(&ok);
-    return ok ? value : 0.0;
-}
 
-QVariant decodeLogical(const QDbfTablePrivate &, const char *data, int size)
-{
-    if (size != 1)
-        return false;
-    const char c = data[0];
-    return c == 'T' || c == 't' || c == 'Y' || c == 'y';
-}
-
-QVariant decodeUndefined(const QDbfTablePrivate &, const char *, int)
-{
-    return QVariant();
-}
-
-struct TypeInfo
-{
-    QVariant::Type type;
-    QDbfField::QDbfType dbfType;
-    FieldDecoder decoder;
-};
-
-TypeInfo typeInfoFor(char letter)
-{
-    switch (letter) {
-    case 'C':
-        return {QVariant::String, QDbfField::Character, decodeCharacter};
-    case 'D':
-        return {QVariant::Date, QDbfField::Date, decodeDate};
-    case 'F':
-        return {QVariant::Double, QDbfField::Float, decodeNumber};
-    case 'L':
-        return {QVariant::Bool, QDbfField::Logical, decodeLogical};
-    case 'N':
-        return {QVariant::Double, QDbfField::Numeric, decodeNumber};
-    default:
-        return {QVariant::Invalid, QDbfField::UndefinedType, decodeUndefined};
+    // A decimal integer in the bytes, or 0 when they are not one (as for an all-blank date).
+    int parseInt(const char* data, int size)
+    {
+        if (size <= 0)
+            return 0;
+        bool ok = false;
+        const int value = QString::fromLatin1(data, size).toInt(&ok, 10);
+        return ok ? value : 0;
     }
-}
 
-QByteArray fitLatin1(const QString &text, int length, bool alignRight)
-{
-    const QString fitted = alignRight ? text.rightJustified(length, QLatin1Char(' '), true)
-                                      : text.leftJustified(length, QLatin1Char(' '), true);
-    return fitted.toLatin1();
-}
+    QVariant decodeCharacter(const QDbfTablePrivate& table, const char* data, int size)
+    {
+        return table.decode(data, size);
+    }
+
+    QVariant decodeDate(const QDbfTablePrivate&, const char* data, int size)
+    {
+        // yyyyMMdd; bytes missing from a short field count as not a number.
+        const int year = parseInt(data, qMin(size, 4));
+        const int month = size > 4 ? parseInt(data + 4, qMin(size - 4, 2)) : 0;
+        const int day = size > 6 ? parseInt(data + 6, qMin(size - 6, 2)) : 0;
+        const QDate date(year, month, day);
+        return date.isValid() ? date : QDate();
+    }
+
+    QVariant decodeNumber(const QDbfTablePrivate&, const char* data, int size)
+    {
+        // Skip the usual blank padding without allocating; what is left goes through Qt's
+        // C-locale conversion. A NUL byte is not blank, so NUL-padded digits are no number.
+        while (size > 0 && isAsciiSpace(*data)) {
+            ++data;
+            --size;
+        }
+        while (size > 0 && isAsciiSpace(data[size - 1]))
+            --size;
+        if (size == 0)
+            return 0.0;
+        bool ok = false;
+        const double value = QString::fromLatin1(data, size).toDouble(&ok);
+        return ok ? value : 0.0;
+    }
+
+    QVariant decodeLogical(const QDbfTablePrivate&, const char* data, int size)
+    {
+        if (size != 1)
+            return false;
+        const char c = data[0];
+        return c == 'T' || c == 't' || c == 'Y' || c == 'y';
+    }
+
+    QVariant decodeUndefined(const QDbfTablePrivate&, const char*, int)
+    {
+        return QVariant();
+    }
+
+    struct TypeInfo {
+        QVariant::Type type;
+        QDbfField::QDbfType dbfType;
+        FieldDecoder decoder;
+    };
+
+    TypeInfo typeInfoFor(char letter)
+    {
+        switch (letter) {
+        case 'C':
+            return { QVariant::String, QDbfField::Character, decodeCharacter };
+        case 'D':
+            return { QVariant::Date, QDbfField::Date, decodeDate };
+        case 'F':
+            return { QVariant::Double, QDbfField::Float, decodeNumber };
+        case 'L':
+            return { QVariant::Bool, QDbfField::Logical, decodeLogical };
+        case 'N':
+            return { QVariant::Double, QDbfField::Numeric, decodeNumber };
+        default:
+            return { QVariant::Invalid, QDbfField::UndefinedType, decodeUndefined };
+        }
+    }
+
+    QByteArray fitLatin1(const QString& text, int length, bool alignRight)
+    {
+        const QString fitted = alignRight ? text.rightJustified(length, QLatin1Char(' '), true)
+                                          : text.leftJustified(length, QLatin1Char(' '), true);
+        return fitted.toLatin1();
+    }
 
 } // namespace
 
-QDbfTablePrivate::QDbfTablePrivate(const QString &name)
-    : ref(1), fileName(name), textCodec(QTextCodec::codecForLocale())
+QDbfTablePrivate::QDbfTablePrivate(const QString& name)
+    : ref(1)
+    , fileName(name)
+    , textCodec(QTextCodec::codecForLocale())
 {
 }
 
@@ -236,24 +236,24 @@ QDbfTablePrivate::~QDbfTablePrivate()
 
 void QDbfTablePrivate::setCodec()
 {
-    const char *name = nullptr;
+    const char* name = nullptr;
     if (codepage == QDbfTable::IBM866)
         name = "IBM 866";
     else if (codepage == QDbfTable::Windows1251)
         name = "Windows-1251";
-    QTextCodec *codec = name ? QTextCodec::codecForName(name) : nullptr;
+    QTextCodec* codec = name ? QTextCodec::codecForName(name) : nullptr;
     // A Qt build without the codec falls back to the locale's encoding.
     textCodec = codec ? codec : QTextCodec::codecForLocale();
     byteTable = codec ? byteTableFor(codepage) : nullptr;
 }
 
-QString QDbfTablePrivate::decode(const char *data, int size) const
+QString QDbfTablePrivate::decode(const char* data, int size) const
 {
     if (size <= 0)
         return QString(QLatin1String(""));
     if (byteTable) {
         QString text(size, Qt::Uninitialized);
-        QChar *out = text.data();
+        QChar* out = text.data();
         for (int i = 0; i < size; ++i)
             out[i] = byteTable[quint8(data[i])];
         return text;
@@ -281,8 +281,8 @@ bool QDbfTablePrivate::open()
     file.setFileName(fileName);
     // ExistingOnly: opening for writing must not create an empty file for a wrong name.
     const QIODevice::OpenMode mode = openMode == QDbfTable::ReadWrite
-                                         ? QIODevice::ReadWrite | QIODevice::ExistingOnly
-                                         : QIODevice::ReadOnly;
+        ? QIODevice::ReadWrite | QIODevice::ExistingOnly
+        : QIODevice::ReadOnly;
     if (!file.open(mode)) {
         error = QDbfTable::OpenError;
         return false;
@@ -308,8 +308,8 @@ bool QDbfTablePrivate::open()
     codepage = codepageFromByte(quint8(header[kCodepageOffset]));
     setCodec();
 
-    const int areaLength = headerLength
-                           - (layout == VisualFoxProLayout ? kVisualFoxProFixedPart : kDBaseFixedPart);
+    const int areaLength
+        = headerLength - (layout == VisualFoxProLayout ? kVisualFoxProFixedPart : kDBaseFixedPart);
     // A header length shorter than its fixed part leaves no descriptor area at all.
     if (areaLength < 0)
         return false;
@@ -319,12 +319,12 @@ bool QDbfTablePrivate::open()
     if (areaLength > 0 && file.read(area.data(), areaLength) != areaLength)
         return false;
 
-    QDbfRecordPrivate *tableData = tableRecord.d.data();
+    QDbfRecordPrivate* tableData = tableRecord.d.data();
     tableData->fields.reserve(fieldCount);
     decoders.reserve(fieldCount);
     int offset = 1; // byte 0 of a record is the deletion flag
     for (int k = 0; k < fieldCount; ++k) {
-        const char *descriptor = area.constData() + k * kDescriptorSize;
+        const char* descriptor = area.constData() + k * kDescriptorSize;
         // Zero bytes anywhere in the name are skipped, not taken as its end: some writers
         // leave junk after the first zero, and others pad with zeros in the middle.
         QString name;
@@ -383,7 +383,7 @@ QDbfRecord QDbfTablePrivate::record()
         return currentRecord;
     }
 
-    QDbfRecordPrivate *data = currentRecord.d.data();
+    QDbfRecordPrivate* data = currentRecord.d.data();
     data->index = currentIndex;
 
     const qint64 got = readBuffer.isEmpty() ? 0 : file.read(readBuffer.data(), readBuffer.size());
@@ -392,13 +392,13 @@ QDbfRecord QDbfTablePrivate::record()
         return currentRecord;
     }
 
-    const char *bytes = readBuffer.constData();
+    const char* bytes = readBuffer.constData();
     data->deleted = bytes[0] == kDeletedFlag;
     // Every field is cut to what was actually read, whatever its offset and length claim.
-    QDbfField *fields = data->fields.data();
+    QDbfField* fields = data->fields.data();
     const int count = data->fields.size();
     for (int i = 0; i < count; ++i) {
-        const QDbfFieldPrivate *definition = fields[i].d.constData();
+        const QDbfFieldPrivate* definition = fields[i].d.constData();
         const qint64 start = definition->offset;
         const int size = start < got ? int(qMin<qint64>(definition->length, got - start)) : 0;
         fields[i].m_value = decoders.at(i)(*this, bytes + (size > 0 ? start : 0), size);
@@ -407,10 +407,10 @@ QDbfRecord QDbfTablePrivate::record()
     return currentRecord;
 }
 
-bool QDbfTablePrivate::isRecordOfThisTable(const QDbfRecord &record) const
+bool QDbfTablePrivate::isRecordOfThisTable(const QDbfRecord& record) const
 {
-    const QVector<QDbfField> &own = tableRecord.d->fields;
-    const QVector<QDbfField> &given = record.d->fields;
+    const QVector<QDbfField>& own = tableRecord.d->fields;
+    const QVector<QDbfField>& given = record.d->fields;
     if (given.size() < own.size())
         return false;
     for (int i = 0; i < own.size(); ++i) {
@@ -424,13 +424,13 @@ bool QDbfTablePrivate::isRecordOfThisTable(const QDbfRecord &record) const
 // bytes (the record as it is on disk for an update, blanks for an append). Bytes of other
 // field types are left as they are. Nothing is written beyond the record length, even when
 // the descriptors add up to more.
-void QDbfTablePrivate::encodeFields(const QDbfRecord &record, QByteArray &image) const
+void QDbfTablePrivate::encodeFields(const QDbfRecord& record, QByteArray& image) const
 {
-    const QVector<QDbfField> &fields = record.d->fields;
+    const QVector<QDbfField>& fields = record.d->fields;
     const int imageSize = image.size();
     image[0] = record.isDeleted() ? kDeletedFlag : kPresentFlag;
     for (int i = 0; i < tableRecord.d->fields.size(); ++i) {
-        const QDbfField &field = fields.at(i);
+        const QDbfField& field = fields.at(i);
         const int length = field.length();
         const int offset = field.offset();
         const QVariant value = field.value();
@@ -451,14 +451,14 @@ void QDbfTablePrivate::encodeFields(const QDbfRecord &record, QByteArray &image)
         }
         case QDbfField::Date: {
             const QDate date = value.toDate();
-            bytes = fitLatin1(date.isValid() ? date.toString(QStringLiteral("yyyyMMdd")) : QString(),
-                              length, false);
+            bytes = fitLatin1(
+                date.isValid() ? date.toString(QStringLiteral("yyyyMMdd")) : QString(), length, false);
             break;
         }
         case QDbfField::Float:
         case QDbfField::Numeric:
-            bytes = fitLatin1(QStringLiteral("%1").arg(value.toDouble(), 0, 'f', field.precision()),
-                              length, true);
+            bytes = fitLatin1(
+                QStringLiteral("%1").arg(value.toDouble(), 0, 'f', field.precision()), length, true);
             break;
         case QDbfField::Logical:
             // One byte is the format's width; a wider field gets blanks after it.
@@ -489,7 +489,7 @@ bool QDbfTablePrivate::checkWritable()
     return true;
 }
 
-bool QDbfTablePrivate::writeAt(qint64 position, const char *data, qint64 size)
+bool QDbfTablePrivate::writeAt(qint64 position, const char* data, qint64 size)
 {
     if (!file.seek(position)) {
         error = QDbfTable::ReadError;
@@ -502,7 +502,7 @@ bool QDbfTablePrivate::writeAt(qint64 position, const char *data, qint64 size)
     return true;
 }
 
-bool QDbfTablePrivate::updateRecordInTable(const QDbfRecord &record)
+bool QDbfTablePrivate::updateRecordInTable(const QDbfRecord& record)
 {
     if (!file.isOpen())
         return false;
@@ -538,7 +538,7 @@ bool QDbfTablePrivate::updateRecordInTable(const QDbfRecord &record)
     return true;
 }
 
-bool QDbfTablePrivate::addRecord(const QDbfRecord &record)
+bool QDbfTablePrivate::addRecord(const QDbfRecord& record)
 {
     if (!file.isOpen()) {
         qWarning("QDbfTablePrivate::addRecord(): IODevice is not open");
@@ -571,8 +571,8 @@ bool QDbfTablePrivate::addRecord(const QDbfRecord &record)
         return false;
 
     const quint32 newCount = quint32(recordCount) + 1;
-    const char countBytes[4] = {char(newCount & 0xFF), char((newCount >> 8) & 0xFF),
-                                char((newCount >> 16) & 0xFF), char((newCount >> 24) & 0xFF)};
+    const char countBytes[4] = { char(newCount & 0xFF), char((newCount >> 8) & 0xFF),
+        char((newCount >> 16) & 0xFF), char((newCount >> 24) & 0xFF) };
     if (!writeAt(kRecordCountOffset, countBytes, 4))
         return false;
     ++recordCount;
@@ -641,18 +641,18 @@ QDbfTable::QDbfTable()
 {
 }
 
-QDbfTable::QDbfTable(const QString &dbfFileName)
+QDbfTable::QDbfTable(const QString& dbfFileName)
     : d(new QDbfTablePrivate(dbfFileName))
 {
 }
 
-QDbfTable::QDbfTable(const QDbfTable &other)
+QDbfTable::QDbfTable(const QDbfTable& other)
     : d(other.d)
 {
     d->ref.ref();
 }
 
-QDbfTable &QDbfTable::operator=(const QDbfTable &other)
+QDbfTable& QDbfTable::operator=(const QDbfTable& other)
 {
     if (d != other.d) {
         other.d->ref.ref();
@@ -669,16 +669,15 @@ QDbfTable::~QDbfTable()
         delete d;
 }
 
-bool QDbfTable::operator==(const QDbfTable &other) const
+bool QDbfTable::operator==(const QDbfTable& other) const
 {
-    return d->file.fileName() == other.d->file.fileName()
-           && d->headerLayout == other.d->headerLayout && d->codepage == other.d->codepage
-           && d->headerLength == other.d->headerLength
-           && d->recordLength == other.d->recordLength && d->fieldCount == other.d->fieldCount
-           && d->recordCount == other.d->recordCount;
+    return d->file.fileName() == other.d->file.fileName() && d->headerLayout == other.d->headerLayout
+        && d->codepage == other.d->codepage && d->headerLength == other.d->headerLength
+        && d->recordLength == other.d->recordLength && d->fieldCount == other.d->fieldCount
+        && d->recordCount == other.d->recordCount;
 }
 
-bool QDbfTable::open(const QString &fileName, OpenMode openMode)
+bool QDbfTable::open(const QString& fileName, OpenMode openMode)
 {
     d->fileName = fileName;
     return open(openMode);
@@ -790,12 +789,12 @@ QVariant QDbfTable::value(int index) const
     return d->record().value(index);
 }
 
-bool QDbfTable::updateRecordInTable(const QDbfRecord &record)
+bool QDbfTable::updateRecordInTable(const QDbfRecord& record)
 {
     return d->updateRecordInTable(record);
 }
 
-bool QDbfTable::addRecord(const QDbfRecord &record)
+bool QDbfTable::addRecord(const QDbfRecord& record)
 {
     return d->addRecord(record);
 }
@@ -813,7 +812,7 @@ bool QDbfTable::removeRecord(int index)
     return d->removeRecord(index);
 }
 
-QDebug operator<<(QDebug debug, const QDbfTable &table)
+QDebug operator<<(QDebug debug, const QDbfTable& table)
 {
     debug.nospace() << "QDbfTable(" << table.fileName() << ", "
                     << "size: " << table.record().count() << " x " << table.size() << ')';

@@ -17,35 +17,31 @@ class QDbfTablePrivate;
 
 // Converts the bytes of one field (possibly fewer than its length when the read came
 // short) into its value. Chosen once per field when the table is opened.
-using FieldDecoder = QVariant (*)(const QDbfTablePrivate &table, const char *data, int size);
+using FieldDecoder = QVariant (*)(const QDbfTablePrivate& table, const char* data, int size);
 
-class QDbfTablePrivate
-{
+class QDbfTablePrivate {
 public:
-    enum HeaderLayout {
-        DBaseLayout = 0,
-        VisualFoxProLayout = 1
-    };
+    enum HeaderLayout { DBaseLayout = 0, VisualFoxProLayout = 1 };
 
-    explicit QDbfTablePrivate(const QString &name = QString());
+    explicit QDbfTablePrivate(const QString& name = QString());
     ~QDbfTablePrivate();
 
     bool open();
     void setCodec();
-    QString decode(const char *data, int size) const;
+    QString decode(const char* data, int size) const;
 
     bool setCurrentIndex(int index);
     QDbfRecord record();
 
-    bool updateRecordInTable(const QDbfRecord &record);
-    bool addRecord(const QDbfRecord &record);
+    bool updateRecordInTable(const QDbfRecord& record);
+    bool addRecord(const QDbfRecord& record);
     bool removeRecord(int index);
     bool setCodepage(QDbfTable::Codepage codepage);
 
-    bool isRecordOfThisTable(const QDbfRecord &record) const;
-    void encodeFields(const QDbfRecord &record, QByteArray &image) const;
+    bool isRecordOfThisTable(const QDbfRecord& record) const;
+    void encodeFields(const QDbfRecord& record, QByteArray& image) const;
     qint64 recordPosition(int index) const;
-    bool writeAt(qint64 position, const char *data, qint64 size);
+    bool writeAt(qint64 position, const char* data, qint64 size);
     bool checkWritable();
 
     QAtomicInt ref;
@@ -53,7 +49,7 @@ public:
     QDbfTable::TableError error = QDbfTable::NoError;
     QFile file;
     QDbfTable::OpenMode openMode = QDbfTable::ReadOnly;
-    QTextCodec *textCodec = nullptr;
+    QTextCodec* textCodec = nullptr;
     HeaderLayout headerLayout = DBaseLayout;
     QDbfTable::Codepage codepage = QDbfTable::NoCodepage;
     qint16 headerLength = -1;
@@ -71,7 +67,7 @@ public:
 
     // For single-byte code pages: the codec's character for every byte, so that a
     // field is decoded by table look-up instead of a codec call. Null otherwise.
-    const QChar *byteTable = nullptr;
+    const QChar* byteTable = nullptr;
     QVector<FieldDecoder> decoders;
     QByteArray readBuffer;
 };

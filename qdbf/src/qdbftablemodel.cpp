@@ -6,19 +6,19 @@
 namespace QDbf {
 
 namespace {
-// Rows read by one fetchMore call; views show the first rows of a large table at once.
-constexpr int kFetchBatchSize = 255;
+    // Rows read by one fetchMore call; views show the first rows of a large table at once.
+    constexpr int kFetchBatchSize = 255;
 } // namespace
 
-class QDbfTableModelPrivate
-{
+class QDbfTableModelPrivate {
 public:
-    QDbfTableModelPrivate(QDbfTableModel *owner, const QString &name)
-        : model(owner), fileName(name)
+    QDbfTableModelPrivate(QDbfTableModel* owner, const QString& name)
+        : model(owner)
+        , fileName(name)
     {
     }
 
-    QDbfTableModel *model;
+    QDbfTableModel* model;
     QString fileName;
     bool readOnly = false;
     QDbfTable table;
@@ -36,13 +36,15 @@ public:
     bool fetching = false;
 };
 
-QDbfTableModel::QDbfTableModel(QObject *parent)
-    : QAbstractTableModel(parent), d(new QDbfTableModelPrivate(this, QString()))
+QDbfTableModel::QDbfTableModel(QObject* parent)
+    : QAbstractTableModel(parent)
+    , d(new QDbfTableModelPrivate(this, QString()))
 {
 }
 
-QDbfTableModel::QDbfTableModel(const QString &dbfFileName, QObject *parent)
-    : QAbstractTableModel(parent), d(new QDbfTableModelPrivate(this, dbfFileName))
+QDbfTableModel::QDbfTableModel(const QString& dbfFileName, QObject* parent)
+    : QAbstractTableModel(parent)
+    , d(new QDbfTableModelPrivate(this, dbfFileName))
 {
 }
 
@@ -52,7 +54,7 @@ QDbfTableModel::~QDbfTableModel()
     delete d;
 }
 
-bool QDbfTableModel::open(const QString &fileName, bool readOnly)
+bool QDbfTableModel::open(const QString& fileName, bool readOnly)
 {
     d->fileName = fileName;
     return open(readOnly);
@@ -70,8 +72,7 @@ bool QDbfTableModel::open(bool readOnly)
     d->headers.clear();
     d->deletedCount = 0;
     d->lastRecordIndex = -1;
-    const bool opened =
-        d->table.open(d->fileName, readOnly ? QDbfTable::ReadOnly : QDbfTable::ReadWrite);
+    const bool opened = d->table.open(d->fileName, readOnly ? QDbfTable::ReadOnly : QDbfTable::ReadWrite);
     d->opened = opened;
     if (opened)
         d->record = d->table.record();
@@ -100,17 +101,17 @@ QDbfTable::TableError QDbfTableModel::error() const
 
 // A cell has no children: a non-zero count under a valid parent would make views and
 // Qt's model checks take the table for a tree.
-int QDbfTableModel::rowCount(const QModelIndex &parent) const
+int QDbfTableModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : d->releasedCount + d->rows.size();
 }
 
-int QDbfTableModel::columnCount(const QModelIndex &parent) const
+int QDbfTableModel::columnCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : d->record.count();
 }
 
-QVariant QDbfTableModel::data(const QModelIndex &index, int role) const
+QVariant QDbfTableModel::data(const QModelIndex& index, int role) const
 {
     const int cached = index.row() - d->releasedCount;
     if (!index.isValid() || cached < 0 || cached >= d->rows.size() || index.column() >= d->record.count())
@@ -132,7 +133,7 @@ QVariant QDbfTableModel::data(const QModelIndex &index, int role) const
     }
 }
 
-bool QDbfTableModel::setData(const QModelIndex &index, const QVariant &value, int role)
+bool QDbfTableModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
     if (!d->table.isOpen())
         return false;
@@ -140,7 +141,7 @@ bool QDbfTableModel::setData(const QModelIndex &index, const QVariant &value, in
     if (!index.isValid() || role != Qt::EditRole || cached < 0 || cached >= d->rows.size()
         || index.column() >= d->record.count())
         return false;
-    QDbfRecord &row = d->rows[cached];
+    QDbfRecord& row = d->rows[cached];
     const QVariant previous = row.value(index.column());
     row.setValue(index.column(), value);
     if (!d->table.updateRecordInTable(row)) {
@@ -156,7 +157,7 @@ QVariant QDbfTableModel::headerData(int section, Qt::Orientation orientation, in
     if (orientation == Qt::Horizontal) {
         QVariant value;
         if (section >= 0 && section < d->headers.size()) {
-            const QHash<int, QVariant> &roles = d->headers.at(section);
+            const QHash<int, QVariant>& roles = d->headers.at(section);
             value = roles.value(role);
             if (role == Qt::DisplayRole && !roles.contains(Qt::DisplayRole))
                 value = roles.value(Qt::EditRole);
@@ -171,8 +172,7 @@ QVariant QDbfTableModel::headerData(int section, Qt::Orientation orientation, in
     return QVariant();
 }
 
-bool QDbfTableModel::setHeaderData(int section, Qt::Orientation orientation,
-                                   const QVariant &value, int role)
+bool QDbfTableModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value, int role)
 {
     if (orientation != Qt::Horizontal || section < 0 || section >= d->record.count())
         return false;
@@ -183,12 +183,11 @@ bool QDbfTableModel::setHeaderData(int section, Qt::Orientation orientation,
     return true;
 }
 
-void QDbfTableModel::fetchMore(const QModelIndex &parent)
+void QDbfTableModel::fetchMore(const QModelIndex& parent)
 {
     if (parent.isValid() || !d->opened || d->fetching)
         return;
-    const int batchSize =
-        qMin(kFetchBatchSize, d->table.size() - rowCount() - d->deletedCount);
+    const int batchSize = qMin(kFetchBatchSize, d->table.size() - rowCount() - d->deletedCount);
     if (batchSize <= 0)
         return;
 
@@ -216,14 +215,14 @@ void QDbfTableModel::fetchMore(const QModelIndex &parent)
     d->fetching = false;
 }
 
-bool QDbfTableModel::canFetchMore(const QModelIndex &parent) const
+bool QDbfTableModel::canFetchMore(const QModelIndex& parent) const
 {
     if (parent.isValid() || !d->opened || !d->table.isOpen())
         return false;
     return rowCount() + d->deletedCount < d->table.size();
 }
 
-Qt::ItemFlags QDbfTableModel::flags(const QModelIndex &index) const
+Qt::ItemFlags QDbfTableModel::flags(const QModelIndex& index) const
 {
     // The root of a table model has no flags: Qt's views and model checks take any other
     // value for a drop target or a tree.

@@ -11,16 +11,14 @@
 
 #include <optional>
 
-struct DbfFieldSpec
-{
+struct DbfFieldSpec {
     QByteArray name; // up to 11 raw bytes, zero-filled
     char type;
     quint8 length;
     quint8 decimals = 0;
 };
 
-class DbfBuilder
-{
+class DbfBuilder {
 public:
     quint8 version = 0x03;
     quint8 codepageByte = 0x65;
@@ -31,13 +29,13 @@ public:
     int recordLengthOverride = -1;
     bool endOfFile = true;
 
-    DbfBuilder &field(const QByteArray &name, char type, quint8 length, quint8 decimals = 0)
+    DbfBuilder& field(const QByteArray& name, char type, quint8 length, quint8 decimals = 0)
     {
-        fields.append({name, type, length, decimals});
+        fields.append({ name, type, length, decimals });
         return *this;
     }
 
-    DbfBuilder &record(const QByteArray &bytes)
+    DbfBuilder& record(const QByteArray& bytes)
     {
         records.append(bytes);
         return *this;
@@ -55,7 +53,7 @@ public:
         if (recordLengthOverride >= 0)
             return recordLengthOverride;
         int length = 1;
-        for (const DbfFieldSpec &f : fields)
+        for (const DbfFieldSpec& f : fields)
             length += f.length;
         return length;
     }
@@ -73,7 +71,7 @@ public:
         qToLittleEndian<quint16>(quint16(headerLen), out.data() + 8);
         qToLittleEndian<quint16>(quint16(recordLen), out.data() + 10);
         out[29] = char(codepageByte);
-        for (const DbfFieldSpec &f : fields) {
+        for (const DbfFieldSpec& f : fields) {
             QByteArray descriptor(32, '\0');
             descriptor.replace(0, qMin(11, f.name.size()), f.name.left(11));
             descriptor[11] = f.type;
@@ -87,22 +85,21 @@ public:
             out += QByteArray(headerLen - out.size(), '\0');
         }
         out.truncate(qMax(headerLen, 32));
-        for (const QByteArray &r : records)
+        for (const QByteArray& r : records)
             out += r.leftJustified(recordLen, ' ', true);
         if (endOfFile)
             out += char(0x1A);
         return out;
     }
 
-    bool write(const QString &path) const
+    bool write(const QString& path) const
     {
         QFile file(path);
-        return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-               && file.write(bytes()) == bytes().size();
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes()) == bytes().size();
     }
 };
 
-inline QByteArray readAll(const QString &path)
+inline QByteArray readAll(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();

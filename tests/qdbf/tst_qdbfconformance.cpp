@@ -15,63 +15,78 @@ using namespace QDbf;
 
 namespace {
 
-const char *errorName(QDbfTable::TableError error)
+const char* errorName(QDbfTable::TableError error)
 {
     switch (error) {
-    case QDbfTable::NoError: return "NoError";
-    case QDbfTable::OpenError: return "OpenError";
-    case QDbfTable::ReadError: return "ReadError";
-    case QDbfTable::WriteError: return "WriteError";
-    case QDbfTable::RecordError: return "RecordError";
+    case QDbfTable::NoError:
+        return "NoError";
+    case QDbfTable::OpenError:
+        return "OpenError";
+    case QDbfTable::ReadError:
+        return "ReadError";
+    case QDbfTable::WriteError:
+        return "WriteError";
+    case QDbfTable::RecordError:
+        return "RecordError";
     }
     return "?";
 }
 
-const char *codepageName(QDbfTable::Codepage codepage)
+const char* codepageName(QDbfTable::Codepage codepage)
 {
     switch (codepage) {
-    case QDbfTable::NoCodepage: return "NoCodepage";
-    case QDbfTable::IBM866: return "IBM866";
-    case QDbfTable::Windows1251: return "Windows1251";
-    case QDbfTable::OtherCodepage: return "OtherCodepage";
+    case QDbfTable::NoCodepage:
+        return "NoCodepage";
+    case QDbfTable::IBM866:
+        return "IBM866";
+    case QDbfTable::Windows1251:
+        return "Windows1251";
+    case QDbfTable::OtherCodepage:
+        return "OtherCodepage";
     }
     return "?";
 }
 
-QDbfField::QDbfType dbfTypeOf(const QString &letter)
+QDbfField::QDbfType dbfTypeOf(const QString& letter)
 {
-    if (letter == QLatin1String("C")) return QDbfField::Character;
-    if (letter == QLatin1String("D")) return QDbfField::Date;
-    if (letter == QLatin1String("F")) return QDbfField::Float;
-    if (letter == QLatin1String("L")) return QDbfField::Logical;
-    if (letter == QLatin1String("N")) return QDbfField::Numeric;
+    if (letter == QLatin1String("C"))
+        return QDbfField::Character;
+    if (letter == QLatin1String("D"))
+        return QDbfField::Date;
+    if (letter == QLatin1String("F"))
+        return QDbfField::Float;
+    if (letter == QLatin1String("L"))
+        return QDbfField::Logical;
+    if (letter == QLatin1String("N"))
+        return QDbfField::Numeric;
     return QDbfField::UndefinedType;
 }
 
 // Compares a value as the model shows it (character values trimmed) with the JSON value.
-bool sameValue(QDbfField::QDbfType type, const QVariant &actual, const QJsonValue &expected,
-               QString *why)
+bool sameValue(QDbfField::QDbfType type, const QVariant& actual, const QJsonValue& expected, QString* why)
 {
     switch (type) {
     case QDbfField::Character:
         *why = QStringLiteral("text %1 vs %2").arg(actual.toString(), expected.toString());
         return actual.type() == QVariant::String && expected.isString()
-               && actual.toString() == expected.toString();
+            && actual.toString() == expected.toString();
     case QDbfField::Float:
     case QDbfField::Numeric:
-        *why = QStringLiteral("number %1 vs %2").arg(actual.toDouble(), 0, 'g', 17).arg(expected.toDouble(), 0, 'g', 17);
+        *why = QStringLiteral("number %1 vs %2")
+                   .arg(actual.toDouble(), 0, 'g', 17)
+                   .arg(expected.toDouble(), 0, 'g', 17);
         return actual.type() == QVariant::Double && expected.isDouble()
-               && actual.toDouble() == expected.toDouble();
+            && actual.toDouble() == expected.toDouble();
     case QDbfField::Date:
-        *why = QStringLiteral("date %1 vs %2").arg(actual.toDate().toString(Qt::ISODate), expected.toString());
+        *why
+            = QStringLiteral("date %1 vs %2").arg(actual.toDate().toString(Qt::ISODate), expected.toString());
         if (actual.type() != QVariant::Date)
             return false;
         return expected.isNull() ? actual.toDate().isNull()
                                  : actual.toDate() == QDate::fromString(expected.toString(), Qt::ISODate);
     case QDbfField::Logical:
         *why = QStringLiteral("logical %1 vs %2").arg(actual.toBool()).arg(expected.toBool());
-        return actual.type() == QVariant::Bool && expected.isBool()
-               && actual.toBool() == expected.toBool();
+        return actual.type() == QVariant::Bool && expected.isBool() && actual.toBool() == expected.toBool();
     case QDbfField::UndefinedType:
         *why = QStringLiteral("undefined type with value %1").arg(actual.toString());
         return !actual.isValid() && expected.isNull();
@@ -79,15 +94,14 @@ bool sameValue(QDbfField::QDbfType type, const QVariant &actual, const QJsonValu
     return false;
 }
 
-QString dataDir(const char *sub)
+QString dataDir(const char* sub)
 {
     return QStringLiteral(VELMORA_SHARED_TESTDATA_DIR "/") + QLatin1String(sub);
 }
 
 } // namespace
 
-class tst_QDbfConformance : public QObject
-{
+class tst_QDbfConformance : public QObject {
     Q_OBJECT
 
 private slots:
@@ -99,13 +113,13 @@ private slots:
 
 private:
     void addFiles();
-    static QJsonObject expectation(const QString &jsonPath);
+    static QJsonObject expectation(const QString& jsonPath);
 };
 
 void tst_QDbfConformance::initTestCase()
 {
-    const int files = QDir(dataDir("dbf")).entryList({QStringLiteral("*.expected.json")}).size()
-                      + QDir(dataDir("kladr")).entryList({QStringLiteral("*.expected.json")}).size();
+    const int files = QDir(dataDir("dbf")).entryList({ QStringLiteral("*.expected.json") }).size()
+        + QDir(dataDir("kladr")).entryList({ QStringLiteral("*.expected.json") }).size();
     QCOMPARE(files, 33); // 30 third-party tables and 3 classifier files
 }
 
@@ -114,9 +128,10 @@ void tst_QDbfConformance::addFiles()
     QTest::addColumn<QString>("dbfPath");
     QTest::addColumn<QString>("jsonPath");
 
-    for (const char *sub : {"dbf", "kladr"}) {
+    for (const char* sub : { "dbf", "kladr" }) {
         const QDir dir(dataDir(sub));
-        for (const QString &json : dir.entryList({QStringLiteral("*.expected.json")}, QDir::Files, QDir::Name)) {
+        for (const QString& json :
+            dir.entryList({ QStringLiteral("*.expected.json") }, QDir::Files, QDir::Name)) {
             const QJsonObject expected = expectation(dir.filePath(json));
             const QString file = expected.value(QStringLiteral("file")).toString();
             QTest::newRow(qPrintable(QStringLiteral("%1/%2").arg(QLatin1String(sub), file)))
@@ -125,7 +140,7 @@ void tst_QDbfConformance::addFiles()
     }
 }
 
-QJsonObject tst_QDbfConformance::expectation(const QString &jsonPath)
+QJsonObject tst_QDbfConformance::expectation(const QString& jsonPath)
 {
     QFile file(jsonPath);
     if (!file.open(QIODevice::ReadOnly))
@@ -153,13 +168,15 @@ void tst_QDbfConformance::readThroughTable()
         if (!after.isEmpty()) {
             QCOMPARE(errorName(table.error()), qPrintable(after.value(QStringLiteral("error")).toString()));
             QCOMPARE(table.size(), after.value(QStringLiteral("size")).toInt());
-            QCOMPARE(codepageName(table.codepage()), qPrintable(after.value(QStringLiteral("codepage")).toString()));
+            QCOMPARE(codepageName(table.codepage()),
+                qPrintable(after.value(QStringLiteral("codepage")).toString()));
         }
         return;
     }
 
     QCOMPARE(table.size(), expected.value(QStringLiteral("record_count")).toInt());
-    QCOMPARE(codepageName(table.codepage()), qPrintable(expected.value(QStringLiteral("codepage")).toString()));
+    QCOMPARE(
+        codepageName(table.codepage()), qPrintable(expected.value(QStringLiteral("codepage")).toString()));
 
     const QJsonArray fields = expected.value(QStringLiteral("fields")).toArray();
     const QDbfRecord fieldList = table.record();
@@ -257,7 +274,8 @@ void tst_QDbfConformance::readThroughModel()
             QString why;
             const QVariant value = model.data(model.index(row, c), Qt::DisplayRole);
             if (!sameValue(types.at(c), value, values.at(c), &why))
-                QFAIL(qPrintable(QStringLiteral("row %1 (record %2), column %3: %4").arg(row).arg(index).arg(c).arg(why)));
+                QFAIL(qPrintable(
+                    QStringLiteral("row %1 (record %2), column %3: %4").arg(row).arg(index).arg(c).arg(why)));
         }
         ++row;
     }

@@ -6,8 +6,7 @@
 
 using namespace QDbf;
 
-class tst_QDbfField : public QObject
-{
+class tst_QDbfField : public QObject {
     Q_OBJECT
 
 private slots:
@@ -47,8 +46,8 @@ void tst_QDbfField::copiesShareUntilChanged_data()
 {
     QTest::addColumn<QString>("member");
 
-    for (const char *member : {"name", "type", "dbfType", "length", "precision", "offset",
-                               "readOnly", "defaultValue"})
+    for (const char* member :
+        { "name", "type", "dbfType", "length", "precision", "offset", "readOnly", "defaultValue" })
         QTest::newRow(member) << QString::fromLatin1(member);
 }
 
@@ -174,9 +173,12 @@ void tst_QDbfField::debugText_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("character") << "C" << "QDbfField(\"NAME\", QString, length: 40, precision: 0) ";
-    QTest::newRow("new field") << "new" << "QDbfField(\"X\", double) ";
-    QTest::newRow("invalid type") << "invalid" << "QDbfField(\"\", ) ";
+    QTest::newRow("character") << "C"
+                               << "QDbfField(\"NAME\", QString, length: 40, precision: 0) ";
+    QTest::newRow("new field") << "new"
+                               << "QDbfField(\"X\", double) ";
+    QTest::newRow("invalid type") << "invalid"
+                                  << "QDbfField(\"\", ) ";
     QTest::newRow("default value") << "default"
                                    << "QDbfField(\"D\", QDate, length: 8, auto-value: \"QVariant(int, 5)\") ";
 }

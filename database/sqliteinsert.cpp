@@ -31,13 +31,13 @@ SqliteInsert::~SqliteInsert()
     sqlite3_finalize(m_pStatement);
 }
 
-void SqliteInsert::addValue(const QString& value)
+void SqliteInsert::addValue(QStringView value)
 {
     const size_t offset = m_Buffer.size();
-    const int n = value.size();
+    const int n = int(value.size());
     m_Buffer.resize(offset + size_t(n) * 3);
     char* out = &m_Buffer[offset];
-    const ushort* in = value.utf16();
+    const char16_t* in = value.utf16();
     for (int i = 0; i < n; ++i) {
         const uint c = in[i];
         if (c < 0x80) {
@@ -45,8 +45,8 @@ void SqliteInsert::addValue(const QString& value)
         } else if (c < 0x800) {
             *out++ = char(0xC0 | (c >> 6));
             *out++ = char(0x80 | (c & 0x3F));
-        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(in[i + 1])) {
-            const uint u = QChar::surrogateToUcs4(ushort(c), in[++i]);
+        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(uint(in[i + 1]))) {
+            const uint u = QChar::surrogateToUcs4(char16_t(c), in[++i]);
             *out++ = char(0xF0 | (u >> 18));
             *out++ = char(0x80 | ((u >> 12) & 0x3F));
             *out++ = char(0x80 | ((u >> 6) & 0x3F));
@@ -80,8 +80,8 @@ bool SqliteInsert::exec()
     const bool ok = result == SQLITE_DONE;
     if (!ok)
         m_Error = QString::fromUtf8(sqlite3_errmsg(m_pHandle));
+    // Every parameter is bound again for the next row, so the old bindings need no clearing.
     sqlite3_reset(m_pStatement);
-    sqlite3_clear_bindings(m_pStatement);
     m_Values.clear();
     m_Buffer.clear();
     return ok;

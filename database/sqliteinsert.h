@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 #include <string>
 #include <vector>
@@ -22,7 +23,7 @@ public:
     bool isValid() const { return m_pStatement != nullptr; }
 
     // Values in parameter order; a null string is stored as the empty string, never NULL.
-    void addValue(const QString& value);
+    void addValue(QStringView value);
     // Runs the statement with the values added since the last exec, then forgets them.
     bool exec();
     // SQLite's message for the last failure.

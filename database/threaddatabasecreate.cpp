@@ -32,12 +32,12 @@ void bindKladr(SqliteInsert& q, const Columns& c, const Types& types)
     q.addValue(c[0].toUpper());
     q.addValue(types.value(c[1]));
     q.addValue(c[1]);
-    q.addValue(code.left(11));
-    q.addValue(code.left(2));
-    q.addValue(code.mid(2, 3));
-    q.addValue(code.mid(5, 3));
-    q.addValue(code.mid(8, 3));
-    q.addValue(code.right(2));
+    q.addValue(code.leftRef(11));
+    q.addValue(code.leftRef(2));
+    q.addValue(code.midRef(2, 3));
+    q.addValue(code.midRef(5, 3));
+    q.addValue(code.midRef(8, 3));
+    q.addValue(code.rightRef(2));
     q.addValue(c[3]);
     q.addValue(c[7]);
 }
@@ -49,9 +49,9 @@ void bindStreet(SqliteInsert& q, const Columns& c, const Types& types)
     q.addValue(c[0].toUpper());
     q.addValue(types.value(c[1]));
     q.addValue(c[1]);
-    q.addValue(code.left(15));
-    q.addValue(code.left(11));
-    q.addValue(code.right(2));
+    q.addValue(code.leftRef(15));
+    q.addValue(code.leftRef(11));
+    q.addValue(code.rightRef(2));
     q.addValue(c[3]);
 }
 
@@ -59,9 +59,9 @@ void bindDoma(SqliteInsert& q, const Columns& c, const Types&)
 {
     const QString& code = c[3];
     q.addValue(c[0]);
-    q.addValue(code.left(11));
-    q.addValue(code.left(15));
-    q.addValue(code.right(2));
+    q.addValue(code.leftRef(11));
+    q.addValue(code.leftRef(15));
+    q.addValue(code.rightRef(2));
     q.addValue(c[4]);
 }
 

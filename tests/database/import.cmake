@@ -6,3 +6,4 @@ target_compile_definitions(tst_threaddatabasecreate PRIVATE VELMORA_SOCRBASE_DBF
 
 add_qt_test(tst_qdbfreleaserows SOURCES tst_qdbfreleaserows.cpp LIBS database qdbf)
 add_qt_test(tst_kladrsample SOURCES tst_kladrsample.cpp LIBS database qdbf)
+add_qt_test(tst_sqliteinsert SOURCES tst_sqliteinsert.cpp LIBS database)

@@ -6,37 +6,12 @@
 
 #include <sqlite3.h>
 
-SqliteInsert::SqliteInsert(const QSqlDatabase& db, const char* sql)
+void Utf8Values::add(QStringView value)
 {
-    const QVariant handle = db.isOpen() && db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) {
-        m_Error = QStringLiteral("no SQLite connection");
-        return;
-    }
-    m_pHandle = *static_cast<sqlite3* const*>(handle.constData());
-    if (!m_pHandle) {
-        m_Error = QStringLiteral("no SQLite connection");
-        return;
-    }
-    if (sqlite3_prepare_v2(m_pHandle, sql, -1, &m_pStatement, nullptr) != SQLITE_OK) {
-        m_Error = QString::fromUtf8(sqlite3_errmsg(m_pHandle));
-        sqlite3_finalize(m_pStatement);
-        m_pStatement = nullptr;
-    }
-    m_Buffer.reserve(1024);
-}
-
-SqliteInsert::~SqliteInsert()
-{
-    sqlite3_finalize(m_pStatement);
-}
-
-void SqliteInsert::addValue(QStringView value)
-{
-    const size_t offset = m_Buffer.size();
+    const size_t offset = m_Bytes.size();
     const int n = int(value.size());
-    m_Buffer.resize(offset + size_t(n) * 3);
-    char* out = &m_Buffer[offset];
+    m_Bytes.resize(offset + size_t(n) * 3);
+    char* out = &m_Bytes[offset];
     const char16_t* in = value.utf16();
     for (int i = 0; i < n; ++i) {
         const uint c = in[i];
@@ -59,30 +34,60 @@ void SqliteInsert::addValue(QStringView value)
             *out++ = char(0x80 | (u & 0x3F));
         }
     }
-    const size_t length = size_t(out - &m_Buffer[offset]);
-    m_Buffer.resize(offset + length);
-    m_Values.emplace_back(offset, length);
+    const size_t length = size_t(out - &m_Bytes[offset]);
+    m_Bytes.resize(offset + length);
+    m_Spans.emplace_back(offset, length);
 }
 
-bool SqliteInsert::exec()
+SqliteInsert::SqliteInsert(const QSqlDatabase& db, const char* sql)
 {
-    if (!m_pStatement) {
-        m_Values.clear();
-        m_Buffer.clear();
+    const QVariant handle = db.isOpen() && db.driver() ? db.driver()->handle() : QVariant();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+        m_pHandle = *static_cast<sqlite3* const*>(handle.constData());
+    if (!m_pHandle) {
+        m_Error = QStringLiteral("no SQLite connection");
+        return;
+    }
+    if (sqlite3_prepare_v2(m_pHandle, sql, -1, &m_pStatement, nullptr) != SQLITE_OK) {
+        m_Error = QString::fromUtf8(sqlite3_errmsg(m_pHandle));
+        sqlite3_finalize(m_pStatement);
+        m_pStatement = nullptr;
+    }
+}
+
+SqliteInsert::~SqliteInsert()
+{
+    sqlite3_finalize(m_pStatement);
+}
+
+int SqliteInsert::parameterCount() const
+{
+    return m_pStatement ? sqlite3_bind_parameter_count(m_pStatement) : 0;
+}
+
+bool SqliteInsert::exec(const Utf8Values& values, size_t first)
+{
+    if (!m_pStatement)
+        return false;
+    const int n = sqlite3_bind_parameter_count(m_pStatement);
+    if (first + size_t(n) > values.count()) {
+        m_Error = QStringLiteral("%1 values for %2 parameters").arg(values.count() - first).arg(n);
         return false;
     }
-    // The buffer no longer moves, so SQLite may read the values in place.
-    for (size_t i = 0; i < m_Values.size(); ++i) {
-        sqlite3_bind_text(m_pStatement, int(i + 1), m_Buffer.data() + m_Values[i].first, int(m_Values[i].second),
-            SQLITE_STATIC);
-    }
-    const int result = sqlite3_step(m_pStatement);
-    const bool ok = result == SQLITE_DONE;
+    // The values stay put until the step is done, so SQLite may read them in place.
+    for (int i = 0; i < n; ++i)
+        sqlite3_bind_text(m_pStatement, i + 1, values.data(first + size_t(i)), values.size(first + size_t(i)), SQLITE_STATIC);
+    const bool ok = sqlite3_step(m_pStatement) == SQLITE_DONE;
     if (!ok)
         m_Error = QString::fromUtf8(sqlite3_errmsg(m_pHandle));
     // Every parameter is bound again for the next row, so the old bindings need no clearing.
     sqlite3_reset(m_pStatement);
-    m_Values.clear();
-    m_Buffer.clear();
+    return ok;
+}
+
+bool SqliteInsert::exec()
+{
+    const bool ok = exec(m_Pending, 0);
+    m_Pending.clear();
     return ok;
 }

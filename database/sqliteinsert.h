@@ -10,6 +10,26 @@ class QSqlDatabase;
 struct sqlite3;
 struct sqlite3_stmt;
 
+// Text values encoded once as UTF-8 into one buffer, ready to be bound in place. A block of
+// rows travels between threads as one of these instead of thousands of QStrings.
+class Utf8Values {
+public:
+    // A null string becomes the empty string, never NULL.
+    void add(QStringView value);
+    size_t count() const { return m_Spans.size(); }
+    const char* data(size_t i) const { return m_Bytes.data() + m_Spans[i].first; }
+    int size(size_t i) const { return int(m_Spans[i].second); }
+    void clear()
+    {
+        m_Bytes.clear();
+        m_Spans.clear();
+    }
+
+private:
+    std::string m_Bytes;
+    std::vector<std::pair<size_t, size_t>> m_Spans; // offset and length in m_Bytes
+};
+
 // One INSERT prepared on a Qt SQLite connection's own handle and executed with bound UTF-8
 // text. The import writes four million rows; QSqlQuery's per-value QVariant bookkeeping and
 // SQLite's UTF-16 conversion cost more than SQLite's insert itself.
@@ -21,10 +41,12 @@ public:
     SqliteInsert& operator=(const SqliteInsert&) = delete;
 
     bool isValid() const { return m_pStatement != nullptr; }
+    int parameterCount() const;
 
-    // Values in parameter order; a null string is stored as the empty string, never NULL.
-    void addValue(QStringView value);
-    // Runs the statement with the values added since the last exec, then forgets them.
+    // Runs the statement with values [first, first + parameterCount()).
+    bool exec(const Utf8Values& values, size_t first);
+    // The same with the values added since the last exec, which are then forgotten.
+    void addValue(QStringView value) { m_Pending.add(value); }
     bool exec();
     // SQLite's message for the last failure.
     QString errorText() const { return m_Error; }
@@ -32,7 +54,6 @@ public:
 private:
     sqlite3* m_pHandle = nullptr;
     sqlite3_stmt* m_pStatement = nullptr;
-    std::string m_Buffer;
-    std::vector<std::pair<size_t, size_t>> m_Values; // offset and length in m_Buffer
+    Utf8Values m_Pending;
     QString m_Error;
 };

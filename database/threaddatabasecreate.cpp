@@ -14,6 +14,13 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <array>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
 namespace {
 
 // Rows kept loaded ahead of the row being processed: a block ends once more than this many
@@ -21,49 +28,136 @@ namespace {
 constexpr int BlockLookahead = 9999;
 constexpr int ProgressSteps = 1000;
 
-using Columns = QString[8];
+using Columns = std::array<QString, 8>;
 using Types = QHash<QString, QString>;
 
 // cN = text of 0-based DBF column N; each mapping adds its table's INSERT values in order.
-void bindKladr(SqliteInsert& q, const Columns& c, const Types& types)
+void bindKladr(Utf8Values& q, const Columns& c, const Types& types)
 {
     const QString& code = c[2];
-    q.addValue(c[0]);
-    q.addValue(c[0].toUpper());
-    q.addValue(types.value(c[1]));
-    q.addValue(c[1]);
-    q.addValue(code.leftRef(11));
-    q.addValue(code.leftRef(2));
-    q.addValue(code.midRef(2, 3));
-    q.addValue(code.midRef(5, 3));
-    q.addValue(code.midRef(8, 3));
-    q.addValue(code.rightRef(2));
-    q.addValue(c[3]);
-    q.addValue(c[7]);
+    q.add(c[0]);
+    q.add(c[0].toUpper());
+    q.add(types.value(c[1]));
+    q.add(c[1]);
+    q.add(code.leftRef(11));
+    q.add(code.leftRef(2));
+    q.add(code.midRef(2, 3));
+    q.add(code.midRef(5, 3));
+    q.add(code.midRef(8, 3));
+    q.add(code.rightRef(2));
+    q.add(c[3]);
+    q.add(c[7]);
 }
 
-void bindStreet(SqliteInsert& q, const Columns& c, const Types& types)
+void bindStreet(Utf8Values& q, const Columns& c, const Types& types)
 {
     const QString& code = c[2];
-    q.addValue(c[0]);
-    q.addValue(c[0].toUpper());
-    q.addValue(types.value(c[1]));
-    q.addValue(c[1]);
-    q.addValue(code.leftRef(15));
-    q.addValue(code.leftRef(11));
-    q.addValue(code.rightRef(2));
-    q.addValue(c[3]);
+    q.add(c[0]);
+    q.add(c[0].toUpper());
+    q.add(types.value(c[1]));
+    q.add(c[1]);
+    q.add(code.leftRef(15));
+    q.add(code.leftRef(11));
+    q.add(code.rightRef(2));
+    q.add(c[3]);
 }
 
-void bindDoma(SqliteInsert& q, const Columns& c, const Types&)
+void bindDoma(Utf8Values& q, const Columns& c, const Types&)
 {
     const QString& code = c[3];
-    q.addValue(c[0]);
-    q.addValue(code.leftRef(11));
-    q.addValue(code.leftRef(15));
-    q.addValue(code.rightRef(2));
-    q.addValue(c[4]);
+    q.add(c[0]);
+    q.add(code.leftRef(11));
+    q.add(code.leftRef(15));
+    q.add(code.rightRef(2));
+    q.add(c[4]);
 }
+
+// Reads the model's rows in blocks of about ten thousand (10,200 with 255-row fetches) and
+// releases each block once handled. processBlock(first, end) handles rows [first, end) and
+// returns false to stop reading.
+template <typename Fn> void readByBlocks(QDbf::QDbfTableModel& model, int& blocks, Fn processBlock)
+{
+    const QModelIndex root;
+    int p = 0;
+    int loaded = 0;
+    for (;;) {
+        while (model.canFetchMore(root) && loaded - p <= BlockLookahead) {
+            model.fetchMore(root);
+            const int now = model.rowCount(root);
+            // A fetch that brings nothing would otherwise repeat for ever.
+            if (now == loaded)
+                break;
+            loaded = now;
+        }
+        loaded = model.rowCount(root);
+        ++blocks;
+        const bool more = processBlock(p, loaded);
+        model.releaseRows(loaded);
+        if (!more || !model.canFetchMore(root) || loaded == p)
+            break;
+        p = loaded;
+    }
+}
+
+// A block of rows as the table step binds them: the INSERT values of each readable row, one
+// after the other. A row that the file does not really hold (its header announces more
+// records than there are) is not readable and has no values.
+struct SourceRow {
+    int row = 0;
+    bool readable = false;
+};
+struct SourceBlock {
+    std::vector<SourceRow> rows;
+    Utf8Values values;
+};
+
+// Hands blocks from the reading thread to the inserting one. At most two blocks wait, so
+// memory does not grow with the file.
+class BlockQueue {
+public:
+    bool push(SourceBlock&& block)
+    {
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        m_Space.wait(lock, [this] { return m_Blocks.size() < 2 || m_bAborted; });
+        if (m_bAborted)
+            return false;
+        m_Blocks.push_back(std::move(block));
+        m_Ready.notify_one();
+        return true;
+    }
+    bool pop(SourceBlock& block)
+    {
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        m_Ready.wait(lock, [this] { return !m_Blocks.empty() || m_bClosed || m_bAborted; });
+        if (m_bAborted || m_Blocks.empty())
+            return false;
+        block = std::move(m_Blocks.front());
+        m_Blocks.pop_front();
+        m_Space.notify_one();
+        return true;
+    }
+    void close()
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_bClosed = true;
+        m_Ready.notify_all();
+    }
+    void abort()
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_bAborted = true;
+        m_Ready.notify_all();
+        m_Space.notify_all();
+    }
+
+private:
+    std::mutex m_Mutex;
+    std::condition_variable m_Ready;
+    std::condition_variable m_Space;
+    std::deque<SourceBlock> m_Blocks;
+    bool m_bClosed = false;
+    bool m_bAborted = false;
+};
 
 struct IndexStep {
     const char* logLine;
@@ -121,7 +215,7 @@ struct ThreadDataBaseCreate::TableStep {
     const char* insertStatement;
     // DBF columns read for a row, ended by -1.
     int columns[6];
-    void (*bind)(SqliteInsert&, const Columns&, const Types&);
+    void (*bind)(Utf8Values&, const Columns&, const Types&);
 };
 
 ThreadDataBaseCreate::ThreadDataBaseCreate(QObject* parent)
@@ -190,21 +284,23 @@ void ThreadDataBaseCreate::run()
                 "Unable to open DOMA.DBF", "Unable to create table DOMA: ", "Unable to make INSERT into DOMA: ",
                 Schema::CreateDoma, Schema::InsertDoma, { 0, 3, 4, -1 }, bindDoma },
         };
-        if (!importTable(db, tables, steps[0], m_Report.kladr))
-            success = false;
-        if (!importTable(db, tables, steps[1], m_Report.street))
-            success = false;
-        if (!importTable(db, tables, steps[2], m_Report.doma))
-            success = false;
-
-        buildIndexes(db, m_Report.kladr.created || m_Report.street.created || m_Report.doma.created);
-        if (!tables.contains(QStringLiteral("info")))
+        TableReport* const reports[] = { &m_Report.kladr, &m_Report.street, &m_Report.doma };
+        for (int i = 0; i < 3 && !isInterruptionRequested(); ++i) {
+            if (!importTable(db, tables, steps[i], *reports[i]))
+                success = false;
+        }
+        if (!isInterruptionRequested())
+            buildIndexes(db, m_Report.kladr.created || m_Report.street.created || m_Report.doma.created);
+        if (!isInterruptionRequested() && !tables.contains(QStringLiteral("info")))
             publish(db);
         db.close();
     }
     QSqlDatabase::removeDatabase(connectionName);
     m_Types.clear();
     m_Report.success = success;
+    // The window is closing and waits only for the thread to end.
+    if (isInterruptionRequested())
+        return;
 
     emit signalVisible(false);
     m_pHost->setDataBaseReady(success);
@@ -223,31 +319,6 @@ void ThreadDataBaseCreate::checkLocalDbDir()
         log(u("Не удалось создать каталог хранения локальной базы данных: '") + m_LocalDbDir + QLatin1Char('\''));
 }
 
-template <typename Fn>
-void ThreadDataBaseCreate::readByBlocks(QDbf::QDbfTableModel& model, TableReport& report, Fn processBlock)
-{
-    const QModelIndex root;
-    int p = 0;
-    int loaded = 0;
-    for (;;) {
-        while (model.canFetchMore(root) && loaded - p <= BlockLookahead) {
-            model.fetchMore(root);
-            const int now = model.rowCount(root);
-            // A fetch that brings nothing would otherwise repeat for ever.
-            if (now == loaded)
-                break;
-            loaded = now;
-        }
-        loaded = model.rowCount(root);
-        ++report.blocks;
-        processBlock(p, loaded);
-        model.releaseRows(loaded);
-        if (!model.canFetchMore(root) || loaded == p)
-            break;
-        p = loaded;
-    }
-}
-
 bool ThreadDataBaseCreate::readTypes()
 {
     const QString path = m_LocalDbDir + QStringLiteral("/BASE/SOCRBASE.DBF");
@@ -264,7 +335,7 @@ bool ThreadDataBaseCreate::readTypes()
     log(u("Добавление ") + QString::number(model.size()) + u(" строк..."));
 
     TableReport report;
-    readByBlocks(model, report, [&](int first, int end) {
+    readByBlocks(model, report.blocks, [&](int first, int end) {
         for (int row = first; row < end; ++row) {
             const QVariant key = model.data(model.index(row, 1));
             if (!key.isValid()) {
@@ -275,6 +346,7 @@ bool ThreadDataBaseCreate::readTypes()
             m_Types.insert(key.toString(), model.data(model.index(row, 2)).toString());
             advanceProgress(row);
         }
+        return !isInterruptionRequested();
     });
     finishProgress();
     if (report.unreadable > 0) {
@@ -330,29 +402,68 @@ bool ThreadDataBaseCreate::importTable(
         insertFailed(insert.errorText());
         return false;
     }
-    Columns c;
-    readByBlocks(model, report, [&](int first, int end) {
+    // The DBF file is read (and the values mapped and encoded) in a thread of its own while
+    // this one inserts the block before: reading and SQLite each take about half of the time.
+    // The blocks and their transactions stay exactly as in one thread. Only UTF-8 buffers cross
+    // between the threads: QStrings made in one thread and freed in the other cost more in the
+    // allocator than the overlap gains.
+    BlockQueue queue;
+    std::thread reader([&] {
+        Columns c;
+        readByBlocks(model, report.blocks, [&](int first, int end) {
+            SourceBlock block;
+            block.rows.resize(size_t(end - first));
+            for (int row = first; row < end; ++row) {
+                SourceRow& r = block.rows[size_t(row - first)];
+                r.row = row;
+                const QVariant name = model.data(model.index(row, 0));
+                r.readable = name.isValid();
+                if (!r.readable)
+                    continue;
+                c[0] = name.toString();
+                for (const int* column = step.columns + 1; *column >= 0; ++column)
+                    c[size_t(*column)] = model.data(model.index(row, *column)).toString();
+                step.bind(block.values, c, m_Types);
+            }
+            return queue.push(std::move(block));
+        });
+        queue.close();
+    });
+
+    SourceBlock block;
+    while (queue.pop(block)) {
         db.transaction();
-        for (int row = first; row < end; ++row) {
-            const QVariant name = model.data(model.index(row, 0));
-            if (!name.isValid()) {
+        bool interrupted = false;
+        size_t value = 0;
+        const size_t perRow = size_t(insert.parameterCount());
+        for (const SourceRow& r : block.rows) {
+            // The window is closing: the block in progress is not committed.
+            if (isInterruptionRequested()) {
+                interrupted = true;
+                break;
+            }
+            if (!r.readable) {
                 ++report.unreadable;
                 continue;
             }
-            c[0] = name.toString();
-            for (const int* column = step.columns + 1; *column >= 0; ++column)
-                c[*column] = model.data(model.index(row, *column)).toString();
-            step.bind(insert, c, m_Types);
-            if (!insert.exec()) {
+            const size_t first = value;
+            value += perRow;
+            if (!insert.exec(block.values, first)) {
                 insertFailed(insert.errorText());
                 success = false;
                 break;
             }
             ++report.rows;
-            advanceProgress(row);
+            advanceProgress(r.row);
+        }
+        if (interrupted) {
+            db.rollback();
+            queue.abort();
+            break;
         }
         db.commit();
-    });
+    }
+    reader.join();
     finishProgress();
     if (report.unreadable > 0) {
         log(u("Файл '") + path + u("' короче, чем указано в его заголовке: не прочитано записей: ")
@@ -381,6 +492,8 @@ void ThreadDataBaseCreate::buildIndexes(QSqlDatabase& db, bool bTableCreated)
     bool indexCreated = false;
     int k = 0;
     for (const Schema::IndexStatement& index : Schema::Indexes) {
+        if (isInterruptionRequested())
+            return;
         const IndexStep& step = IndexSteps[k];
         log(u(step.logLine));
         emit signalUpdateText(u(step.stepText));

@@ -6,10 +6,6 @@
 class WorkerHost;
 class QSqlDatabase;
 
-namespace QDbf {
-class QDbfTableModel;
-}
-
 // The check-and-create run of the local database: reads the classifier's DBF files into
 // KLADR.sqlite, builds the indexes and, on a new database, publishes it.
 class ThreadDataBaseCreate : public QThread {
@@ -61,10 +57,6 @@ private:
     bool importTable(QSqlDatabase& db, const QStringList& tables, const TableStep& step, TableReport& report);
     void buildIndexes(QSqlDatabase& db, bool bTableCreated);
     void publish(QSqlDatabase& db);
-
-    // Processes the model's rows in blocks of about ten thousand (10,200 with 255-row fetches),
-    // releasing each block once done. processBlock(first, end) handles rows [first, end).
-    template <typename Fn> void readByBlocks(QDbf::QDbfTableModel& model, TableReport& report, Fn processBlock);
 
     // A queued signal per row would flood the GUI thread; the bar only moves in thousandths.
     void startProgress(int nMax);

@@ -642,6 +642,32 @@ private slots:
         QVERIFY(QFileInfo(database()).isDir());
     }
 
+    // Closing the window asks the thread to stop: the block in progress is not committed and
+    // nothing after it runs.
+    void interruptionStopsAtOnce()
+    {
+        writeSmallClassifier();
+        RecordingHost host;
+        ThreadDataBaseCreate thread;
+        thread.setHost(&host);
+        thread.setDirectories(m_AppDir, m_DbDir);
+        QSignalSpy created(&thread, &ThreadDataBaseCreate::signalDataBaseCreated);
+        // Runs in the worker thread, right before STREET's rows are read.
+        connect(&thread, &ThreadDataBaseCreate::signalUpdateText, &thread, [&thread](const QString& text) {
+            if (text.startsWith(QStringLiteral("Создание таблицы STREET.")))
+                thread.requestInterruption();
+        }, Qt::DirectConnection);
+        thread.start();
+        QVERIFY(thread.wait(60000));
+        QCOMPARE(created.count(), 0);
+        QCOMPARE(host.readyCalls(), 0);
+        QCOMPARE(host.lines().last(), QStringLiteral("Добавление 3 строк..."));
+        QCOMPARE(Fixture::tableRows(database(), QStringLiteral("KLADR")), ExpectedKladr);
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM STREET")), QStringList { "0" });
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT name FROM sqlite_master WHERE name IN ('DOMA', 'info')")),
+            QStringList());
+    }
+
     // The generated classifier, imported and compared with rows computed here from the
     // generator's records and the dictionary's reference dump.
     void endToEndSample()

@@ -1098,8 +1098,6 @@ void tst_QDbfTable::setCodepage_data()
     QTest::newRow("Windows1251") << QDbfTable::Windows1251 << true << 0xC9 << QString::fromUtf8("Џа");
     QTest::newRow("OtherCodepage") << QDbfTable::OtherCodepage << false << 0x57
                                    << QTextCodec::codecForLocale()->toUnicode("\x8F\xE0");
-    QTest::newRow("out of range") << QDbfTable::Codepage(7) << false << 0x57
-                                  << QTextCodec::codecForLocale()->toUnicode("\x8F\xE0");
 }
 
 void tst_QDbfTable::setCodepage()

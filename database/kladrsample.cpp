@@ -9,34 +9,35 @@ namespace KladrSample {
 
 namespace {
 
-// splitmix64: tiny, and unlike the standard distributions it gives the same numbers everywhere.
-class Random {
-public:
-    explicit Random(quint64 seed)
-        : m_State(seed)
-    {
-    }
-    quint64 next()
-    {
-        quint64 z = (m_State += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    int below(int n) { return n <= 0 ? 0 : int(next() % quint64(n)); }
-    double unit() { return double(next() >> 11) / double(1ull << 53); }
-    bool chance(double p) { return unit() < p; }
-    template <typename T, int N> const T& pick(const T (&items)[N]) { return items[below(N)]; }
+    // splitmix64: tiny, and unlike the standard distributions it gives the same numbers everywhere.
+    class Random {
+    public:
+        explicit Random(quint64 seed)
+            : m_State(seed)
+        {
+        }
+        quint64 next()
+        {
+            quint64 z = (m_State += 0x9E3779B97F4A7C15ull);
+            z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+            z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+            return z ^ (z >> 31);
+        }
+        int below(int n) { return n <= 0 ? 0 : int(next() % quint64(n)); }
+        double unit() { return double(next() >> 11) / double(1ull << 53); }
+        bool chance(double p) { return unit() < p; }
+        template <typename T, int N> const T& pick(const T (&items)[N]) { return items[below(N)]; }
 
-private:
-    quint64 m_State;
-};
+    private:
+        quint64 m_State;
+    };
 
-struct NamedType {
-    const char* name;
-    const char* socr;
-};
+    struct NamedType {
+        const char* name;
+        const char* socr;
+    };
 
+    // clang-format off
 const NamedType Regions[] = {
     { "Адыгея", "Респ" }, { "Башкортостан", "Респ" }, { "Бурятия", "Респ" }, { "Алтай", "Респ" },
     { "Дагестан", "Респ" }, { "Ингушетия", "Респ" }, { "Кабардино-Балкарская", "Респ" },
@@ -141,305 +142,327 @@ const char* const QuotedVillages[] = {
 };
 
 const char* const OtherActuality[] = { "01", "02", "51", "51", "99" };
+    // clang-format on
 
-QString number(qint64 value, int width)
-{
-    return QString::number(value).rightJustified(width, QLatin1Char('0'));
-}
-
-struct Locality {
-    QString code11; // SS RRR GGG PPP
-    QString name;
-    QString socr;
-    QString index;
-    QString status;
-    double streetWeight = 0;
-};
-
-class Generator {
-public:
-    Generator(const Options& options, RecordSink& sink)
-        : m_Random(options.seed)
-        , m_Sink(sink)
+    QString number(qint64 value, int width)
     {
-        const double scale = qMax(0.0, options.scale);
-        m_nKladr = qint64(std::llround(FullKladr * scale));
-        m_nStreet = qint64(std::llround(FullStreet * scale));
-        m_nDoma = qint64(std::llround(FullDoma * scale));
+        return QString::number(value).rightJustified(width, QLatin1Char('0'));
     }
 
-    void run()
-    {
-        if (m_nKladr <= 0)
-            return;
-        // Two regions at least, so that locality names repeat across regions.
-        const int regions = int(qBound<qint64>(qMin<qint64>(2, m_nKladr), std::llround(m_nKladr / 2600.0),
-            RegionCount));
-        for (int r = 0; r < regions; ++r) {
-            const qint64 kladrBudget = share(m_nKladr, regions, r);
-            const qint64 streetBudget = share(m_nStreet, regions, r);
-            const qint64 domaBudget = share(m_nDoma, regions, r);
-            region(r, kladrBudget, streetBudget, domaBudget);
+    struct Locality {
+        QString code11; // SS RRR GGG PPP
+        QString name;
+        QString socr;
+        QString index;
+        QString status;
+        double streetWeight = 0;
+    };
+
+    class Generator {
+    public:
+        Generator(const Options& options, RecordSink& sink)
+            : m_Random(options.seed)
+            , m_Sink(sink)
+        {
+            const double scale = qMax(0.0, options.scale);
+            m_nKladr = qint64(std::llround(FullKladr * scale));
+            m_nStreet = qint64(std::llround(FullStreet * scale));
+            m_nDoma = qint64(std::llround(FullDoma * scale));
         }
-    }
 
-private:
-    static qint64 share(qint64 total, int parts, int i) { return total / parts + (i < total % parts ? 1 : 0); }
-
-    QString actuality() { return m_Random.chance(0.10) ? QString::fromUtf8(m_Random.pick(OtherActuality)) : QStringLiteral("00"); }
-
-    QString postalIndex(int regionPrefix)
-    {
-        if (m_Random.chance(0.05))
-            return QString();
-        return number(regionPrefix * 1000 + m_Random.below(1000), 6);
-    }
-
-    QString ocatd(int region) { return number(region, 2) + number(qint64(m_Random.next() % 1000000000ull), 9); }
-    QString gninmb(int region) { return number(region, 2) + number(m_Random.below(100), 2); }
-    QString uno() { return m_Random.chance(0.5) ? number(m_Random.below(10000), 4) : QString(); }
-
-    void emitKladr(const Locality& l, int region)
-    {
-        m_Sink.record(Table::Kladr,
-            { l.name, l.socr, l.code11 + actuality(), l.index, gninmb(region), uno(), ocatd(region), l.status },
-            m_Random.chance(0.005));
-    }
-
-    QString villageName()
-    {
-        if (m_Random.chance(0.002))
-            return QString::fromUtf8(m_Random.pick(QuotedVillages));
-        QString name = QString::fromUtf8(m_Random.pick(Villages));
-        const double roll = m_Random.unit();
-        if (roll < 0.06)
-            name = name + QLatin1Char('-') + QString::fromUtf8(m_Random.pick(Villages));
-        else if (roll < 0.12)
-            name = (m_Random.chance(0.5) ? QStringLiteral("Верхняя ") : QStringLiteral("Нижняя ")) + name;
-        else if (roll < 0.16)
-            name = name + QStringLiteral(" ") + number(m_Random.below(5) + 1, 1);
-        return name.left(40);
-    }
-
-    QString cityName()
-    {
-        if (m_Random.chance(0.15))
-            return QString::fromUtf8(m_Random.pick(CityHyphenated)) + QString::fromUtf8(m_Random.pick(Rivers));
-        return QString::fromUtf8(m_Random.pick(CityPrefixes)) + QString::fromUtf8(m_Random.pick(CitySuffixes));
-    }
-
-    void region(int r, qint64 kladrBudget, qint64 streetBudget, qint64 domaBudget)
-    {
-        const int ss = r + 1;
-        const int regionPrefix = 101 + (r * 7) % 600;
-        const QString ssCode = number(ss, 2);
-        QVector<Locality> localities;
-
-        Locality head;
-        head.code11 = ssCode + QStringLiteral("000000000");
-        head.name = QString::fromUtf8(Regions[r % RegionCount].name);
-        head.socr = QString::fromUtf8(Regions[r % RegionCount].socr);
-        head.index = postalIndex(regionPrefix);
-        head.status = QStringLiteral("0");
-        emitKladr(head, ss);
-        qint64 left = kladrBudget - 1;
-
-        // The regional capital and a few more cities directly under the region.
-        const int regionCities = int(qMin<qint64>(left, left > 200 ? 3 : 1));
-        for (int g = 1; g <= regionCities; ++g) {
-            Locality city;
-            city.code11 = ssCode + QStringLiteral("000") + number(g, 3) + QStringLiteral("000");
-            city.name = cityName();
-            city.socr = QStringLiteral("г");
-            city.index = postalIndex(regionPrefix);
-            city.status = g == 1 ? QStringLiteral("2") : QStringLiteral("0");
-            city.streetWeight = g == 1 ? 300 : 60;
-            emitKladr(city, ss);
-            localities.append(city);
+        void run()
+        {
+            if (m_nKladr <= 0)
+                return;
+            // Two regions at least, so that locality names repeat across regions.
+            const int regions = int(
+                qBound<qint64>(qMin<qint64>(2, m_nKladr), std::llround(m_nKladr / 2600.0), RegionCount));
+            for (int r = 0; r < regions; ++r) {
+                const qint64 kladrBudget = share(m_nKladr, regions, r);
+                const qint64 streetBudget = share(m_nStreet, regions, r);
+                const qint64 domaBudget = share(m_nDoma, regions, r);
+                region(r, kladrBudget, streetBudget, domaBudget);
+            }
         }
-        left -= regionCities;
 
-        const qint64 districts = qMax<qint64>(left > 0 ? 1 : 0, std::llround(left / 100.0));
-        for (qint64 d = 0; d < districts && d < 999; ++d) {
-            qint64 budget = share(left, int(districts), int(d));
-            if (budget <= 0)
-                continue;
-            const QString rrr = number(d + 1, 3);
-            Locality district;
-            district.code11 = ssCode + rrr + QStringLiteral("000000");
-            district.name = QString::fromUtf8(m_Random.pick(Districts));
-            district.socr = QStringLiteral("р-н");
-            district.index = postalIndex(regionPrefix);
-            district.status = QStringLiteral("0");
-            emitKladr(district, ss);
-            --budget;
+    private:
+        static qint64 share(qint64 total, int parts, int i)
+        {
+            return total / parts + (i < total % parts ? 1 : 0);
+        }
 
-            int ggg = 0;
-            int ppp = 0;
-            int pppInCity = 0;
-            while (budget > 0) {
-                Locality l;
-                l.index = postalIndex(regionPrefix);
-                l.status = QStringLiteral("0");
-                const double roll = m_Random.unit();
-                if (roll < 0.03 && ggg < 999) {
-                    ++ggg;
-                    pppInCity = 0;
-                    l.code11 = ssCode + rrr + number(ggg, 3) + QStringLiteral("000");
-                    l.name = cityName();
-                    l.socr = m_Random.chance(0.7) ? QStringLiteral("г") : QStringLiteral("пгт");
-                    l.status = QStringLiteral("1");
-                    l.streetWeight = 40;
-                } else if (roll < 0.10 && ggg > 0 && pppInCity < 999) {
-                    ++pppInCity;
-                    l.code11 = ssCode + rrr + number(ggg, 3) + number(pppInCity, 3);
-                    l.name = villageName();
-                    l.socr = QString::fromUtf8(m_Random.pick(VillageTypes));
-                    l.streetWeight = 3;
-                } else if (ppp < 999) {
-                    ++ppp;
-                    l.code11 = ssCode + rrr + QStringLiteral("000") + number(ppp, 3);
-                    l.name = villageName();
-                    l.socr = QString::fromUtf8(m_Random.pick(VillageTypes));
-                    l.streetWeight = 2;
-                } else {
+        QString actuality()
+        {
+            return m_Random.chance(0.10) ? QString::fromUtf8(m_Random.pick(OtherActuality))
+                                         : QStringLiteral("00");
+        }
+
+        QString postalIndex(int regionPrefix)
+        {
+            if (m_Random.chance(0.05))
+                return QString();
+            return number(regionPrefix * 1000 + m_Random.below(1000), 6);
+        }
+
+        QString ocatd(int region)
+        {
+            return number(region, 2) + number(qint64(m_Random.next() % 1000000000ull), 9);
+        }
+        QString gninmb(int region) { return number(region, 2) + number(m_Random.below(100), 2); }
+        QString uno() { return m_Random.chance(0.5) ? number(m_Random.below(10000), 4) : QString(); }
+
+        void emitKladr(const Locality& l, int region)
+        {
+            m_Sink.record(Table::Kladr,
+                { l.name, l.socr, l.code11 + actuality(), l.index, gninmb(region), uno(), ocatd(region),
+                    l.status },
+                m_Random.chance(0.005));
+        }
+
+        QString villageName()
+        {
+            if (m_Random.chance(0.002))
+                return QString::fromUtf8(m_Random.pick(QuotedVillages));
+            QString name = QString::fromUtf8(m_Random.pick(Villages));
+            const double roll = m_Random.unit();
+            if (roll < 0.06)
+                name = name + QLatin1Char('-') + QString::fromUtf8(m_Random.pick(Villages));
+            else if (roll < 0.12)
+                name = (m_Random.chance(0.5) ? QStringLiteral("Верхняя ") : QStringLiteral("Нижняя ")) + name;
+            else if (roll < 0.16)
+                name = name + QStringLiteral(" ") + number(m_Random.below(5) + 1, 1);
+            return name.left(40);
+        }
+
+        QString cityName()
+        {
+            if (m_Random.chance(0.15))
+                return QString::fromUtf8(m_Random.pick(CityHyphenated))
+                    + QString::fromUtf8(m_Random.pick(Rivers));
+            return QString::fromUtf8(m_Random.pick(CityPrefixes))
+                + QString::fromUtf8(m_Random.pick(CitySuffixes));
+        }
+
+        void region(int r, qint64 kladrBudget, qint64 streetBudget, qint64 domaBudget)
+        {
+            const int ss = r + 1;
+            const int regionPrefix = 101 + (r * 7) % 600;
+            const QString ssCode = number(ss, 2);
+            QVector<Locality> localities;
+
+            Locality head;
+            head.code11 = ssCode + QStringLiteral("000000000");
+            head.name = QString::fromUtf8(Regions[r % RegionCount].name);
+            head.socr = QString::fromUtf8(Regions[r % RegionCount].socr);
+            head.index = postalIndex(regionPrefix);
+            head.status = QStringLiteral("0");
+            emitKladr(head, ss);
+            qint64 left = kladrBudget - 1;
+
+            // The regional capital and a few more cities directly under the region.
+            const int regionCities = int(qMin<qint64>(left, left > 200 ? 3 : 1));
+            for (int g = 1; g <= regionCities; ++g) {
+                Locality city;
+                city.code11 = ssCode + QStringLiteral("000") + number(g, 3) + QStringLiteral("000");
+                city.name = cityName();
+                city.socr = QStringLiteral("г");
+                city.index = postalIndex(regionPrefix);
+                city.status = g == 1 ? QStringLiteral("2") : QStringLiteral("0");
+                city.streetWeight = g == 1 ? 300 : 60;
+                emitKladr(city, ss);
+                localities.append(city);
+            }
+            left -= regionCities;
+
+            const qint64 districts = qMax<qint64>(left > 0 ? 1 : 0, std::llround(left / 100.0));
+            for (qint64 d = 0; d < districts && d < 999; ++d) {
+                qint64 budget = share(left, int(districts), int(d));
+                if (budget <= 0)
+                    continue;
+                const QString rrr = number(d + 1, 3);
+                Locality district;
+                district.code11 = ssCode + rrr + QStringLiteral("000000");
+                district.name = QString::fromUtf8(m_Random.pick(Districts));
+                district.socr = QStringLiteral("р-н");
+                district.index = postalIndex(regionPrefix);
+                district.status = QStringLiteral("0");
+                emitKladr(district, ss);
+                --budget;
+
+                int ggg = 0;
+                int ppp = 0;
+                int pppInCity = 0;
+                while (budget > 0) {
+                    Locality l;
+                    l.index = postalIndex(regionPrefix);
+                    l.status = QStringLiteral("0");
+                    const double roll = m_Random.unit();
+                    if (roll < 0.03 && ggg < 999) {
+                        ++ggg;
+                        pppInCity = 0;
+                        l.code11 = ssCode + rrr + number(ggg, 3) + QStringLiteral("000");
+                        l.name = cityName();
+                        l.socr = m_Random.chance(0.7) ? QStringLiteral("г") : QStringLiteral("пгт");
+                        l.status = QStringLiteral("1");
+                        l.streetWeight = 40;
+                    } else if (roll < 0.10 && ggg > 0 && pppInCity < 999) {
+                        ++pppInCity;
+                        l.code11 = ssCode + rrr + number(ggg, 3) + number(pppInCity, 3);
+                        l.name = villageName();
+                        l.socr = QString::fromUtf8(m_Random.pick(VillageTypes));
+                        l.streetWeight = 3;
+                    } else if (ppp < 999) {
+                        ++ppp;
+                        l.code11 = ssCode + rrr + QStringLiteral("000") + number(ppp, 3);
+                        l.name = villageName();
+                        l.socr = QString::fromUtf8(m_Random.pick(VillageTypes));
+                        l.streetWeight = 2;
+                    } else {
+                        break;
+                    }
+                    emitKladr(l, ss);
+                    localities.append(l);
+                    --budget;
+                }
+            }
+
+            streets(localities, ss, regionPrefix, streetBudget, domaBudget);
+        }
+
+        // Error diffusion hands out the street budget by weight, so the region total is exact.
+        void streets(const QVector<Locality>& localities, int ss, int regionPrefix, qint64 streetBudget,
+            qint64 domaBudget)
+        {
+            double weights = 0;
+            for (const Locality& l : localities)
+                weights += l.streetWeight;
+            if (weights <= 0 || streetBudget <= 0)
+                return;
+            const double housesPerStreet = double(domaBudget) / double(streetBudget);
+            double wanted = 0;
+            qint64 given = 0;
+            double houseWanted = 0;
+            qint64 houseGiven = 0;
+            for (const Locality& l : localities) {
+                wanted += double(streetBudget) * l.streetWeight / weights;
+                const qint64 count = qMin<qint64>(9999, qint64(std::floor(wanted + 1e-9)) - given);
+                given += count;
+                const int offset = m_Random.below(int(std::size(Streets)));
+                for (qint64 u = 0; u < count; ++u) {
+                    const QString code15 = l.code11 + number(u + 1, 4);
+                    const QString streetIndex
+                        = l.index.isEmpty() || m_Random.chance(0.3) ? postalIndex(regionPrefix) : l.index;
+                    m_Sink.record(Table::Street,
+                        { streetName(offset, u), QString::fromUtf8(m_Random.pick(StreetTypes)),
+                            code15 + actuality(), streetIndex, gninmb(ss), uno(), ocatd(ss) },
+                        m_Random.chance(0.005));
+
+                    houseWanted += housesPerStreet * 2.0 * m_Random.unit();
+                    const qint64 houses
+                        = qMin<qint64>(9999, qMax<qint64>(0, qint64(std::floor(houseWanted)) - houseGiven));
+                    houseGiven += houses;
+                    for (qint64 h = 0; h < houses; ++h) {
+                        const QString index = m_Random.chance(0.8) ? streetIndex : postalIndex(regionPrefix);
+                        m_Sink.record(Table::Doma,
+                            { houseList(),
+                                m_Random.chance(0.05) ? number(m_Random.below(3) + 1, 1) : QString(),
+                                QStringLiteral("ДОМ"), code15 + number(h + 1, 4), index, gninmb(ss), uno(),
+                                ocatd(ss) },
+                            m_Random.chance(0.005));
+                    }
+                }
+            }
+        }
+
+        QString streetName(int offset, qint64 u)
+        {
+            if (m_Random.chance(0.001))
+                return QString::fromUtf8(m_Random.pick(QuotedStreets));
+            const qint64 pool = qint64(std::size(Streets));
+            const QString base = QString::fromUtf8(Streets[(offset + u) % pool]);
+            const qint64 round = u / pool;
+            return round == 0 ? base : (QString::number(round + 1) + QStringLiteral("-я ") + base).left(40);
+        }
+
+        // House lists as the classifier writes them: "1-9,Н(11-25),Ч(2-40),27к1".
+        QString houseList()
+        {
+            QString list;
+            const int parts = 1 + m_Random.below(5);
+            for (int i = 0; i < parts; ++i) {
+                QString part;
+                const int from = 1 + m_Random.below(60);
+                switch (m_Random.below(7)) {
+                case 0:
+                    part = QString::number(from) + QLatin1Char('-')
+                        + QString::number(from + 1 + m_Random.below(30));
+                    break;
+                case 1:
+                    part = QStringLiteral("Н(") + QString::number(from | 1) + QLatin1Char('-')
+                        + QString::number((from | 1) + 2 * (1 + m_Random.below(20))) + QLatin1Char(')');
+                    break;
+                case 2:
+                    part = QStringLiteral("Ч(") + QString::number((from + 1) & ~1) + QLatin1Char('-')
+                        + QString::number(((from + 1) & ~1) + 2 * (1 + m_Random.below(20)))
+                        + QLatin1Char(')');
+                    break;
+                case 3:
+                    part = QString::number(from) + QStringLiteral("к")
+                        + QString::number(1 + m_Random.below(4));
+                    break;
+                case 4:
+                    part = QString::number(from) + QStringLiteral("стр")
+                        + QString::number(1 + m_Random.below(3));
+                    break;
+                case 5:
+                    part = QString::number(from) + QString(QChar(0x0410 + m_Random.below(4))); // А..Г
+                    break;
+                default:
+                    part = QString::number(from);
                     break;
                 }
-                emitKladr(l, ss);
-                localities.append(l);
-                --budget;
+                const QString next = list.isEmpty() ? part : list + QLatin1Char(',') + part;
+                if (next.size() > 40)
+                    break;
+                list = next;
+            }
+            return list;
+        }
+
+        Random m_Random;
+        RecordSink& m_Sink;
+        qint64 m_nKladr = 0;
+        qint64 m_nStreet = 0;
+        qint64 m_nDoma = 0;
+    };
+
+    class FileSink : public RecordSink {
+    public:
+        DbfWriter kladr;
+        DbfWriter street;
+        DbfWriter doma;
+        Counts counts;
+
+        void record(Table table, const QStringList& values, bool bDeleted) override
+        {
+            if (bDeleted)
+                ++counts.deleted;
+            switch (table) {
+            case Table::Kladr:
+                kladr.append(values, bDeleted);
+                ++counts.kladr;
+                break;
+            case Table::Street:
+                street.append(values, bDeleted);
+                ++counts.street;
+                break;
+            case Table::Doma:
+                doma.append(values, bDeleted);
+                ++counts.doma;
+                break;
             }
         }
-
-        streets(localities, ss, regionPrefix, streetBudget, domaBudget);
-    }
-
-    // Error diffusion hands out the street budget by weight, so the region total is exact.
-    void streets(const QVector<Locality>& localities, int ss, int regionPrefix, qint64 streetBudget,
-        qint64 domaBudget)
-    {
-        double weights = 0;
-        for (const Locality& l : localities)
-            weights += l.streetWeight;
-        if (weights <= 0 || streetBudget <= 0)
-            return;
-        const double housesPerStreet = double(domaBudget) / double(streetBudget);
-        double wanted = 0;
-        qint64 given = 0;
-        double houseWanted = 0;
-        qint64 houseGiven = 0;
-        for (const Locality& l : localities) {
-            wanted += double(streetBudget) * l.streetWeight / weights;
-            const qint64 count = qMin<qint64>(9999, qint64(std::floor(wanted + 1e-9)) - given);
-            given += count;
-            const int offset = m_Random.below(int(std::size(Streets)));
-            for (qint64 u = 0; u < count; ++u) {
-                const QString code15 = l.code11 + number(u + 1, 4);
-                const QString streetIndex = l.index.isEmpty() || m_Random.chance(0.3) ? postalIndex(regionPrefix) : l.index;
-                m_Sink.record(Table::Street,
-                    { streetName(offset, u), QString::fromUtf8(m_Random.pick(StreetTypes)), code15 + actuality(),
-                        streetIndex, gninmb(ss), uno(), ocatd(ss) },
-                    m_Random.chance(0.005));
-
-                houseWanted += housesPerStreet * 2.0 * m_Random.unit();
-                const qint64 houses = qMin<qint64>(9999, qMax<qint64>(0, qint64(std::floor(houseWanted)) - houseGiven));
-                houseGiven += houses;
-                for (qint64 h = 0; h < houses; ++h) {
-                    const QString index = m_Random.chance(0.8) ? streetIndex : postalIndex(regionPrefix);
-                    m_Sink.record(Table::Doma,
-                        { houseList(), m_Random.chance(0.05) ? number(m_Random.below(3) + 1, 1) : QString(),
-                            QStringLiteral("ДОМ"), code15 + number(h + 1, 4), index, gninmb(ss), uno(), ocatd(ss) },
-                        m_Random.chance(0.005));
-                }
-            }
-        }
-    }
-
-    QString streetName(int offset, qint64 u)
-    {
-        if (m_Random.chance(0.001))
-            return QString::fromUtf8(m_Random.pick(QuotedStreets));
-        const qint64 pool = qint64(std::size(Streets));
-        const QString base = QString::fromUtf8(Streets[(offset + u) % pool]);
-        const qint64 round = u / pool;
-        return round == 0 ? base : (QString::number(round + 1) + QStringLiteral("-я ") + base).left(40);
-    }
-
-    // House lists as the classifier writes them: "1-9,Н(11-25),Ч(2-40),27к1".
-    QString houseList()
-    {
-        QString list;
-        const int parts = 1 + m_Random.below(5);
-        for (int i = 0; i < parts; ++i) {
-            QString part;
-            const int from = 1 + m_Random.below(60);
-            switch (m_Random.below(7)) {
-            case 0:
-                part = QString::number(from) + QLatin1Char('-') + QString::number(from + 1 + m_Random.below(30));
-                break;
-            case 1:
-                part = QStringLiteral("Н(") + QString::number(from | 1) + QLatin1Char('-')
-                    + QString::number((from | 1) + 2 * (1 + m_Random.below(20))) + QLatin1Char(')');
-                break;
-            case 2:
-                part = QStringLiteral("Ч(") + QString::number((from + 1) & ~1) + QLatin1Char('-')
-                    + QString::number(((from + 1) & ~1) + 2 * (1 + m_Random.below(20))) + QLatin1Char(')');
-                break;
-            case 3:
-                part = QString::number(from) + QStringLiteral("к") + QString::number(1 + m_Random.below(4));
-                break;
-            case 4:
-                part = QString::number(from) + QStringLiteral("стр") + QString::number(1 + m_Random.below(3));
-                break;
-            case 5:
-                part = QString::number(from) + QString(QChar(0x0410 + m_Random.below(4))); // А..Г
-                break;
-            default:
-                part = QString::number(from);
-                break;
-            }
-            const QString next = list.isEmpty() ? part : list + QLatin1Char(',') + part;
-            if (next.size() > 40)
-                break;
-            list = next;
-        }
-        return list;
-    }
-
-    Random m_Random;
-    RecordSink& m_Sink;
-    qint64 m_nKladr = 0;
-    qint64 m_nStreet = 0;
-    qint64 m_nDoma = 0;
-};
-
-class FileSink : public RecordSink {
-public:
-    DbfWriter kladr;
-    DbfWriter street;
-    DbfWriter doma;
-    Counts counts;
-
-    void record(Table table, const QStringList& values, bool bDeleted) override
-    {
-        if (bDeleted)
-            ++counts.deleted;
-        switch (table) {
-        case Table::Kladr:
-            kladr.append(values, bDeleted);
-            ++counts.kladr;
-            break;
-        case Table::Street:
-            street.append(values, bDeleted);
-            ++counts.street;
-            break;
-        case Table::Doma:
-            doma.append(values, bDeleted);
-            ++counts.doma;
-            break;
-        }
-    }
-};
+    };
 
 } // namespace
 
@@ -452,14 +475,14 @@ QVector<DbfWriter::Field> fields(Table table)
 {
     switch (table) {
     case Table::Kladr:
-        return { { "NAME", 40 }, { "SOCR", 10 }, { "CODE", 13 }, { "INDEX", 6 }, { "GNINMB", 4 }, { "UNO", 4 },
-            { "OCATD", 11 }, { "STATUS", 1 } };
+        return { { "NAME", 40 }, { "SOCR", 10 }, { "CODE", 13 }, { "INDEX", 6 }, { "GNINMB", 4 },
+            { "UNO", 4 }, { "OCATD", 11 }, { "STATUS", 1 } };
     case Table::Street:
-        return { { "NAME", 40 }, { "SOCR", 10 }, { "CODE", 17 }, { "INDEX", 6 }, { "GNINMB", 4 }, { "UNO", 4 },
-            { "OCATD", 11 } };
-    case Table::Doma:
-        return { { "NAME", 40 }, { "KORP", 10 }, { "SOCR", 10 }, { "CODE", 19 }, { "INDEX", 6 }, { "GNINMB", 4 },
+        return { { "NAME", 40 }, { "SOCR", 10 }, { "CODE", 17 }, { "INDEX", 6 }, { "GNINMB", 4 },
             { "UNO", 4 }, { "OCATD", 11 } };
+    case Table::Doma:
+        return { { "NAME", 40 }, { "KORP", 10 }, { "SOCR", 10 }, { "CODE", 19 }, { "INDEX", 6 },
+            { "GNINMB", 4 }, { "UNO", 4 }, { "OCATD", 11 } };
     }
     return {};
 }
@@ -477,8 +500,8 @@ QString fileName(Table table)
     return QString();
 }
 
-bool writeSample(const QString& outDir, const QByteArray& socrbase, const Options& options, Counts* counts,
-    QString* error)
+bool writeSample(
+    const QString& outDir, const QByteArray& socrbase, const Options& options, Counts* counts, QString* error)
 {
     auto fail = [error](const QString& reason) {
         if (error)
@@ -490,13 +513,15 @@ bool writeSample(const QString& outDir, const QByteArray& socrbase, const Option
         return fail(QStringLiteral("cannot create directory %1").arg(base));
 
     QFile dictionary(base + QStringLiteral("/SOCRBASE.DBF"));
-    if (!dictionary.open(QIODevice::WriteOnly | QIODevice::Truncate) || dictionary.write(socrbase) != socrbase.size())
-        return fail(QStringLiteral("cannot write %1: %2").arg(dictionary.fileName(), dictionary.errorString()));
+    if (!dictionary.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || dictionary.write(socrbase) != socrbase.size())
+        return fail(
+            QStringLiteral("cannot write %1: %2").arg(dictionary.fileName(), dictionary.errorString()));
     dictionary.close();
 
     FileSink sink;
-    const std::pair<DbfWriter*, Table> writers[] = { { &sink.kladr, Table::Kladr }, { &sink.street, Table::Street },
-        { &sink.doma, Table::Doma } };
+    const std::pair<DbfWriter*, Table> writers[]
+        = { { &sink.kladr, Table::Kladr }, { &sink.street, Table::Street }, { &sink.doma, Table::Doma } };
     for (const auto& [writer, table] : writers) {
         const QString path = base + QLatin1Char('/') + fileName(table);
         if (!writer->open(path, fields(table)))

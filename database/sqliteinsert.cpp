@@ -76,7 +76,8 @@ bool SqliteInsert::exec(const Utf8Values& values, size_t first)
     }
     // The values stay put until the step is done, so SQLite may read them in place.
     for (int i = 0; i < n; ++i)
-        sqlite3_bind_text(m_pStatement, i + 1, values.data(first + size_t(i)), values.size(first + size_t(i)), SQLITE_STATIC);
+        sqlite3_bind_text(m_pStatement, i + 1, values.data(first + size_t(i)), values.size(first + size_t(i)),
+            SQLITE_STATIC);
     const bool ok = sqlite3_step(m_pStatement) == SQLITE_DONE;
     if (!ok)
         m_Error = QString::fromUtf8(sqlite3_errmsg(m_pHandle));

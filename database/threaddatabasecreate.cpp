@@ -277,12 +277,13 @@ void ThreadDataBaseCreate::run()
             { "STREET", "/BASE/STREET.DBF", "Таблица STREET существует.", "Таблица STREET не существует.",
                 "Создание таблицы STREET.", "Создание таблицы STREET. Шаг 3 из 11. ",
                 "Не удалось создать таблицу STREET. Ошибка: '", "Unable to open STREET.DBF",
-                "Unable to create table STREET: ", "Unable to make INSERT into STREET: ", Schema::CreateStreet,
-                Schema::InsertStreet, { 0, 1, 2, 3, -1 }, bindStreet },
+                "Unable to create table STREET: ", "Unable to make INSERT into STREET: ",
+                Schema::CreateStreet, Schema::InsertStreet, { 0, 1, 2, 3, -1 }, bindStreet },
             { "DOMA", "/BASE/DOMA.DBF", nullptr, nullptr, "Создание таблицы DOMA.",
                 "Создание таблицы DOMA. Шаг 4 из 11. ", "Не удалось создать таблицу DOMA. Ошибка: '",
-                "Unable to open DOMA.DBF", "Unable to create table DOMA: ", "Unable to make INSERT into DOMA: ",
-                Schema::CreateDoma, Schema::InsertDoma, { 0, 3, 4, -1 }, bindDoma },
+                "Unable to open DOMA.DBF",
+                "Unable to create table DOMA: ", "Unable to make INSERT into DOMA: ", Schema::CreateDoma,
+                Schema::InsertDoma, { 0, 3, 4, -1 }, bindDoma },
         };
         TableReport* const reports[] = { &m_Report.kladr, &m_Report.street, &m_Report.doma };
         for (int i = 0; i < 3 && !isInterruptionRequested(); ++i) {
@@ -316,7 +317,8 @@ void ThreadDataBaseCreate::checkLocalDbDir()
     if (QDir().mkpath(m_LocalDbDir))
         log(u("Каталог хранения локальной базы данных: '") + m_LocalDbDir + u("'' успешно создан."));
     else
-        log(u("Не удалось создать каталог хранения локальной базы данных: '") + m_LocalDbDir + QLatin1Char('\''));
+        log(u("Не удалось создать каталог хранения локальной базы данных: '") + m_LocalDbDir
+            + QLatin1Char('\''));
 }
 
 bool ThreadDataBaseCreate::readTypes()
@@ -395,8 +397,9 @@ bool ThreadDataBaseCreate::importTable(
     SqliteInsert insert(db, step.insertStatement);
     auto insertFailed = [&](const QString& error) {
         log(u("Проблема при вставке строк. Ошибка: '") + error + QLatin1Char('\''));
-        qDebug() << step.insertFailedDebug << QSqlError(QStringLiteral("Unable to execute statement"), error,
-            QSqlError::StatementError);
+        qDebug() << step.insertFailedDebug
+                 << QSqlError(
+                        QStringLiteral("Unable to execute statement"), error, QSqlError::StatementError);
     };
     if (!insert.isValid()) {
         insertFailed(insert.errorText());
@@ -498,7 +501,8 @@ void ThreadDataBaseCreate::buildIndexes(QSqlDatabase& db, bool bTableCreated)
         log(u(step.logLine));
         emit signalUpdateText(u(step.stepText));
         if (!query.exec(QLatin1String(index.create))) {
-            log(u("Проблема при создании индекса. Ошибка: '") + lastError(query, db).text() + QLatin1Char('\''));
+            log(u("Проблема при создании индекса. Ошибка: '") + lastError(query, db).text()
+                + QLatin1Char('\''));
             qDebug() << step.debugLiteral << lastError(query, db);
         } else if (!existing.contains(QLatin1String(index.name))) {
             indexCreated = true;

@@ -23,7 +23,8 @@ class ConsoleHost : public WorkerHost {
 public:
     void addState(const QString& text, bool bEncode) override
     {
-        const QByteArray line = formatStateLine(QTime::currentTime(), decodeStateText(text, bEncode)).toUtf8();
+        const QByteArray line
+            = formatStateLine(QTime::currentTime(), decodeStateText(text, bEncode)).toUtf8();
         QMutexLocker lock(&m_Mutex);
         std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
         std::fputc('\n', stdout);
@@ -75,7 +76,8 @@ int runImportCommand(const QStringList& arguments)
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("Local database directory."));
     const QCommandLineOption appDirOption(QStringLiteral("app-dir"),
-        QStringLiteral("Where a first build writes Velmora.ini and update.info (default DIR)."), QStringLiteral("PATH"));
+        QStringLiteral("Where a first build writes Velmora.ini and update.info (default DIR)."),
+        QStringLiteral("PATH"));
     parser.addOption(appDirOption);
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "import: %s\n", qPrintable(parser.errorText()));
@@ -91,7 +93,8 @@ int runImportCommand(const QStringList& arguments)
     }
     // The window passes its directories without a trailing separator.
     QString localDbDir = QDir::cleanPath(parser.positionalArguments().first());
-    const QString appDir = parser.isSet(appDirOption) ? QDir::cleanPath(parser.value(appDirOption)) : localDbDir;
+    const QString appDir
+        = parser.isSet(appDirOption) ? QDir::cleanPath(parser.value(appDirOption)) : localDbDir;
 
     ConsoleHost host;
     ThreadDataBaseCreate thread;

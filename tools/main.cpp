@@ -26,14 +26,15 @@ int main(int argc, char* argv[])
         return 2;
     }
     const QString command = positional.first();
-    const QStringList arguments = QStringList { app.arguments().first() + QLatin1Char(' ') + command }
-        + positional.mid(1);
+    const QStringList arguments
+        = QStringList { app.arguments().first() + QLatin1Char(' ') + command } + positional.mid(1);
     if (command == QLatin1String("sample"))
         return runSampleCommand(arguments);
     if (command == QLatin1String("import"))
         return runImportCommand(arguments);
     if (command == QLatin1String("search"))
         return runSearchCommand(arguments);
-    std::fprintf(stderr, "velmora-tool: unknown command '%s'\n%s", qPrintable(command), qPrintable(parser.helpText()));
+    std::fprintf(
+        stderr, "velmora-tool: unknown command '%s'\n%s", qPrintable(command), qPrintable(parser.helpText()));
     return 2;
 }

@@ -14,9 +14,11 @@ int runSampleCommand(const QStringList& arguments)
     parser.setApplicationDescription(QStringLiteral(
         "Writes a made-up address classifier: DIR/BASE/SOCRBASE.DBF, KLADR.DBF, STREET.DBF, DOMA.DBF."));
     parser.addHelpOption();
-    const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("Output directory."), QStringLiteral("DIR"));
+    const QCommandLineOption outOption(
+        QStringLiteral("out"), QStringLiteral("Output directory."), QStringLiteral("DIR"));
     const QCommandLineOption scaleOption(QStringLiteral("scale"),
-        QStringLiteral("1.0 is the real classifier's size (default 1.0)."), QStringLiteral("S"), QStringLiteral("1.0"));
+        QStringLiteral("1.0 is the real classifier's size (default 1.0)."), QStringLiteral("S"),
+        QStringLiteral("1.0"));
     const QCommandLineOption seedOption(QStringLiteral("seed"), QStringLiteral("Random seed (default 1)."),
         QStringLiteral("N"), QStringLiteral("1"));
     parser.addOptions({ outOption, scaleOption, seedOption });

@@ -66,8 +66,8 @@ inline bool writeSocrbase(const QString& path, const Rows& rows)
     return writer.close();
 }
 
-inline bool writeTable(const QString& path, KladrSample::Table table, const Rows& rows,
-    const QList<bool>& deleted = {})
+inline bool writeTable(
+    const QString& path, KladrSample::Table table, const Rows& rows, const QList<bool>& deleted = {})
 {
     DbfWriter writer;
     if (!writer.open(path, KladrSample::fields(table)))
@@ -96,7 +96,8 @@ inline Rows tableRows(const QString& databasePath, const QString& table)
                 while (query.next()) {
                     QStringList row;
                     for (int i = 0; i < query.record().count(); ++i)
-                        row << (query.value(i).isNull() ? QStringLiteral("<NULL>") : query.value(i).toString());
+                        row << (query.value(i).isNull() ? QStringLiteral("<NULL>")
+                                                        : query.value(i).toString());
                     rows << row;
                 }
             }

@@ -25,7 +25,10 @@ public:
     QList<Record> kladr, street, doma;
     void record(Table table, const QStringList& values, bool bDeleted) override
     {
-        (table == Table::Kladr ? kladr : table == Table::Street ? street : doma) << Record { values, bDeleted };
+        (table == Table::Kladr           ? kladr
+                : table == Table::Street ? street
+                                         : doma)
+            << Record { values, bDeleted };
     }
 };
 
@@ -82,8 +85,8 @@ private slots:
         QFETCH(int, table);
         const QVector<DbfWriter::Field> fields = KladrSample::fields(Table(table));
         const QList<Record>& records = Table(table) == Table::Kladr ? m_Sample.kladr
-            : Table(table) == Table::Street                       ? m_Sample.street
-                                                                  : m_Sample.doma;
+            : Table(table) == Table::Street                         ? m_Sample.street
+                                                                    : m_Sample.doma;
         const int codeColumn = Table(table) == Table::Doma ? 3 : 2;
         const int codeLength = fields.at(codeColumn).length;
         const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
@@ -133,7 +136,8 @@ private slots:
 
     void proportionsAreRealistic()
     {
-        auto emptyIndex = [](int column) { return [column](const Record& r) { return r.values.at(column).isEmpty(); }; };
+        auto emptyIndex
+            = [](int column) { return [column](const Record& r) { return r.values.at(column).isEmpty(); }; };
         auto otherActuality = [](const Record& r) { return !r.values.at(2).endsWith(QLatin1String("00")); };
         auto deleted = [](const Record& r) { return r.deleted; };
         const double kladrEmpty = share(m_Sample.kladr, emptyIndex(3));
@@ -143,7 +147,8 @@ private slots:
         const double kladrActuality = share(m_Sample.kladr, otherActuality);
         QVERIFY2(kladrActuality > 0.07 && kladrActuality < 0.13, qPrintable(QString::number(kladrActuality)));
         const double streetActuality = share(m_Sample.street, otherActuality);
-        QVERIFY2(streetActuality > 0.07 && streetActuality < 0.13, qPrintable(QString::number(streetActuality)));
+        QVERIFY2(
+            streetActuality > 0.07 && streetActuality < 0.13, qPrintable(QString::number(streetActuality)));
         const double streetDeleted = share(m_Sample.street, deleted);
         QVERIFY2(streetDeleted > 0.002 && streetDeleted < 0.009, qPrintable(QString::number(streetDeleted)));
     }
@@ -172,7 +177,8 @@ private slots:
         QVERIFY(acrossRegions > 50);
 
         const QRegularExpression houses(
-            QStringLiteral("^([0-9]+(-[0-9]+|к[0-9]+|стр[0-9]+|[А-Г])?|[НЧ]\\([0-9]+-[0-9]+\\))(,([0-9]+(-[0-9]+|к[0-9]+|стр[0-9]+|[А-Г])?|[НЧ]\\([0-9]+-[0-9]+\\)))*$"));
+            QStringLiteral("^([0-9]+(-[0-9]+|к[0-9]+|стр[0-9]+|[А-Г])?|[НЧ]\\([0-9]+-[0-9]+\\))(,([0-9]+(-[0-"
+                           "9]+|к[0-9]+|стр[0-9]+|[А-Г])?|[НЧ]\\([0-9]+-[0-9]+\\)))*$"));
         for (const Record& r : m_Sample.doma)
             QVERIFY2(houses.match(r.values.at(0)).hasMatch(), qPrintable(r.values.at(0)));
     }
@@ -183,13 +189,15 @@ private slots:
         QTest::addColumn<QStringList>("names");
         QTest::addColumn<QList<int>>("lengths");
         QTest::newRow("KLADR") << "KLADR.DBF"
-                               << QStringList { "NAME", "SOCR", "CODE", "INDEX", "GNINMB", "UNO", "OCATD", "STATUS" }
+                               << QStringList { "NAME", "SOCR", "CODE", "INDEX", "GNINMB", "UNO", "OCATD",
+                                      "STATUS" }
                                << QList<int> { 40, 10, 13, 6, 4, 4, 11, 1 };
         QTest::newRow("STREET") << "STREET.DBF"
                                 << QStringList { "NAME", "SOCR", "CODE", "INDEX", "GNINMB", "UNO", "OCATD" }
                                 << QList<int> { 40, 10, 17, 6, 4, 4, 11 };
         QTest::newRow("DOMA") << "DOMA.DBF"
-                              << QStringList { "NAME", "KORP", "SOCR", "CODE", "INDEX", "GNINMB", "UNO", "OCATD" }
+                              << QStringList { "NAME", "KORP", "SOCR", "CODE", "INDEX", "GNINMB", "UNO",
+                                     "OCATD" }
                               << QList<int> { 40, 10, 10, 19, 6, 4, 4, 11 };
     }
 
@@ -204,7 +212,8 @@ private slots:
         options.seed = 9;
         KladrSample::Counts counts;
         QString error;
-        QVERIFY2(KladrSample::writeSample(dir.path(), "socrbase bytes", options, &counts, &error), qPrintable(error));
+        QVERIFY2(KladrSample::writeSample(dir.path(), "socrbase bytes", options, &counts, &error),
+            qPrintable(error));
         QFile dictionary(dir.filePath(QStringLiteral("BASE/SOCRBASE.DBF")));
         QVERIFY(dictionary.open(QIODevice::ReadOnly));
         QCOMPARE(dictionary.readAll(), QByteArray("socrbase bytes"));
@@ -264,7 +273,8 @@ private slots:
         QVERIFY(KladrSample::writeSample(b.path(), "x", options, nullptr, nullptr));
         options.seed = 6;
         QVERIFY(KladrSample::writeSample(c.path(), "x", options, nullptr, nullptr));
-        for (const QString& file : { QStringLiteral("KLADR.DBF"), QStringLiteral("STREET.DBF"), QStringLiteral("DOMA.DBF") }) {
+        for (const QString& file :
+            { QStringLiteral("KLADR.DBF"), QStringLiteral("STREET.DBF"), QStringLiteral("DOMA.DBF") }) {
             const QString name = QStringLiteral("BASE/") + file;
             QCOMPARE(digest(a.filePath(name)), digest(b.filePath(name)));
             QVERIFY(digest(a.filePath(name)) != digest(c.filePath(name)));
@@ -278,7 +288,8 @@ private slots:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         QString error;
-        QVERIFY(!KladrSample::writeSample(dir.filePath(QStringLiteral("file/out")), "x", {}, nullptr, &error));
+        QVERIFY(
+            !KladrSample::writeSample(dir.filePath(QStringLiteral("file/out")), "x", {}, nullptr, &error));
         QVERIFY2(error.contains(QStringLiteral("file/out/BASE")), qPrintable(error));
     }
 

@@ -95,14 +95,16 @@ const Rows SmallDoma = {
 const Rows ExpectedKladr = {
     { "Москва", "МОСКВА", "Город", "г", "77000000000", "77", "000", "000", "000", "00", "101000", "2" },
     { "Ёлкино", "ЁЛКИНО", "Деревня", "д", "50001000002", "50", "001", "000", "002", "51", "140000", "0" },
-    { "Д'Артаньяна \"Хутор\"", "Д'АРТАНЬЯНА \"ХУТОР\"", "Хутор", "х", "50001000003", "50", "001", "000", "003",
-        "03", "", "" },
+    { "Д'Артаньяна \"Хутор\"", "Д'АРТАНЬЯНА \"ХУТОР\"", "Хутор", "х", "50001000003", "50", "001", "000",
+        "003", "03", "", "" },
 };
 // "пр" is not in SOCRBASE.DBF, so its full name is empty.
 const Rows ExpectedStreet = {
     { "Тверская", "ТВЕРСКАЯ", "Улица", "ул", "770000000000123", "77000000000", "00", "125009" },
-    { "Садовая-Кудринская", "САДОВАЯ-КУДРИНСКАЯ", "", "пр", "770000000000456", "77000000000", "51", "123001" },
-    { "O'Connell \"Street\"", "O'CONNELL \"STREET\"", "Бульвар", "б-р", "770000000000789", "77000000000", "89", "" },
+    { "Садовая-Кудринская", "САДОВАЯ-КУДРИНСКАЯ", "", "пр", "770000000000456", "77000000000", "51",
+        "123001" },
+    { "O'Connell \"Street\"", "O'CONNELL \"STREET\"", "Бульвар", "б-р", "770000000000789", "77000000000",
+        "89", "" },
 };
 const Rows ExpectedDoma = {
     { "1-9,Н(11-25),Ч(2-40),27к1", "77000000000", "770000000000123", "01", "125009" },
@@ -139,7 +141,8 @@ private:
     {
         QStringList lines = { openLine(basePath(QStringLiteral("SOCRBASE.DBF"))),
             QStringLiteral("Обработка таблицы SOCRBASE."), QStringLiteral("Добавление 148 строк...") };
-        for (const QString& table : { QStringLiteral("KLADR"), QStringLiteral("STREET"), QStringLiteral("DOMA") }) {
+        for (const QString& table :
+            { QStringLiteral("KLADR"), QStringLiteral("STREET"), QStringLiteral("DOMA") }) {
             if (table != QLatin1String("DOMA"))
                 lines << QStringLiteral("Таблица %1 не существует.").arg(table);
             const QString path = basePath(table + QStringLiteral(".DBF"));
@@ -148,7 +151,8 @@ private:
                 lines << openFailedLine(path);
                 continue;
             }
-            lines << QStringLiteral("Создание таблицы %1.").arg(table) << QStringLiteral("Добавление 3 строк...");
+            lines << QStringLiteral("Создание таблицы %1.").arg(table)
+                  << QStringLiteral("Добавление 3 строк...");
         }
         return lines;
     }
@@ -190,12 +194,12 @@ private slots:
 
         QCOMPARE(run.lines, firstBuildLines() + IndexLines + QStringList { FinalLine });
         QCOMPARE(run.texts,
-            QStringList({ "Обработка таблицы SOCRBASE. Шаг 1 из 11. ", "Создание таблицы KLADR. Шаг 2 из 11. ",
-                "Создание таблицы STREET. Шаг 3 из 11. ", "Создание таблицы DOMA. Шаг 4 из 11. ",
-                "Создание индексов... Шаг 5 из 11. ", "Создание индексов... Шаг 6 из 11. ",
-                "Создание индексов... Шаг 7 из 11. ", "Создание индексов... Шаг 8 из 11. ",
-                "Создание индексов... Шаг 9 из 11. ", "Создание индексов... Шаг 10 из 11. ",
-                "Создание индексов... Шаг 11 из 11. " }));
+            QStringList({ "Обработка таблицы SOCRBASE. Шаг 1 из 11. ",
+                "Создание таблицы KLADR. Шаг 2 из 11. ", "Создание таблицы STREET. Шаг 3 из 11. ",
+                "Создание таблицы DOMA. Шаг 4 из 11. ", "Создание индексов... Шаг 5 из 11. ",
+                "Создание индексов... Шаг 6 из 11. ", "Создание индексов... Шаг 7 из 11. ",
+                "Создание индексов... Шаг 8 из 11. ", "Создание индексов... Шаг 9 из 11. ",
+                "Создание индексов... Шаг 10 из 11. ", "Создание индексов... Шаг 11 из 11. " }));
         QCOMPARE(run.visible, QList<bool>({ true, false }));
         QCOMPARE(run.created, QList<bool>({ true }));
         QVERIFY(run.hostReady);
@@ -206,8 +210,9 @@ private slots:
         QCOMPARE(Fixture::tableRows(database(), QStringLiteral("DOMA")), ExpectedDoma);
         QCOMPARE(Fixture::sqlValues(database(),
                      QStringLiteral("SELECT name FROM sqlite_master WHERE type='index' ORDER BY name")),
-            QStringList({ "index_doma_index", "index_kladr_code", "index_kladr_name_upper", "index_kladr_nu_code",
-                "index_streets_code_kladr", "index_streets_name_upper", "index_streets_nu_ck" }));
+            QStringList(
+                { "index_doma_index", "index_kladr_code", "index_kladr_name_upper", "index_kladr_nu_code",
+                    "index_streets_code_kladr", "index_streets_name_upper", "index_streets_nu_ck" }));
         // Planner statistics come with the first build.
         QVERIFY(run.report.analyzed);
         QVERIFY(!Fixture::sqlValues(database(), QStringLiteral("SELECT tbl FROM sqlite_stat1")).isEmpty());
@@ -219,7 +224,8 @@ private slots:
         QVERIFY(QFile::copy(Fixture::socrbasePath(), basePath(QStringLiteral("SOCRBASE.DBF"))));
         Rows rows;
         for (int i = 0; i < 25000; ++i)
-            rows << QStringList { QStringLiteral("Улица %1").arg(i), "ул", QStringLiteral("770000000000001%1").arg(i % 10) };
+            rows << QStringList { QStringLiteral("Улица %1").arg(i), "ул",
+                QStringLiteral("770000000000001%1").arg(i % 10) };
         QVERIFY(Fixture::writeTable(basePath(QStringLiteral("STREET.DBF")), Table::Street, rows));
         const RunResult run = runImport(m_AppDir, m_DbDir);
         QVERIFY(run.finished);
@@ -284,7 +290,8 @@ private slots:
             QStringList { QString::number(rows) });
         if (records > 0) {
             // The last record of the file made it in (not lost at a block edge).
-            QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT MAX(CAST(name AS INTEGER)) FROM DOMA")),
+            QCOMPARE(
+                Fixture::sqlValues(database(), QStringLiteral("SELECT MAX(CAST(name AS INTEGER)) FROM DOMA")),
                 QStringList { QString::number(records - 1) });
         }
     }
@@ -293,7 +300,8 @@ private slots:
     {
         QVERIFY(QDir().mkpath(m_DbDir + QStringLiteral("/BASE")));
         QVERIFY(Fixture::writeSocrbase(basePath(QStringLiteral("SOCRBASE.DBF")),
-            { { "5", "ул", "Улица", "529" }, { "4", "д", "Деревня", "429" }, { "5", "ул", "Улочка", "530" } }));
+            { { "5", "ул", "Улица", "529" }, { "4", "д", "Деревня", "429" },
+                { "5", "ул", "Улочка", "530" } }));
         QVERIFY(Fixture::writeTable(basePath(QStringLiteral("KLADR.DBF")), Table::Kladr,
             { { "Ивановка", "д", "5000100000100" }, { "Улицкое", "ул", "5000100000200" },
                 { "Неведомое", "нп", "5000100000300" } }));
@@ -304,7 +312,8 @@ private slots:
         QVERIFY(run.lines.contains(QStringLiteral("Добавление 3 строк...")));
         QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT socr FROM KLADR ORDER BY rowid")),
             QStringList({ "Деревня", "Улочка", "" }));
-        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT socr FROM STREET")), QStringList { "Улочка" });
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT socr FROM STREET")),
+            QStringList { "Улочка" });
     }
 
     void namesWithQuotes_data()
@@ -332,10 +341,12 @@ private slots:
         const RunResult run = runImport(m_AppDir, m_DbDir);
         QVERIFY(run.finished);
         QCOMPARE(run.created, QList<bool>({ true }));
-        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM STREET")), QStringList { "300" });
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM STREET")),
+            QStringList { "300" });
         QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT name FROM STREET WHERE rowid = 101")),
             QStringList { name });
-        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT name_upper FROM STREET WHERE rowid = 101")),
+        QCOMPARE(
+            Fixture::sqlValues(database(), QStringLiteral("SELECT name_upper FROM STREET WHERE rowid = 101")),
             QStringList { name.toUpper() });
         QCOMPARE(Fixture::tableRows(database(), QStringLiteral("KLADR")), ExpectedKladr);
     }
@@ -365,7 +376,9 @@ private slots:
         for (int i = 0; i < IndexLines.size(); ++i) {
             expected << IndexLines.at(i);
             if (i >= failedIndexFrom && i < failedIndexTo)
-                expected << QStringLiteral("Проблема при создании индекса. Ошибка: 'no such table: main.%1 Unable to execute statement'").arg(table);
+                expected << QStringLiteral("Проблема при создании индекса. Ошибка: 'no such table: main.%1 "
+                                           "Unable to execute statement'")
+                                .arg(table);
         }
         expected << FinalLine;
         QCOMPARE(run.lines, expected);
@@ -374,7 +387,8 @@ private slots:
         QCOMPARE(run.readyCalls, 1);
 
         const QStringList tables = Fixture::sqlValues(database(),
-            QStringLiteral("SELECT name FROM sqlite_master WHERE type='table' AND name IN ('KLADR','STREET','DOMA','info')"));
+            QStringLiteral("SELECT name FROM sqlite_master WHERE type='table' AND name IN "
+                           "('KLADR','STREET','DOMA','info')"));
         QVERIFY(!tables.contains(table));
         QVERIFY(tables.contains(QStringLiteral("info")));
         // The other tables are complete.
@@ -403,14 +417,16 @@ private slots:
         QVERIFY(run.finished);
         QCOMPARE(run.lines.mid(0, 3),
             QStringList({ openLine(basePath(QStringLiteral("SOCRBASE.DBF"))),
-                openFailedLine(basePath(QStringLiteral("SOCRBASE.DBF"))), QStringLiteral("Таблица KLADR не существует.") }));
+                openFailedLine(basePath(QStringLiteral("SOCRBASE.DBF"))),
+                QStringLiteral("Таблица KLADR не существует.") }));
         QCOMPARE(run.created, QList<bool>({ false }));
         QVERIFY(!run.hostReady);
         QCOMPARE(run.readyCalls, 1);
         // Everything is imported, but with an empty dictionary.
         QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM KLADR WHERE socr = ''")),
             QStringList { "3" });
-        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM STREET WHERE socr = ''")),
+        QCOMPARE(
+            Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM STREET WHERE socr = ''")),
             QStringList { "3" });
 
         // A complete database without the dictionary never becomes ready.
@@ -469,7 +485,8 @@ private slots:
         QCOMPARE(run.created, QList<bool>({ false }));
         QCOMPARE(run.report.doma.unreadable, 199);
         // 400 whole records and the part of record 401 that is there (its name survives).
-        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM DOMA")), QStringList { "401" });
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM DOMA")),
+            QStringList { "401" });
         QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT name FROM DOMA WHERE rowid = 400")),
             QStringList { "399" });
         // The run went on.
@@ -496,7 +513,8 @@ private slots:
         QVERIFY(run.lines.contains(QStringLiteral("Таблица STREET существует.")));
         QVERIFY(!run.lines.contains(openLine(basePath(QStringLiteral("STREET.DBF")))));
         QCOMPARE(run.created, QList<bool>({ true }));
-        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT name FROM STREET")), QStringList { "Старая" });
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT name FROM STREET")),
+            QStringList { "Старая" });
         QCOMPARE(Fixture::tableRows(database(), QStringLiteral("DOMA")), ExpectedDoma);
     }
 
@@ -505,7 +523,8 @@ private slots:
         writeSmallClassifier();
         const RunResult first = runImport(m_AppDir, m_DbDir);
         QVERIFY(first.finished);
-        const QStringList version = Fixture::sqlValues(database(), QStringLiteral("SELECT version FROM info"));
+        const QStringList version
+            = Fixture::sqlValues(database(), QStringLiteral("SELECT version FROM info"));
         QCOMPARE(version.size(), 1);
         QVERIFY(QFile::remove(m_AppDir + QStringLiteral("/Velmora.ini")));
         QVERIFY(QFile::remove(m_AppDir + QStringLiteral("/update.info")));
@@ -516,10 +535,11 @@ private slots:
             QStringList({ openLine(basePath(QStringLiteral("SOCRBASE.DBF"))), "Обработка таблицы SOCRBASE.",
                 "Добавление 148 строк...", "Таблица KLADR существует.", "Таблица STREET существует." })
                 + IndexLines + QStringList { FinalLine });
-        QCOMPARE(run.texts.mid(1), QStringList({ "Создание индексов... Шаг 5 из 11. ", "Создание индексов... Шаг 6 из 11. ",
-                                       "Создание индексов... Шаг 7 из 11. ", "Создание индексов... Шаг 8 из 11. ",
-                                       "Создание индексов... Шаг 9 из 11. ", "Создание индексов... Шаг 10 из 11. ",
-                                       "Создание индексов... Шаг 11 из 11. " }));
+        QCOMPARE(run.texts.mid(1),
+            QStringList({ "Создание индексов... Шаг 5 из 11. ", "Создание индексов... Шаг 6 из 11. ",
+                "Создание индексов... Шаг 7 из 11. ", "Создание индексов... Шаг 8 из 11. ",
+                "Создание индексов... Шаг 9 из 11. ", "Создание индексов... Шаг 10 из 11. ",
+                "Создание индексов... Шаг 11 из 11. " }));
         QCOMPARE(run.created, QList<bool>({ true }));
         QVERIFY(!QFile::exists(m_AppDir + QStringLiteral("/Velmora.ini")));
         QVERIFY(!QFile::exists(m_AppDir + QStringLiteral("/update.info")));
@@ -537,27 +557,33 @@ private slots:
         const RunResult run = runImport(m_AppDir, m_DbDir);
         const QDateTime after = QDateTime::currentDateTimeUtc();
         QVERIFY(run.finished);
-        const QStringList version = Fixture::sqlValues(database(), QStringLiteral("SELECT version FROM info"));
+        const QStringList version
+            = Fixture::sqlValues(database(), QStringLiteral("SELECT version FROM info"));
         QCOMPARE(version.size(), 1);
         // Qt's text date of the UTC time of this run.
         QStringList candidates;
         for (QDateTime t = before.addMSecs(-before.time().msec()); t <= after; t = t.addSecs(1))
             candidates << t.toString(Qt::TextDate);
-        QVERIFY2(candidates.contains(version.first()), qPrintable(version.first() + " / " + candidates.join(", ")));
+        QVERIFY2(candidates.contains(version.first()),
+            qPrintable(version.first() + " / " + candidates.join(", ")));
 
         QSettings descriptor(m_AppDir + QStringLiteral("/update.info"), QSettings::IniFormat);
         descriptor.setIniCodec(QTextCodec::codecForName("Windows-1251"));
-        QCOMPARE(descriptor.value(QStringLiteral("ThisFile/CodePage")).toString(), QStringLiteral("Windows-1251"));
+        QCOMPARE(
+            descriptor.value(QStringLiteral("ThisFile/CodePage")).toString(), QStringLiteral("Windows-1251"));
         QCOMPARE(descriptor.value(QStringLiteral("DataBase/Version")).toString(), version.first());
-        QCOMPARE(descriptor.value(QStringLiteral("DataBase/FileName")).toString(), QStringLiteral("KLADR.sqlite"));
+        QCOMPARE(
+            descriptor.value(QStringLiteral("DataBase/FileName")).toString(), QStringLiteral("KLADR.sqlite"));
         QCOMPARE(descriptor.value(QStringLiteral("DataBase/FileType")).toString(),
             QStringLiteral("!!! set RAW or ZIP here !!!. It's better to use ZIP-file. "
                            "Destination zip-file name can be like KLADR.sqlite.zip"));
 
         QSettings settings(m_AppDir + QStringLiteral("/Velmora.ini"), QSettings::IniFormat);
-        QCOMPARE(settings.value(QStringLiteral("ThisFile/CodePage")).toString(), QStringLiteral("Windows-1251"));
+        QCOMPARE(
+            settings.value(QStringLiteral("ThisFile/CodePage")).toString(), QStringLiteral("Windows-1251"));
         QCOMPARE(settings.value(QStringLiteral("Updater/UpdatePath")).toString(), QStringLiteral("./"));
-        QCOMPARE(settings.value(QStringLiteral("Updater/InfoFile")).toString(), QStringLiteral("update.info"));
+        QCOMPARE(
+            settings.value(QStringLiteral("Updater/InfoFile")).toString(), QStringLiteral("update.info"));
         QCOMPARE(settings.value(QStringLiteral("LocalDB/Path")).toString(), m_DbDir + QLatin1Char('/'));
     }
 
@@ -581,9 +607,11 @@ private slots:
         const RunResult run = runImport(m_AppDir, m_DbDir);
         QVERIFY(run.finished);
         QCOMPARE(Fixture::readFile(m_AppDir + QLatin1Char('/') + file), old);
-        const QString other = file == QLatin1String("Velmora.ini") ? QStringLiteral("update.info") : QStringLiteral("Velmora.ini");
+        const QString other = file == QLatin1String("Velmora.ini") ? QStringLiteral("update.info")
+                                                                   : QStringLiteral("Velmora.ini");
         QVERIFY(QFile::exists(m_AppDir + QLatin1Char('/') + other));
-        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM info")), QStringList { "1" });
+        QCOMPARE(
+            Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM info")), QStringList { "1" });
     }
 
     void missingLocalDbDirIsCreated()
@@ -592,7 +620,8 @@ private slots:
         const RunResult run = runImport(m_AppDir, m_DbDir);
         QVERIFY(run.finished);
         QCOMPARE(run.lines.mid(0, 3),
-            QStringList({ QStringLiteral("Каталог хранения локальной базы данных не существует: '") + m_DbDir + "'",
+            QStringList({ QStringLiteral("Каталог хранения локальной базы данных не существует: '") + m_DbDir
+                    + "'",
                 QStringLiteral("Каталог хранения локальной базы данных: '") + m_DbDir + "'' успешно создан.",
                 openLine(basePath(QStringLiteral("SOCRBASE.DBF"))) }));
         QVERIFY(QDir(m_DbDir).exists());
@@ -612,8 +641,10 @@ private slots:
         const RunResult run = runImport(m_AppDir, m_DbDir);
         QVERIFY(run.finished);
         QCOMPARE(run.lines.mid(0, 2),
-            QStringList({ QStringLiteral("Каталог хранения локальной базы данных не существует: '") + m_DbDir + "'",
-                QStringLiteral("Не удалось создать каталог хранения локальной базы данных: '") + m_DbDir + "'" }));
+            QStringList(
+                { QStringLiteral("Каталог хранения локальной базы данных не существует: '") + m_DbDir + "'",
+                    QStringLiteral("Не удалось создать каталог хранения локальной базы данных: '") + m_DbDir
+                        + "'" }));
         QCOMPARE(run.created, QList<bool>({ false }));
         QCOMPARE(run.lines.last(), FinalLine);
     }
@@ -626,13 +657,14 @@ private slots:
         QVERIFY(QDir().mkpath(database()));
         const RunResult run = runImport(m_AppDir, m_DbDir);
         QVERIFY(run.finished);
-        for (const QString& table : { QStringLiteral("KLADR"), QStringLiteral("STREET"), QStringLiteral("DOMA") }) {
+        for (const QString& table :
+            { QStringLiteral("KLADR"), QStringLiteral("STREET"), QStringLiteral("DOMA") }) {
             const QString prefix = QStringLiteral("Не удалось создать таблицу %1. Ошибка: '").arg(table);
-            const auto it = std::find_if(run.lines.begin(), run.lines.end(),
-                [&](const QString& line) {
-                    // The reason is given, not an empty quote.
-                    return line.startsWith(prefix) && line.endsWith(QLatin1Char('\'')) && line.size() > prefix.size() + 1;
-                });
+            const auto it = std::find_if(run.lines.begin(), run.lines.end(), [&](const QString& line) {
+                // The reason is given, not an empty quote.
+                return line.startsWith(prefix) && line.endsWith(QLatin1Char('\''))
+                    && line.size() > prefix.size() + 1;
+            });
             QVERIFY2(it != run.lines.end(), qPrintable(run.lines.join('\n')));
         }
         QCOMPARE(run.lines.filter(QStringLiteral("Проблема при создании индекса. Ошибка: '")).size(), 7);
@@ -653,18 +685,23 @@ private slots:
         thread.setDirectories(m_AppDir, m_DbDir);
         QSignalSpy created(&thread, &ThreadDataBaseCreate::signalDataBaseCreated);
         // Runs in the worker thread, right before STREET's rows are read.
-        connect(&thread, &ThreadDataBaseCreate::signalUpdateText, &thread, [&thread](const QString& text) {
-            if (text.startsWith(QStringLiteral("Создание таблицы STREET.")))
-                thread.requestInterruption();
-        }, Qt::DirectConnection);
+        connect(
+            &thread, &ThreadDataBaseCreate::signalUpdateText, &thread,
+            [&thread](const QString& text) {
+                if (text.startsWith(QStringLiteral("Создание таблицы STREET.")))
+                    thread.requestInterruption();
+            },
+            Qt::DirectConnection);
         thread.start();
         QVERIFY(thread.wait(60000));
         QCOMPARE(created.count(), 0);
         QCOMPARE(host.readyCalls(), 0);
         QCOMPARE(host.lines().last(), QStringLiteral("Добавление 3 строк..."));
         QCOMPARE(Fixture::tableRows(database(), QStringLiteral("KLADR")), ExpectedKladr);
-        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM STREET")), QStringList { "0" });
-        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT name FROM sqlite_master WHERE name IN ('DOMA', 'info')")),
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM STREET")),
+            QStringList { "0" });
+        QCOMPARE(Fixture::sqlValues(database(),
+                     QStringLiteral("SELECT name FROM sqlite_master WHERE name IN ('DOMA', 'info')")),
             QStringList());
     }
 
@@ -683,7 +720,8 @@ private slots:
         {
             QFile json(QStringLiteral(VELMORA_SHARED_TESTDATA_DIR "/kladr/SOCRBASE.expected.json"));
             QVERIFY(json.open(QIODevice::ReadOnly));
-            for (const QJsonValue& record : QJsonDocument::fromJson(json.readAll()).object().value("records").toArray()) {
+            for (const QJsonValue& record :
+                QJsonDocument::fromJson(json.readAll()).object().value("records").toArray()) {
                 const QJsonArray values = record.toObject().value("values").toArray();
                 types[values.at(1).toString()] = values.at(2).toString();
             }
@@ -702,7 +740,8 @@ private slots:
                 switch (table) {
                 case Table::Kladr:
                     kladr << QStringList { v[0], v[0].toUpper(), types->value(v[1]), v[1], code.left(11),
-                        code.left(2), code.mid(2, 3), code.mid(5, 3), code.mid(8, 3), code.right(2), v[3], v[7] };
+                        code.left(2), code.mid(2, 3), code.mid(5, 3), code.mid(8, 3), code.right(2), v[3],
+                        v[7] };
                     break;
                 case Table::Street:
                     street << QStringList { v[0], v[0].toUpper(), types->value(v[1]), v[1], code.left(15),

@@ -7,3 +7,8 @@ target_compile_definitions(tst_threaddatabasecreate PRIVATE VELMORA_SOCRBASE_DBF
 add_qt_test(tst_qdbfreleaserows SOURCES tst_qdbfreleaserows.cpp LIBS database qdbf)
 add_qt_test(tst_kladrsample SOURCES tst_kladrsample.cpp LIBS database qdbf)
 add_qt_test(tst_sqliteinsert SOURCES tst_sqliteinsert.cpp LIBS database)
+
+add_test(NAME velmora-tool-import
+    COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:velmora-tool> -DWORK=${CMAKE_CURRENT_BINARY_DIR}/velmora-tool-import
+            -P ${CMAKE_CURRENT_LIST_DIR}/velmoratoolimport.cmake)
+set_tests_properties(velmora-tool-import PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8" TIMEOUT 300)

@@ -1,0 +1,42 @@
+# velmora-tool sample and import end to end: cmake -DTOOL=... -DWORK=... -P velmoratoolimport.cmake
+# A run that succeeds exits 0 and prints the status log with its time stamps; a run without
+# the dictionary exits 1; bad arguments exit 2.
+file(REMOVE_RECURSE "${WORK}")
+
+function(run expected_status)
+    execute_process(COMMAND "${TOOL}" ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    if(NOT status EQUAL expected_status)
+        message(FATAL_ERROR "velmora-tool ${ARGN}: exit ${status}, expected ${expected_status}\n${out}\n${err}")
+    endif()
+    set(out "${out}" PARENT_SCOPE)
+endfunction()
+
+function(expect text)
+    string(FIND "${out}" "${text}" at)
+    if(at EQUAL -1)
+        message(FATAL_ERROR "missing '${text}' in:\n${out}")
+    endif()
+endfunction()
+
+run(0 sample --out "${WORK}/db" --scale 0.001 --seed 4)
+expect("KLADR 220, STREET 1300, DOMA")
+
+run(0 import "${WORK}/db")
+if(NOT out MATCHES "\n[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\\.[0-9][0-9][0-9]: Первоначальная настройка базы данных завершена\\.\n")
+    message(FATAL_ERROR "no time-stamped closing line in:\n${out}")
+endif()
+expect("summary: success")
+expect("Создание таблицы DOMA.")
+if(NOT EXISTS "${WORK}/db/update.info" OR NOT EXISTS "${WORK}/db/Velmora.ini")
+    message(FATAL_ERROR "the first build did not publish into the database directory")
+endif()
+
+file(REMOVE "${WORK}/db/BASE/SOCRBASE.DBF")
+run(1 import "${WORK}/db")
+expect("summary: FAILED")
+expect("Не удалось открыть файл")
+
+run(2 import)
+run(2 sample --out "${WORK}/x" --scale zero)
+run(2 frobnicate)
+file(REMOVE_RECURSE "${WORK}")

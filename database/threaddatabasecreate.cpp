@@ -257,8 +257,8 @@ void ThreadDataBaseCreate::run()
         {
             // A crash of the program leaves the committed blocks intact; only a power loss
             // could cost the blocks not yet flushed, and the next run reports that table.
-            // Larger pages (taken only by a new file) and an 8 MB cache cut the writes and the
-            // index sorts by about a fifth at the classifier's size.
+            // Larger pages (taken only by a new file) and an 8 MB cache mean fewer writes and
+            // cheaper index sorts at the classifier's size.
             QSqlQuery pragma(db);
             pragma.exec(QStringLiteral("PRAGMA synchronous=OFF"));
             pragma.exec(QStringLiteral("PRAGMA page_size=16384"));

@@ -296,6 +296,62 @@ private slots:
         }
     }
 
+    // Each code column takes what the character positions yield, never NULL.
+    void shortCodes_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QStringList>("columns");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList kladr = { "code", "code_ss", "code_rrr", "code_ggg", "code_ppp", "code_st" };
+        QTest::newRow("KLADR empty") << "KLADR"
+                                     << "" << kladr << QStringList { "", "", "", "", "", "" };
+        QTest::newRow("KLADR 1") << "KLADR"
+                                 << "5" << kladr << QStringList { "5", "5", "", "", "", "5" };
+        QTest::newRow("KLADR 7") << "KLADR"
+                                 << "1234567" << kladr
+                                 << QStringList { "1234567", "12", "345", "67", "", "67" };
+        QTest::newRow("KLADR 12") << "KLADR"
+                                  << "123456789012" << kladr
+                                  << QStringList { "12345678901", "12", "345", "678", "901", "12" };
+        const QStringList street = { "code", "code_kladr", "code_st" };
+        QTest::newRow("STREET 3") << "STREET"
+                                  << "123" << street << QStringList { "123", "123", "23" };
+        QTest::newRow("STREET 13") << "STREET"
+                                   << "1234567890123" << street
+                                   << QStringList { "1234567890123", "12345678901", "23" };
+        const QStringList doma = { "code_kladr", "code_street", "code_st" };
+        QTest::newRow("DOMA 1") << "DOMA"
+                                << "1" << doma << QStringList { "1", "1", "1" };
+        QTest::newRow("DOMA 16") << "DOMA"
+                                 << "1234567890123456" << doma
+                                 << QStringList { "12345678901", "123456789012345", "56" };
+    }
+
+    void shortCodes()
+    {
+        QFETCH(QString, table);
+        QFETCH(QString, code);
+        QFETCH(QStringList, columns);
+        QFETCH(QStringList, expected);
+        QVERIFY(QDir().mkpath(m_DbDir + QStringLiteral("/BASE")));
+        const Table kind = table == QLatin1String("KLADR") ? Table::Kladr
+            : table == QLatin1String("STREET")             ? Table::Street
+                                                           : Table::Doma;
+        QStringList row = { "Имя", "ул", "", "" };
+        row[kind == Table::Doma ? 3 : 2] = code;
+        QVERIFY(Fixture::writeTable(basePath(table + QStringLiteral(".DBF")), kind, { row }));
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+        QStringList actual;
+        for (const QString& column : columns) {
+            actual << Fixture::sqlValues(database(),
+                QStringLiteral("SELECT CASE WHEN %1 IS NULL THEN '<NULL>' ELSE %1 END FROM %2")
+                    .arg(column, table));
+        }
+        QCOMPARE(actual, expected);
+    }
+
     void laterDictionaryRecordWins()
     {
         QVERIFY(QDir().mkpath(m_DbDir + QStringLiteral("/BASE")));

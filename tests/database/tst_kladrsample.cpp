@@ -183,6 +183,29 @@ private slots:
             QVERIFY2(houses.match(r.values.at(0)).hasMatch(), qPrintable(r.values.at(0)));
     }
 
+    // scripts/run's first-run sample answers the searches a new user tries first.
+    void smallSampleHasTheWellKnownPlaces()
+    {
+        Collect small;
+        KladrSample::Options options;
+        options.scale = 0.02;
+        KladrSample::generate(options, small);
+        QStringList current;
+        for (const Record& r : small.kladr) {
+            if (!r.deleted && r.values.at(2).endsWith(QLatin1String("00")))
+                current << r.values.at(0);
+        }
+        QVERIFY(current.contains(QStringLiteral("Москва")));
+        QVERIFY(current.contains(QStringLiteral("Ростов-на-Дону")));
+        QVERIFY(!current.filter(QRegularExpression(QStringLiteral("^.остов")))
+                     .filter(QStringLiteral("Мост"))
+                     .isEmpty());
+        // Moscow is a region of its own: its streets hang on the region record.
+        const bool moscowStreets = std::any_of(small.street.cbegin(), small.street.cend(),
+            [](const Record& r) { return r.values.at(2).startsWith(QLatin1String("01000000000")); });
+        QVERIFY(moscowStreets);
+    }
+
     void filesHaveTheClassifierLayout_data()
     {
         QTest::addColumn<QString>("file");

@@ -261,6 +261,22 @@ QString QDbfTablePrivate::decode(const char* data, int size) const
     return textCodec->toUnicode(data, size);
 }
 
+// Writes the decoded text over the previous record's value of the same field when that
+// string is no longer shared and has the same length (as blank-padded character fields
+// have): the common case of a reading loop, which then allocates nothing per field.
+bool QDbfTablePrivate::refillText(QVariant& value, const char* data, int size) const
+{
+    if (!byteTable || size <= 0 || value.userType() != QMetaType::QString)
+        return false;
+    QString* text = static_cast<QString*>(value.data());
+    if (!text->isDetached() || text->size() != size)
+        return false;
+    QChar* out = text->data();
+    for (int i = 0; i < size; ++i)
+        out[i] = byteTable[quint8(data[i])];
+    return true;
+}
+
 bool QDbfTablePrivate::open()
 {
     error = QDbfTable::NoError;
@@ -272,6 +288,7 @@ bool QDbfTablePrivate::open()
     recordCached = false;
     tableRecord = QDbfRecord();
     currentRecord = QDbfRecord();
+    currentRecordReusable = false;
     decoders.clear();
     readBuffer.clear();
     accepted = false;
@@ -365,33 +382,44 @@ QDbfRecord QDbfTablePrivate::record()
 {
     if (recordCached)
         return currentRecord;
-
-    currentRecord = tableRecord;
     recordCached = true;
 
-    if (currentIndex < 0)
+    if (currentIndex < 0) {
+        currentRecord = tableRecord;
         return currentRecord;
+    }
 
     if (!file.isOpen()) {
+        currentRecord = tableRecord;
         qWarning("QDbfTablePrivate::record(): IODevice is not open");
         return currentRecord;
     }
 
+    // Reading on from where the previous record ended needs no positioning.
     const qint64 position = recordPosition(currentIndex);
-    if (!file.isReadable() || position < 0 || !file.seek(position)) {
+    if (!file.isReadable() || position < 0 || (file.pos() != position && !file.seek(position))) {
+        currentRecord = tableRecord;
         error = QDbfTable::ReadError;
         return currentRecord;
     }
 
-    QDbfRecordPrivate* data = currentRecord.d.data();
-    data->index = currentIndex;
-
     const qint64 got = readBuffer.isEmpty() ? 0 : file.read(readBuffer.data(), readBuffer.size());
     if (got <= 0) {
+        currentRecord = tableRecord;
+        currentRecord.setRecordIndex(currentIndex);
         error = QDbfTable::RecordError;
         return currentRecord;
     }
 
+    // When nobody holds a copy of the previous record any more, its fields (with the
+    // table's definitions) are refilled in place: no allocation of a new record and field
+    // vector, and no reference counting of the definitions, for every record.
+    if (!currentRecordReusable || currentRecord.d.constData()->ref.loadRelaxed() != 1) {
+        currentRecord = tableRecord;
+        currentRecordReusable = true;
+    }
+    QDbfRecordPrivate* data = currentRecord.d.data();
+    data->index = currentIndex;
     const char* bytes = readBuffer.constData();
     data->deleted = bytes[0] == kDeletedFlag;
     // Every field is cut to what was actually read, whatever its offset and length claim.
@@ -401,7 +429,10 @@ QDbfRecord QDbfTablePrivate::record()
         const QDbfFieldPrivate* definition = fields[i].d.constData();
         const qint64 start = definition->offset;
         const int size = start < got ? int(qMin<qint64>(definition->length, got - start)) : 0;
-        fields[i].m_value = decoders.at(i)(*this, bytes + (size > 0 ? start : 0), size);
+        const char* fieldBytes = bytes + (size > 0 ? start : 0);
+        if (decoders.at(i) == decodeCharacter && refillText(fields[i].m_value, fieldBytes, size))
+            continue;
+        fields[i].m_value = decoders.at(i)(*this, fieldBytes, size);
     }
     error = QDbfTable::NoError;
     return currentRecord;

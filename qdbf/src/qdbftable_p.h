@@ -29,6 +29,7 @@ public:
     bool open();
     void setCodec();
     QString decode(const char* data, int size) const;
+    bool refillText(QVariant& value, const char* data, int size) const;
 
     bool setCurrentIndex(int index);
     QDbfRecord record();
@@ -60,6 +61,9 @@ public:
     bool recordCached = false;
     QDbfRecord currentRecord;
     QDbfRecord tableRecord;
+    // Whether currentRecord was built from tableRecord since the last open, so that it
+    // may be refilled in place.
+    bool currentRecordReusable = false;
 
     // Whether the last open succeeded. A refused file stays open, with header values that
     // may point anywhere; nothing is ever written into it.

@@ -97,6 +97,7 @@ private slots:
     void navigationOnEmptyTable();
     void handlesShareCursor();
     void recordIsCachedPerPosition();
+    void recordsStayIndependent();
     void recordBeforeFirstIsFieldList();
     void recordOfClosedTableWarns();
     void recordBeyondEndOfFile();
@@ -579,6 +580,30 @@ void tst_QDbfTable::recordIsCachedPerPosition()
     QVERIFY(table.next());
     QVERIFY(table.previous());
     QCOMPARE(table.value(0).toString(), QStringLiteral("Zoya      "));
+}
+
+void tst_QDbfTable::recordsStayIndependent()
+{
+    // Reading reuses the previous record's storage only when nobody holds on to it.
+    QDbfTable table;
+    QVERIFY(table.open(writeTable(threeRecords())));
+    QVERIFY(table.next());
+    const QDbfRecord first = table.record();
+    const QString kept = table.value(0).toString();
+    QVERIFY(table.next());
+    QDbfRecord second = table.record();
+    QCOMPARE(first.value(0).toString(), QStringLiteral("Anna      "));
+    QCOMPARE(first.recordIndex(), 0);
+    QCOMPARE(second.value(0).toString(), QStringLiteral("Boris     "));
+    second = QDbfRecord();
+    const QVariant amount = table.value(1);
+    QVERIFY(table.next());
+    QCOMPARE(table.value(0).toString(), QStringLiteral("Vera      "));
+    QCOMPARE(kept, QStringLiteral("Anna      "));
+    QCOMPARE(amount, QVariant(-10.0));
+    QVERIFY(table.previous());
+    QCOMPARE(table.value(0).toString(), QStringLiteral("Boris     "));
+    QCOMPARE(table.record().recordIndex(), 1);
 }
 
 void tst_QDbfTable::recordBeforeFirstIsFieldList()

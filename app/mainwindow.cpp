@@ -118,13 +118,10 @@ MainWindow::MainWindow(QWidget* parent)
 
 MainWindow::~MainWindow()
 {
-    if (m_pThreadTimer) {
-        m_pThreadTimer->stopProgress();
-        stopThread(m_pThreadTimer);
-        delete m_pThreadTimer;
-        m_pThreadTimer = nullptr;
-    }
+    // The search thread drives the timer, so it must have ended before the timer goes.
     stopThread(m_pThreadDataBaseFind);
+    delete m_pThreadTimer; // ends its tick loop
+    m_pThreadTimer = nullptr;
     delete m_pThreadDataBaseFind;
     m_pThreadDataBaseFind = nullptr;
     stopThread(m_pThreadDataBaseCreate);
@@ -136,7 +133,6 @@ MainWindow::~MainWindow()
     const QString connection = m_DataBase.connectionName();
     m_DataBase.close();
     m_DataBase = QSqlDatabase();
-    m_QueryModel.clear();
     QSqlDatabase::removeDatabase(connection);
 }
 
@@ -311,6 +307,9 @@ void MainWindow::startFind()
     if (!openDataBase())
         return;
     fillSearchParams();
+    // Busy at once: the inputs are locked before the thread reads the levels, not only when
+    // its own busy signal arrives.
+    slotVisible(true);
     m_pThreadDataBaseFind->setSearchParams(&m_SearchParams);
     m_pThreadDataBaseFind->start(QThread::InheritPriority);
 }

@@ -88,7 +88,6 @@ private:
     Ui_MainWindow* ui;
     SearchParams m_SearchParams;
     QSqlDatabase m_DataBase;
-    QSqlQueryModel m_QueryModel;
     TableModel m_ResultModel;
     // Written by the import thread just before it reports, read by the GUI thread.
     std::atomic_bool m_bDataBaseReady { false };

@@ -511,10 +511,10 @@ void ThreadDataBaseCreate::buildIndexes(QSqlDatabase& db, bool bTableCreated)
     }
 
     // Without statistics SQLite may pick name_upper over (name_upper, code_kladr) for the joins
-    // of the search; fresh tables or indexes get them once. A bounded analysis keeps this to
-    // a fraction of a second on the full classifier.
+    // of the search; fresh tables or indexes get them once. The analysis reads every index in
+    // full (under a second on the whole classifier): sampled statistics misjudge how many
+    // localities share a name and send the locality-and-street search through the street index.
     if (bTableCreated || indexCreated || !hasStatistics) {
-        query.exec(QStringLiteral("PRAGMA analysis_limit=1000"));
         m_Report.analyzed = query.exec(QStringLiteral("ANALYZE"));
         if (!m_Report.analyzed)
             qDebug() << "ANALYZE failed: " << lastError(query, db);

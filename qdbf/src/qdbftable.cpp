@@ -766,6 +766,13 @@ int QDbfTable::at() const
     return d->currentIndex;
 }
 
+// The index of the last record, or -1 without records. A damaged count can be as low as
+// INT_MIN (0x80000000 at offset 4), where count - 1 would overflow.
+int QDbfTablePrivate::lastIndex() const
+{
+    return recordCount > 0 ? recordCount - 1 : -1;
+}
+
 bool QDbfTable::first() const
 {
     // An empty table gives -1; a table never opened (or with a negative count) stays
@@ -775,38 +782,35 @@ bool QDbfTable::first() const
 
 bool QDbfTable::last() const
 {
-    return d->setCurrentIndex(qMax(d->recordCount - 1, -1));
+    return d->setCurrentIndex(d->lastIndex());
 }
 
 bool QDbfTable::next() const
 {
-    const int n = d->recordCount;
     const int i = d->currentIndex;
     if (i < 0)
-        return n > 0 ? d->setCurrentIndex(0) : false;
-    if (i < n - 1)
+        return d->recordCount > 0 ? d->setCurrentIndex(0) : false;
+    if (i < d->lastIndex())
         return d->setCurrentIndex(i + 1);
     return false;
 }
 
 bool QDbfTable::previous() const
 {
-    const int n = d->recordCount;
     const int i = d->currentIndex;
     if (i <= 0)
         return false;
-    if (i < n)
+    if (i < d->recordCount)
         return d->setCurrentIndex(i - 1);
-    return d->setCurrentIndex(qMax(n - 1, -1));
+    return d->setCurrentIndex(d->lastIndex());
 }
 
 bool QDbfTable::seek(int index) const
 {
-    const int n = d->recordCount;
     if (index < 0)
         return d->setCurrentIndex(-1);
-    if (index >= n)
-        return d->setCurrentIndex(qMax(n - 1, -1));
+    if (index >= d->recordCount)
+        return d->setCurrentIndex(d->lastIndex());
     return d->setCurrentIndex(index);
 }
 

@@ -32,6 +32,7 @@ public:
     bool refillText(QVariant& value, const char* data, int size) const;
 
     bool setCurrentIndex(int index);
+    int lastIndex() const;
     QDbfRecord record();
 
     bool updateRecordInTable(const QDbfRecord& record);

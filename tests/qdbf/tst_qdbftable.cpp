@@ -118,6 +118,7 @@ private slots:
     void appendDeletedRecord();
     void appendRefusedOnReadOnly();
     void appendRefusedWhenRecordsMissing();
+    void navigationWithCountIntMin();
     void removeRecord();
     void removeRecordOutsideTable_data();
     void removeRecordOutsideTable();
@@ -745,7 +746,12 @@ void tst_QDbfTable::damagedCounts()
         QVERIFY(!table.updateRecordInTable(record));
         QCOMPARE(table.error(), QDbfTable::RecordError);
     } else {
+        // No record to move to, and no arithmetic on the count that could overflow.
         QVERIFY(!table.next());
+        QVERIFY(table.last());
+        QVERIFY(!table.previous());
+        QVERIFY(table.seek(5));
+        QVERIFY(table.first());
         QCOMPARE(table.at(), -1);
     }
     QVERIFY(!table.addRecord());
@@ -1061,6 +1067,22 @@ void tst_QDbfTable::appendRefusedWhenRecordsMissing()
     QCOMPARE(table.error(), QDbfTable::RecordError);
     table.close();
     QCOMPARE(readAll(copy), before);
+}
+
+void tst_QDbfTable::navigationWithCountIntMin()
+{
+    // Found by fuzzing: a record count of 0x80000000 reads as INT_MIN, and last() computed
+    // INT_MIN - 1 (undefined behaviour, caught by UBSan).
+    QDbfTable table(QStringLiteral(VELMORA_TESTDATA_DIR "/qdbf/count-int-min.dbf"));
+    QVERIFY(table.open(QDbfTable::ReadOnly));
+    QCOMPARE(table.size(), int(0x80000000u));
+    QVERIFY(table.last());
+    QCOMPARE(table.at(), -1);
+    QVERIFY(table.seek(3));
+    QCOMPARE(table.at(), -1);
+    QVERIFY(!table.next());
+    QVERIFY(!table.previous());
+    QCOMPARE(table.record().recordIndex(), -1);
 }
 
 void tst_QDbfTable::removeRecord()

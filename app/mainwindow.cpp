@@ -11,6 +11,7 @@
 #include <QClipboard>
 #include <algorithm>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QRegularExpression>
 #include <QSqlQuery>
 #include <QTextCodec>
@@ -238,8 +239,12 @@ void MainWindow::slotVisible(bool v)
 
 void MainWindow::slotDataBaseCreated(bool bSuccess)
 {
-    if (bSuccess)
-        startFind();
+    if (!bSuccess)
+        return;
+    // The run reports just before it ends (a last log line, its connection released); let it
+    // end, or startFind would take the search for a request made while the import runs.
+    m_pThreadDataBaseCreate->wait();
+    startFind();
 }
 
 void MainWindow::slotFind(const SearchResult& result)
@@ -248,6 +253,9 @@ void MainWindow::slotFind(const SearchResult& result)
     // Later searches find the model installed; the view follows its reset.
     if (ui->tResults->model() != &m_ResultModel)
         ui->tResults->setModel(&m_ResultModel);
+    // Wide enough to read each variant; the address, last, takes the rest of the row.
+    ui->tResults->resizeColumnsToContents();
+    ui->tResults->horizontalHeader()->setStretchLastSection(true);
     slotAddState(QStringLiteral("Запрос успешно выполнен"), false);
 }
 

@@ -1,3 +1,4 @@
+#include "kladrsample.h"
 #include "mainwindow.h"
 #include "threaddatabasecreate.h"
 #include "workerhost.h"
@@ -44,6 +45,7 @@ private slots:
     void autoCopyGatesCopyButton();
     void enterInEmptyFieldStartsTheCheckOnce();
     void startUpCheckReportsInTheLog();
+    void searchRunsAfterTheCheckEvenWhenTheImportEndsLate();
 
 private:
     template<typename T> T* child(const char* name) const
@@ -493,6 +495,28 @@ void TestMainWindow::startUpCheckReportsInTheLog()
     QVERIFY(child<QFrame>("frame")->isHidden());
     QVERIFY(MainWindow::isZipType(QStringLiteral("ZIP")));
     QVERIFY(!MainWindow::isZipType(QStringLiteral("zip")));
+}
+
+void TestMainWindow::searchRunsAfterTheCheckEvenWhenTheImportEndsLate()
+{
+    QFile socrbase(QStringLiteral(VELMORA_SOCRBASE_DBF));
+    QVERIFY(socrbase.open(QIODevice::ReadOnly));
+    KladrSample::Options options;
+    options.scale = 0.001;
+    QString error;
+    QVERIFY2(KladrSample::writeSample(g_LocalDbDir, socrbase.readAll(), options, nullptr, &error),
+        qPrintable(error));
+
+    // Hold the import thread after it has reported success, so the report reaches the window
+    // while the thread is still running.
+    connect(
+        m_pWindow->importThread(), &ThreadDataBaseCreate::signalDataBaseCreated, this,
+        [](bool) { QThread::msleep(300); }, Qt::DirectConnection);
+    child<QLineEdit>("leFourthLevel")->setText(QStringLiteral("Москва"));
+    QTest::keyClick(child<QLineEdit>("leFourthLevel"), Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(lastLogText() == QStringLiteral("Запрос успешно выполнен"), 60000);
+    QVERIFY(m_pWindow->isDataBaseReady());
+    QVERIFY(child<QTableView>("tResults")->model()->rowCount() > 0);
 }
 
 QTEST_MAIN(TestMainWindow)

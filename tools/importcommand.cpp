@@ -1,7 +1,7 @@
 #include "commands.h"
 
+#include "consolehost.h"
 #include "threaddatabasecreate.h"
-#include "workerhost.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -17,23 +17,6 @@
 #include <cstdio>
 
 namespace {
-
-// Prints each status-log line as the window shows it, the moment it is issued.
-class ConsoleHost : public WorkerHost {
-public:
-    void addState(const QString& text, bool bEncode) override
-    {
-        const QByteArray line
-            = formatStateLine(QTime::currentTime(), decodeStateText(text, bEncode)).toUtf8();
-        QMutexLocker lock(&m_Mutex);
-        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
-    }
-
-private:
-    QMutex m_Mutex;
-};
 
 // VmHWM: the process's peak resident set, in kB.
 qint64 peakRssKb()
@@ -96,7 +79,7 @@ int runImportCommand(const QStringList& arguments)
     const QString appDir
         = parser.isSet(appDirOption) ? QDir::cleanPath(parser.value(appDirOption)) : localDbDir;
 
-    ConsoleHost host;
+    ConsoleHost host(stdout);
     ThreadDataBaseCreate thread;
     thread.setHost(&host);
     thread.setDirectories(appDir, localDbDir);

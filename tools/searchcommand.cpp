@@ -1,4 +1,5 @@
 #include "commands.h"
+#include "consolehost.h"
 
 #include "resultfiller.h"
 #include "schema.h"
@@ -19,21 +20,6 @@
 #include <cstdio>
 
 namespace {
-
-// Status-log lines go to standard error, the table to standard output.
-class StderrHost : public WorkerHost {
-public:
-    void addState(const QString& text, bool bEncode) override
-    {
-        const QByteArray line
-            = formatStateLine(QTime::currentTime(), decodeStateText(text, bEncode)).toUtf8();
-        QMutexLocker lock(&m_Mutex);
-        std::fprintf(stderr, "%s\n", line.constData());
-    }
-
-private:
-    QMutex m_Mutex;
-};
 
 QtMessageHandler g_PreviousHandler = nullptr;
 
@@ -69,7 +55,8 @@ void printTable(const TableModel& model)
 
 int search(const QString& databaseFile, SearchParams& params)
 {
-    StderrHost host;
+    // Status-log lines go to standard error, the table to standard output.
+    ConsoleHost host(stderr);
     ThreadDataBaseFind thread;
     thread.setHost(&host);
     thread.setDatabaseFile(databaseFile);

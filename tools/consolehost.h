@@ -1,0 +1,31 @@
+#pragma once
+
+#include "workerhost.h"
+
+#include <QMutex>
+#include <QTime>
+
+#include <cstdio>
+
+// Prints each status-log line as the window shows it, the moment it is issued, from whichever
+// thread issues it.
+class ConsoleHost : public WorkerHost {
+public:
+    explicit ConsoleHost(std::FILE* stream)
+        : m_pStream(stream)
+    {
+    }
+
+    void addState(const QString& text, bool bEncode) override
+    {
+        const QByteArray line = formatStateLine(QTime::currentTime(), decodeStateText(text, bEncode)).toUtf8();
+        QMutexLocker lock(&m_Mutex);
+        std::fwrite(line.constData(), 1, size_t(line.size()), m_pStream);
+        std::fputc('\n', m_pStream);
+        std::fflush(m_pStream);
+    }
+
+private:
+    std::FILE* m_pStream;
+    QMutex m_Mutex;
+};

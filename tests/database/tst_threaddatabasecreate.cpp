@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -335,6 +336,7 @@ private slots:
         QFETCH(QStringList, columns);
         QFETCH(QStringList, expected);
         QVERIFY(QDir().mkpath(m_DbDir + QStringLiteral("/BASE")));
+        QVERIFY(QFile::copy(Fixture::socrbasePath(), basePath(QStringLiteral("SOCRBASE.DBF"))));
         const Table kind = table == QLatin1String("KLADR") ? Table::Kladr
             : table == QLatin1String("STREET")             ? Table::Street
                                                            : Table::Doma;
@@ -446,7 +448,9 @@ private slots:
             QStringLiteral("SELECT name FROM sqlite_master WHERE type='table' AND name IN "
                            "('KLADR','STREET','DOMA','info')"));
         QVERIFY(!tables.contains(table));
-        QVERIFY(tables.contains(QStringLiteral("info")));
+        // An incomplete database is neither stamped nor announced.
+        QVERIFY(!tables.contains(QStringLiteral("info")));
+        QVERIFY(QDir(m_AppDir).isEmpty());
         // The other tables are complete.
         if (table != QLatin1String("KLADR"))
             QCOMPARE(Fixture::tableRows(database(), QStringLiteral("KLADR")), ExpectedKladr);
@@ -462,34 +466,73 @@ private slots:
         QCOMPARE(again.created, QList<bool>({ true }));
         QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM %1").arg(table)),
             QStringList { "3" });
+        QVERIFY(again.report.published);
+        QCOMPARE(
+            Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM info")), QStringList { "1" });
     }
 
-    void missingDictionaryFailsTheRun()
+    // Without the dictionary nothing is built (every type name would stay blank for good); once
+    // it is back, the next run builds everything with the type names.
+    void missingDictionaryBuildsNothing_data()
     {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("missing") << QStringLiteral("missing");
+        QTest::newRow("empty file") << QStringLiteral("empty");
+        QTest::newRow("directory") << QStringLiteral("directory");
+        QTest::newRow("no records") << QStringLiteral("no records");
+    }
+
+    void missingDictionaryBuildsNothing()
+    {
+        QFETCH(QString, fault);
         writeSmallClassifier();
-        QVERIFY(QFile::remove(basePath(QStringLiteral("SOCRBASE.DBF"))));
-        QTest::ignoreMessage(QtDebugMsg, "Unable to open SOCRBASE.DBF");
+        const QString path = basePath(QStringLiteral("SOCRBASE.DBF"));
+        QVERIFY(QFile::remove(path));
+        if (fault == QLatin1String("empty")) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        } else if (fault == QLatin1String("directory")) {
+            QVERIFY(QDir().mkpath(path));
+        } else if (fault == QLatin1String("no records")) {
+            QVERIFY(Fixture::writeSocrbase(path, {}));
+        }
+        if (fault != QLatin1String("no records"))
+            QTest::ignoreMessage(QtDebugMsg, "Unable to open SOCRBASE.DBF");
         const RunResult run = runImport(m_AppDir, m_DbDir);
         QVERIFY(run.finished);
-        QCOMPARE(run.lines.mid(0, 3),
-            QStringList({ openLine(basePath(QStringLiteral("SOCRBASE.DBF"))),
-                openFailedLine(basePath(QStringLiteral("SOCRBASE.DBF"))),
-                QStringLiteral("Таблица KLADR не существует.") }));
+        QCOMPARE(run.lines.first(), openLine(path));
+        QVERIFY(run.lines.contains(
+            QStringLiteral("Без справочника SOCRBASE.DBF таблицы базы данных не создаются.")));
+        QVERIFY(!run.lines.contains(QStringLiteral("Таблица KLADR не существует.")));
+        QCOMPARE(run.lines.last(), FinalLine);
         QCOMPARE(run.created, QList<bool>({ false }));
         QVERIFY(!run.hostReady);
-        QCOMPARE(run.readyCalls, 1);
-        // Everything is imported, but with an empty dictionary.
-        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM KLADR WHERE socr = ''")),
-            QStringList { "3" });
         QCOMPARE(
-            Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM STREET WHERE socr = ''")),
-            QStringList { "3" });
+            Fixture::sqlValues(database(), QStringLiteral("SELECT name FROM sqlite_master")), QStringList());
+        QVERIFY(QDir(m_AppDir).isEmpty());
 
-        // A complete database without the dictionary never becomes ready.
+        QVERIFY(QDir(path).removeRecursively() || QFile::remove(path));
+        writeSmallClassifier();
         const RunResult again = runImport(m_AppDir, m_DbDir);
         QVERIFY(again.finished);
-        QCOMPARE(again.created, QList<bool>({ false }));
-        QVERIFY(!again.hostReady);
+        QCOMPARE(again.created, QList<bool>({ true }));
+        QCOMPARE(Fixture::tableRows(database(), QStringLiteral("KLADR")), ExpectedKladr);
+        QCOMPARE(Fixture::tableRows(database(), QStringLiteral("STREET")), ExpectedStreet);
+    }
+
+    // A complete database is checked without BASE/ at all: a database received by update.
+    void completeDatabaseNeedsNoClassifier()
+    {
+        writeSmallClassifier();
+        QVERIFY(runImport(m_AppDir, m_DbDir).finished);
+        QVERIFY(QDir(m_DbDir + QStringLiteral("/BASE")).removeRecursively());
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+        QCOMPARE(run.lines,
+            QStringList({ "Таблица KLADR существует.", "Таблица STREET существует." }) + IndexLines
+                + QStringList { FinalLine });
+        QCOMPARE(run.created, QList<bool>({ true }));
+        QVERIFY(run.hostReady);
     }
 
     void emptyFile_data()
@@ -520,33 +563,80 @@ private slots:
             table == QLatin1String("KLADR") ? QStringLiteral("0") : QStringLiteral("3"));
     }
 
-    void truncatedFileKeepsWhatItHolds()
+    // The header's record count is checked against the file's size before any row goes in.
+    void headerCountDoesNotFit_data()
     {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<qint64>("count"); // written into the header; -2: keep it
+        QTest::addColumn<int>("cut"); // bytes cut off the end
+        QTest::addColumn<QString>("announced");
+        QTest::addColumn<QString>("holds");
+        const int recordLength = 1 + 40 + 10 + 10 + 19 + 6 + 4 + 4 + 11;
+        QTest::newRow("-1") << "DOMA.DBF" << qint64(0xFFFFFFFF) << 0 << "-1"
+                            << "600";
+        QTest::newRow("0x80000000") << "DOMA.DBF" << qint64(0x80000000) << 0 << "-2147483648"
+                                    << "600";
+        QTest::newRow("0x7FFFFFFF") << "DOMA.DBF" << qint64(0x7FFFFFFF) << 0 << "2147483647"
+                                    << "600";
+        QTest::newRow("present + 1") << "DOMA.DBF" << qint64(601) << 0 << "601"
+                                     << "600";
+        // The end-of-file mark and half of the last record are gone.
+        QTest::newRow("last record cut") << "DOMA.DBF" << qint64(-2) << 1 + recordLength / 2 << "600"
+                                         << "599";
+        QTest::newRow("dictionary") << "SOCRBASE.DBF" << qint64(149) << 0 << "149"
+                                    << "148";
+    }
+
+    void headerCountDoesNotFit()
+    {
+        QFETCH(QString, file);
+        QFETCH(qint64, count);
+        QFETCH(int, cut);
+        QFETCH(QString, announced);
+        QFETCH(QString, holds);
         writeSmallClassifier();
         Rows rows;
         for (int i = 0; i < 600; ++i)
             rows << QStringList { QString::number(i), "", "ДОМ", QStringLiteral("7700000000000010001") };
-        const QString path = basePath(QStringLiteral("DOMA.DBF"));
-        QVERIFY(Fixture::writeTable(path, Table::Doma, rows));
-        // Cut the file after record 400 and a half: the header still announces 600.
-        QFile file(path);
-        const int recordLength = 1 + 40 + 10 + 10 + 19 + 6 + 4 + 4 + 11;
-        const int headerLength = 32 + 32 * 8 + 1;
-        QVERIFY(file.resize(headerLength + 400 * recordLength + recordLength / 2));
+        QVERIFY(Fixture::writeTable(basePath(QStringLiteral("DOMA.DBF")), Table::Doma, rows));
+        const QString path = basePath(file);
+        const QByteArray whole = Fixture::readFile(path);
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            if (count != -2) {
+                QVERIFY(f.seek(4));
+                const quint32 n = quint32(count);
+                const char bytes[] = { char(n), char(n >> 8), char(n >> 16), char(n >> 24) };
+                QCOMPARE(f.write(bytes, 4), qint64(4));
+            }
+            QVERIFY(f.resize(f.size() - cut));
+        }
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^Header record count")));
         const RunResult run = runImport(m_AppDir, m_DbDir);
         QVERIFY(run.finished);
-        QVERIFY(run.lines.contains(QStringLiteral("Добавление 600 строк...")));
-        QVERIFY(run.lines.contains(QStringLiteral("Файл '") + path
-            + QStringLiteral("' короче, чем указано в его заголовке: не прочитано записей: 199.")));
+        QVERIFY2(
+            run.lines.contains(QStringLiteral("Файл '") + path
+                + QStringLiteral("' повреждён: в его заголовке указано записей: %1, а файл вмещает записей: "
+                                 "%2. Замените файл целым и повторите поиск.")
+                      .arg(announced, holds)),
+            qPrintable(run.lines.join('\n')));
+        QCOMPARE(run.lines.last(), FinalLine);
         QCOMPARE(run.created, QList<bool>({ false }));
-        QCOMPARE(run.report.doma.unreadable, 199);
-        // 400 whole records and the part of record 401 that is there (its name survives).
+        // Failed at once: no table was touched, nothing announced.
+        QCOMPARE(
+            Fixture::sqlValues(database(), QStringLiteral("SELECT name FROM sqlite_master")), QStringList());
+        QVERIFY(QDir(m_AppDir).isEmpty());
+
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(whole);
+        f.close();
+        const RunResult again = runImport(m_AppDir, m_DbDir);
+        QVERIFY(again.finished);
+        QCOMPARE(again.created, QList<bool>({ true }));
         QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM DOMA")),
-            QStringList { "401" });
-        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT name FROM DOMA WHERE rowid = 400")),
-            QStringList { "399" });
-        // The run went on.
-        QCOMPARE(run.lines.mid(run.lines.size() - 8), IndexLines + QStringList { FinalLine });
+            QStringList { "600" });
         QCOMPARE(Fixture::tableRows(database(), QStringLiteral("KLADR")), ExpectedKladr);
     }
 
@@ -587,11 +677,11 @@ private slots:
 
         const RunResult run = runImport(m_AppDir, m_DbDir);
         QVERIFY(run.finished);
+        // Nothing to build, so the dictionary is not read.
         QCOMPARE(run.lines,
-            QStringList({ openLine(basePath(QStringLiteral("SOCRBASE.DBF"))), "Обработка таблицы SOCRBASE.",
-                "Добавление 148 строк...", "Таблица KLADR существует.", "Таблица STREET существует." })
-                + IndexLines + QStringList { FinalLine });
-        QCOMPARE(run.texts.mid(1),
+            QStringList({ "Таблица KLADR существует.", "Таблица STREET существует." }) + IndexLines
+                + QStringList { FinalLine });
+        QCOMPARE(run.texts,
             QStringList({ "Создание индексов... Шаг 5 из 11. ", "Создание индексов... Шаг 6 из 11. ",
                 "Создание индексов... Шаг 7 из 11. ", "Создание индексов... Шаг 8 из 11. ",
                 "Создание индексов... Шаг 9 из 11. ", "Создание индексов... Шаг 10 из 11. ",
@@ -754,10 +844,18 @@ private slots:
         QCOMPARE(host.readyCalls(), 0);
         QCOMPARE(host.lines().last(), QStringLiteral("Добавление 3 строк..."));
         QCOMPARE(Fixture::tableRows(database(), QStringLiteral("KLADR")), ExpectedKladr);
-        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM STREET")),
-            QStringList { "0" });
-        QCOMPARE(Fixture::sqlValues(database(),
-                     QStringLiteral("SELECT name FROM sqlite_master WHERE name IN ('DOMA', 'info')")),
+        // STREET is not there under its own name: only its working table, dropped by the next run.
+        QCOMPARE(
+            Fixture::sqlValues(database(),
+                QStringLiteral("SELECT name FROM sqlite_master WHERE name IN ('STREET', 'DOMA', 'info')")),
+            QStringList());
+        const RunResult again = runImport(m_AppDir, m_DbDir);
+        QVERIFY(again.finished);
+        QVERIFY(again.lines.contains(
+            QStringLiteral("Удаление неполных таблиц прерванного импорта: STREET_partial.")));
+        QCOMPARE(Fixture::tableRows(database(), QStringLiteral("STREET")), ExpectedStreet);
+        QCOMPARE(Fixture::sqlValues(
+                     database(), QStringLiteral("SELECT name FROM sqlite_master WHERE name LIKE '%partial'")),
             QStringList());
     }
 

@@ -3,12 +3,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCodec>
+
+#include <functional>
 
 using Fixture::Rows;
 using KladrSample::Table;
@@ -38,12 +41,16 @@ struct RunResult {
     ThreadDataBaseCreate::RunReport report;
 };
 
-RunResult runImport(const QString& appDir, const QString& localDbDir)
+// setup runs before the start, for seams and direct connections to the thread's signals.
+RunResult runImport(const QString& appDir, const QString& localDbDir,
+    const std::function<void(ThreadDataBaseCreate&)>& setup = {})
 {
     RecordingHost host;
     ThreadDataBaseCreate thread;
     thread.setHost(&host);
     thread.setDirectories(appDir, localDbDir);
+    if (setup)
+        setup(thread);
     QSignalSpy progress(&thread, &ThreadDataBaseCreate::signalUpdateProgress);
     QSignalSpy texts(&thread, &ThreadDataBaseCreate::signalUpdateText);
     QSignalSpy visible(&thread, &ThreadDataBaseCreate::signalVisible);
@@ -156,6 +163,54 @@ private:
                   << QStringLiteral("Добавление 3 строк...");
         }
         return lines;
+    }
+
+    // DOMA.DBF of the given number of records, every deletedEvery-th deleted (0: none);
+    // returns the live records.
+    int writeDoma(int records, int deletedEvery)
+    {
+        Rows doma;
+        QList<bool> deleted;
+        int live = 0;
+        for (int i = 0; i < records; ++i) {
+            doma << QStringList { QString::number(i), "", "ДОМ", QStringLiteral("7700000000000010001") };
+            deleted << (deletedEvery > 0 && i % deletedEvery == 0);
+            live += deleted.last() ? 0 : 1;
+        }
+        if (!Fixture::writeTable(basePath(QStringLiteral("DOMA.DBF")), Table::Doma, doma, deleted))
+            return -1;
+        return live;
+    }
+
+    // Pages of a database built from this classifier by an import stopped at the step text
+    // (empty: at the index stage).
+    int pagesWhenStopped(const QString& stepText) const
+    {
+        const QString dir = m_Dir->path() + QStringLiteral("/reference");
+        QDir(dir).removeRecursively();
+        QDir().mkpath(dir + QStringLiteral("/BASE"));
+        for (const QString& file : QDir(m_DbDir + QStringLiteral("/BASE")).entryList(QDir::Files))
+            QFile::copy(basePath(file), dir + QStringLiteral("/BASE/") + file);
+        runImport(dir, dir, [stepText](ThreadDataBaseCreate& thread) {
+            QObject::connect(
+                &thread, &ThreadDataBaseCreate::signalUpdateText, &thread,
+                [&thread, stepText](const QString& text) {
+                    if (!stepText.isEmpty() && text.startsWith(stepText))
+                        thread.requestInterruption();
+                },
+                Qt::DirectConnection);
+            QObject::connect(
+                &thread, &ThreadDataBaseCreate::signalUpdateProgress, &thread,
+                [&thread, stepText](int, int nMax) {
+                    if (stepText.isEmpty() && nMax == 7)
+                        thread.requestInterruption();
+                },
+                Qt::DirectConnection);
+        });
+        const QStringList pages
+            = Fixture::sqlValues(dir + QStringLiteral("/KLADR.sqlite"), QStringLiteral("PRAGMA page_count"));
+        QDir(dir).removeRecursively();
+        return pages.value(0).toInt();
     }
 
 private slots:
@@ -857,6 +912,265 @@ private slots:
         QCOMPARE(Fixture::sqlValues(
                      database(), QStringLiteral("SELECT name FROM sqlite_master WHERE name LIKE '%partial'")),
             QStringList());
+    }
+
+    // Stopped after some blocks (the window closed), the table is not there under its name;
+    // the next run drops the working table and imports every live record.
+    void stopAfterBlocksThenComplete_data()
+    {
+        QTest::addColumn<int>("blocks");
+        QTest::newRow("after one block") << 1;
+        QTest::newRow("after two blocks") << 2;
+    }
+
+    void stopAfterBlocksThenComplete()
+    {
+        QFETCH(int, blocks);
+        writeSmallClassifier();
+        const int live = writeDoma(25000, 97);
+        const RunResult stopped = runImport(m_AppDir, m_DbDir, [blocks](ThreadDataBaseCreate& thread) {
+            auto inDoma = std::make_shared<bool>(false);
+            QObject::connect(
+                &thread, &ThreadDataBaseCreate::signalUpdateProgress, &thread,
+                [&thread, inDoma, blocks](int nValue, int nMax) {
+                    if (nMax != -1)
+                        *inDoma = nMax == 25000;
+                    else if (*inDoma && nValue >= blocks * 10200 + 100)
+                        thread.requestInterruption();
+                },
+                Qt::DirectConnection);
+        });
+        QVERIFY(stopped.finished);
+        QVERIFY(stopped.created.isEmpty());
+        // Counted rows are committed rows: the block in progress went back. Deleted records do
+        // not count against a block.
+        QCOMPARE(stopped.report.doma.rows, qint64(blocks * 10200));
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM DOMA_partial")),
+            QStringList { QString::number(stopped.report.doma.rows) });
+        QCOMPARE(Fixture::sqlValues(database(),
+                     QStringLiteral("SELECT name FROM sqlite_master WHERE name IN ('DOMA', 'info')")),
+            QStringList());
+
+        const RunResult again = runImport(m_AppDir, m_DbDir);
+        QVERIFY(again.finished);
+        QCOMPARE(again.created, QList<bool>({ true }));
+        QCOMPARE(again.lines.filter(QStringLiteral("Удаление неполных таблиц")),
+            QStringList { QStringLiteral("Удаление неполных таблиц прерванного импорта: DOMA_partial.") });
+        QCOMPARE(again.report.doma.rows, qint64(live));
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM DOMA")),
+            QStringList { QString::number(live) });
+        QCOMPARE(
+            Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM info")), QStringList { "1" });
+    }
+
+    // A full disk, made by capping the database's pages: mid-table (a block fails) or in the
+    // index stage. The run fails with a line that names the full disk and publishes nothing;
+    // the next run without the cap completes.
+    void diskFull_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::newRow("mid-table") << QStringLiteral("mid-table");
+        QTest::newRow("index") << QStringLiteral("index");
+    }
+
+    void diskFull()
+    {
+        QFETCH(QString, where);
+        writeSmallClassifier();
+        const int live = writeDoma(30000, 0);
+        // Page counts of the same import stopped before DOMA and before the indexes.
+        const int beforeDoma = pagesWhenStopped(QStringLiteral("Создание таблицы DOMA."));
+        const int tablesOnly = pagesWhenStopped(QString());
+        QVERIFY(beforeDoma > 0);
+        QVERIFY(tablesOnly > beforeDoma + 10);
+        const int cap = where == QLatin1String("index") ? tablesOnly : (beforeDoma + tablesOnly) / 2;
+
+        const RunResult run = runImport(
+            m_AppDir, m_DbDir, [cap](ThreadDataBaseCreate& thread) { thread.setMaxPageCount(cap); });
+        QVERIFY(run.finished);
+        QCOMPARE(run.created, QList<bool>({ false }));
+        QVERIFY(!run.hostReady);
+        QCOMPARE(run.lines
+                     .filter(QStringLiteral("Недостаточно места на диске в каталоге локальной базы данных '")
+                         + m_DbDir + QStringLiteral("' (SQLite: 'database or disk is full')"))
+                     .size(),
+            1);
+        QCOMPARE(run.lines.last(), FinalLine);
+        QVERIFY(QDir(m_AppDir).isEmpty());
+        QVERIFY(!Fixture::sqlValues(database(), QStringLiteral("SELECT name FROM sqlite_master"))
+                     .contains("info"));
+        if (where == QLatin1String("index")) {
+            QVERIFY(run.lines.contains(IndexLines.first()));
+            QVERIFY(!run.lines.contains(IndexLines.at(1)));
+            QCOMPARE(run.report.doma.rows, qint64(live));
+        } else {
+            QVERIFY(
+                run.lines
+                    .filter(QStringLiteral("Проблема при вставке строк. Ошибка: 'database or disk is full'"))
+                    .size()
+                == 1);
+            QVERIFY(!run.lines.contains(IndexLines.first()));
+            QVERIFY(run.report.doma.rows > 0);
+            QVERIFY(run.report.doma.rows < live);
+            QCOMPARE(run.report.doma.rows % 10200, qint64(0));
+            QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM DOMA_partial")),
+                QStringList { QString::number(run.report.doma.rows) });
+        }
+
+        const RunResult again = runImport(m_AppDir, m_DbDir);
+        QVERIFY(again.finished);
+        QCOMPARE(again.created, QList<bool>({ true }));
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM DOMA")),
+            QStringList { QString::number(live) });
+        QCOMPARE(Fixture::sqlValues(
+                     database(), QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'index'")),
+            QStringList { "7" });
+        QCOMPARE(
+            Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM info")), QStringList { "1" });
+        QVERIFY(QFile::exists(m_AppDir + QStringLiteral("/update.info")));
+    }
+
+    // One import at a time per database: a run that finds another one going waits, then fails
+    // with a clear line and touches nothing.
+    void anotherImportHoldsTheDatabase()
+    {
+        writeSmallClassifier();
+        QLockFile other(database() + QStringLiteral(".lock"));
+        QVERIFY(other.tryLock(0));
+        const RunResult blocked
+            = runImport(m_AppDir, m_DbDir, [](ThreadDataBaseCreate& thread) { thread.setLockTimeout(50); });
+        QVERIFY(blocked.finished);
+        QCOMPARE(blocked.lines,
+            QStringList({ QStringLiteral("Базу данных '") + database()
+                    + QStringLiteral(
+                        "' сейчас создаёт другой процесс (другое окно программы или velmora-tool). "
+                        "Дождитесь его окончания и повторите поиск."),
+                FinalLine }));
+        QCOMPARE(blocked.created, QList<bool>({ false }));
+        QVERIFY(!QFile::exists(database()));
+        other.unlock();
+
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+        QCOMPARE(run.created, QList<bool>({ true }));
+        QVERIFY(!QFile::exists(database() + QStringLiteral(".lock")));
+    }
+
+    void twoRunsAtOnce()
+    {
+        writeSmallClassifier();
+        const int live = writeDoma(30000, 0);
+        RecordingHost hosts[2];
+        ThreadDataBaseCreate threads[2];
+        for (int i = 0; i < 2; ++i) {
+            threads[i].setHost(&hosts[i]);
+            threads[i].setDirectories(m_AppDir, m_DbDir);
+        }
+        threads[0].start();
+        threads[1].start();
+        QVERIFY(threads[0].wait(120000));
+        QVERIFY(threads[1].wait(120000));
+        for (int i = 0; i < 2; ++i) {
+            const ThreadDataBaseCreate::RunReport report = threads[i].lastRunReport();
+            QVERIFY2(report.success
+                    || hosts[i].lines().first().contains(QStringLiteral("сейчас создаёт другой процесс")),
+                qPrintable(hosts[i].lines().join('\n')));
+        }
+        QVERIFY(threads[0].lastRunReport().success || threads[1].lastRunReport().success);
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM DOMA")),
+            QStringList { QString::number(live) });
+        QCOMPARE(Fixture::tableRows(database(), QStringLiteral("KLADR")), ExpectedKladr);
+        QCOMPARE(
+            Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM info")), QStringList { "1" });
+    }
+
+    // A database SQLite reports as damaged is never built over, stamped or announced.
+    void damagedDatabase_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::newRow("cut in half") << QStringLiteral("cut");
+        QTest::newRow("not a database") << QStringLiteral("garbage");
+    }
+
+    void damagedDatabase()
+    {
+        QFETCH(QString, damage);
+        writeSmallClassifier();
+        QVERIFY(runImport(m_AppDir, m_DbDir).finished);
+        QVERIFY(QFile::remove(m_AppDir + QStringLiteral("/update.info")));
+        QVERIFY(QFile::remove(m_AppDir + QStringLiteral("/Velmora.ini")));
+        {
+            QFile file(database());
+            if (damage == QLatin1String("cut")) {
+                QVERIFY(file.resize(file.size() / 2));
+            } else {
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                file.write(QByteArray(70000, 'x'));
+            }
+        }
+        const QByteArray before = Fixture::readFile(database());
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+        const QString reason = damage == QLatin1String("cut")
+            ? QStringLiteral("database disk image is malformed")
+            : QStringLiteral("file is not a database");
+        QCOMPARE(run.lines,
+            QStringList({ QStringLiteral("Локальная база данных '") + database()
+                    + QStringLiteral("' повреждена (SQLite: '") + reason
+                    + QStringLiteral(
+                        "'). Удалите этот файл, чтобы база данных была создана заново из каталога BASE, "
+                        "или дождитесь, пока обновление заменит её при запуске программы."),
+                FinalLine }));
+        QCOMPARE(run.created, QList<bool>({ false }));
+        QCOMPARE(Fixture::readFile(database()), before);
+        QVERIFY(QDir(m_AppDir).isEmpty());
+
+        // Deleted, it is built again.
+        QVERIFY(QFile::remove(database()));
+        const RunResult again = runImport(m_AppDir, m_DbDir);
+        QCOMPARE(again.created, QList<bool>({ true }));
+    }
+
+    // An empty file with nothing to build from: nothing is made of it and nothing announced.
+    void emptyDatabaseFileWithoutClassifier()
+    {
+        QVERIFY(QDir().mkpath(m_DbDir));
+        {
+            QFile file(database());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QTest::ignoreMessage(QtDebugMsg, "Unable to open SOCRBASE.DBF");
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+        QCOMPARE(run.created, QList<bool>({ false }));
+        QCOMPARE(QFileInfo(database()).size(), qint64(0));
+        QVERIFY(QDir(m_AppDir).isEmpty());
+    }
+
+    // An installation directory that cannot be written keeps the import a success: the database
+    // is stamped, one line says it is not offered to others.
+    void readOnlyInstallationDirectory()
+    {
+        writeSmallClassifier();
+        const QString blocker = m_Dir->path() + QStringLiteral("/blocker");
+        {
+            QFile f(blocker);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        const QString appDir = blocker + QStringLiteral("/app");
+        const RunResult run = runImport(appDir, m_DbDir);
+        QVERIFY(run.finished);
+        QCOMPARE(run.created, QList<bool>({ true }));
+        QVERIFY(run.report.published);
+        QCOMPARE(run.lines.filter(QStringLiteral("Не удалось записать файлы")),
+            QStringList { QStringLiteral("Не удалось записать файлы '") + appDir
+                + QStringLiteral("/Velmora.ini', '") + appDir
+                + QStringLiteral(
+                    "/update.info': каталог программы недоступен для записи. База данных готова, но не "
+                    "предложена для обновления других установок.") });
+        QCOMPARE(run.lines.last(), FinalLine);
+        QCOMPARE(
+            Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM info")), QStringList { "1" });
     }
 
     // The generated classifier, imported and compared with rows computed here from the

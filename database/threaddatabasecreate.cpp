@@ -310,14 +310,15 @@ bool ThreadDataBaseCreate::lockDatabase(QLockFile& lock)
     lock.setStaleLockTime(0);
     if (lock.tryLock(m_nLockTimeout))
         return true;
-    if (lock.error() == QLockFile::LockFailedError) {
-        log(u("Базу данных '") + databasePath()
-            + u("' сейчас создаёт другой процесс (другое окно программы или velmora-tool). "
-                "Дождитесь его окончания и повторите поиск."));
-    } else {
-        log(u("Не удалось создать файл блокировки базы данных '") + databasePath() + QStringLiteral(".lock")
-            + u("': каталог недоступен для записи."));
+    // A directory nobody may write in holds no lock, and no import can write there either: a
+    // complete database is still checked, anything else fails at its own step.
+    if (lock.error() != QLockFile::LockFailedError) {
+        qDebug() << "No lock file beside the database:" << databasePath() << lock.error();
+        return true;
     }
+    log(u("Базу данных '") + databasePath()
+        + u("' сейчас создаёт другой процесс (другое окно программы или velmora-tool). "
+            "Дождитесь его окончания и повторите поиск."));
     return false;
 }
 
@@ -388,7 +389,8 @@ bool ThreadDataBaseCreate::buildOn(QSqlDatabase& db)
     if (!files.isEmpty()) {
         // Without the dictionary every type name would be blank for good: nothing is built.
         if (!readTypes()) {
-            log(u("Без справочника SOCRBASE.DBF таблицы базы данных не создаются."));
+            if (!isInterruptionRequested())
+                log(u("Без справочника SOCRBASE.DBF таблицы базы данных не создаются."));
             return false;
         }
         // A header that announces records the file does not hold fails the run before any row.

@@ -301,7 +301,9 @@ void ThreadDataBaseCreate::run()
     emit signalVisible(false);
     m_pHost->setDataBaseReady(success);
     emit signalDataBaseCreated(success);
-    log(u("Первоначальная настройка базы данных завершена."));
+    // A failed run must not read as a completed one; its reasons are in the lines before.
+    log(success ? u("Первоначальная настройка базы данных завершена.")
+                : u("Первоначальная настройка базы данных не завершена: база данных не готова к поиску."));
 }
 
 bool ThreadDataBaseCreate::lockDatabase(QLockFile& lock)

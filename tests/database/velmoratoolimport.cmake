@@ -39,6 +39,7 @@ file(REMOVE "${WORK}/db/KLADR.sqlite")
 run(1 import "${WORK}/db")
 expect("summary: FAILED")
 expect("Не удалось открыть файл")
+expect("Первоначальная настройка базы данных не завершена: база данных не готова к поиску.")
 
 run(2 import)
 run(2 sample --out "${WORK}/x" --scale zero)

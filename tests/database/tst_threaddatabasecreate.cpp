@@ -1175,6 +1175,66 @@ private slots:
             Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM info")), QStringList { "1" });
     }
 
+    // A search holding the database while a block commits: the commit fails ("database is
+    // locked"), the table stays unfinished and the run fails; the next run completes it.
+    void commitFailsWhileTheDatabaseIsRead()
+    {
+        writeSmallClassifier();
+        const RunResult run = runImport(m_AppDir, m_DbDir, [this](ThreadDataBaseCreate& thread) {
+            const QString path = database();
+            auto opened = std::make_shared<bool>(false);
+            // Both run in the import thread, which owns the reading connection meanwhile: it
+            // opens once KLADR's working table exists and closes when STREET begins.
+            QObject::connect(
+                &thread, &ThreadDataBaseCreate::signalUpdateProgress, &thread,
+                [path, opened](int, int nMax) {
+                    if (nMax != 3 || *opened)
+                        return;
+                    *opened = true;
+                    QSqlDatabase reader
+                        = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
+                    reader.setDatabaseName(path);
+                    reader.open();
+                    QSqlQuery query(reader);
+                    query.exec(QStringLiteral("BEGIN"));
+                    query.exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master"));
+                    query.next();
+                },
+                Qt::DirectConnection);
+            QObject::connect(
+                &thread, &ThreadDataBaseCreate::signalUpdateText, &thread,
+                [](const QString& text) {
+                    if (!text.startsWith(QStringLiteral("Создание таблицы STREET.")))
+                        return;
+                    {
+                        QSqlDatabase reader = QSqlDatabase::database(QStringLiteral("reader"), false);
+                        QSqlQuery(reader).exec(QStringLiteral("ROLLBACK"));
+                        reader.close();
+                    }
+                    QSqlDatabase::removeDatabase(QStringLiteral("reader"));
+                },
+                Qt::DirectConnection);
+        });
+        QVERIFY(run.finished);
+        QCOMPARE(run.created, QList<bool>({ false }));
+        QVERIFY2(
+            run.lines.contains(QStringLiteral("Проблема при вставке строк. Ошибка: 'database is locked'")),
+            qPrintable(run.lines.join('\n')));
+        QCOMPARE(run.report.kladr.rows, qint64(0));
+        QCOMPARE(run.report.street.rows, qint64(3));
+        QCOMPARE(run.lines.last(), FailedLine);
+        QVERIFY(QDir(m_AppDir).isEmpty());
+        const QStringList tables = Fixture::sqlValues(
+            database(), QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"));
+        QVERIFY(!tables.contains(QStringLiteral("KLADR")));
+        QVERIFY(!tables.contains(QStringLiteral("info")));
+        QVERIFY(tables.contains(QStringLiteral("STREET")));
+
+        const RunResult again = runImport(m_AppDir, m_DbDir);
+        QCOMPARE(again.created, QList<bool>({ true }));
+        QCOMPARE(Fixture::tableRows(database(), QStringLiteral("KLADR")), ExpectedKladr);
+    }
+
     // The generated classifier, imported and compared with rows computed here from the
     // generator's records and the dictionary's reference dump.
     void endToEndSample()

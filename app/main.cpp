@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QTextCodec>
+#include <QTimer>
 
 int main(int argc, char* argv[])
 {
@@ -14,7 +15,9 @@ int main(int argc, char* argv[])
     window.show();
     const QString banner = QLatin1Char('\'') + window.windowTitle() + QLatin1String("' v.1.03.");
     window.slotAddState(QTextCodec::codecForName("Windows-1251")->fromUnicode(banner).constData(), true);
-    window.checkDatabaseVersion();
+    // The check runs as the event loop's first job: a window closed during its copy then ends
+    // the loop (Qt ignores a quit before exec()), and the copy stops at its next chunk.
+    QTimer::singleShot(0, &window, &MainWindow::checkDatabaseVersion);
 
     return app.exec();
 }

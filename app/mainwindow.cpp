@@ -70,9 +70,13 @@ public:
     void updateProgress(int nValue, int nMax) override { m_pWindow->slotUpdateProgress(nValue, nMax); }
     void setVisible(bool bVisible) override { m_pWindow->slotVisible(bVisible); }
     void setDataBaseReady(bool bReady) override { m_pWindow->m_bDataBaseReady = bReady; }
+    // A window shown when the check began and hidden since has been closed by the user.
+    bool stopRequested() const override { return m_bWatchClose && !m_pWindow->isVisible(); }
+    void watchClose() { m_bWatchClose = m_pWindow->isVisible(); }
 
 private:
     MainWindow* m_pWindow;
+    bool m_bWatchClose = false;
 };
 
 MainWindow::MainWindow(QWidget* parent)
@@ -271,6 +275,7 @@ NameLookup MainWindow::lookupName(const QString& code)
 
 void MainWindow::checkDatabaseVersion()
 {
+    static_cast<Host*>(m_pHost.get())->watchClose();
     DatabaseUpdate(host(), g_AppDir, g_LocalDbDir, m_DataBase.connectionName()).checkDatabaseVersion();
 }
 

@@ -197,6 +197,12 @@ DatabaseUpdate::Outcome DatabaseUpdate::install(const QString& offeredFile, bool
     m_pHost->updateProgress(0, progressMaximum(size));
 
     bool bOk = copyInChunks(source, copy) == size;
+    if (m_bStopped) {
+        copy.cancelWriting();
+        db.open();
+        m_pHost->setVisible(false);
+        return Outcome::Skipped;
+    }
     if (!bOk) {
         // A read error or a source that ended early is reported by the caller as unreadable.
         if (copy.error() != QFileDevice::NoError)
@@ -213,6 +219,8 @@ DatabaseUpdate::Outcome DatabaseUpdate::install(const QString& offeredFile, bool
     db.open();
     source.close();
     m_pHost->setVisible(false);
+    if (m_bStopped)
+        return Outcome::Skipped;
     return bOk ? Outcome::Installed : Outcome::Failed;
 }
 
@@ -257,7 +265,9 @@ bool DatabaseUpdate::unpack(const QString& archivePath, const QString& target)
         const int closeError = entry.getZipError();
         const int error = readError != UNZ_OK ? readError : closeError;
 
-        if (unpacked.error() != QFileDevice::NoError)
+        if (m_bStopped) {
+            // The program is ending: nobody reads the log any more.
+        } else if (unpacked.error() != QFileDevice::NoError)
             log(quoted(QStringLiteral("Ошибка записи файла локальной базы данных '"), target));
         else if (error != UNZ_OK)
             log(withCode(QStringLiteral("Ошибка чтения файла в архиве. Код ошибки: "), error));
@@ -288,6 +298,11 @@ qint64 DatabaseUpdate::copyInChunks(QIODevice& source, QIODevice& destination)
         m_pHost->updateProgress(nChunk, -1);
         // The copy runs in the GUI thread; this keeps the window painting and the log growing.
         QCoreApplication::processEvents();
+        // The window was closed meanwhile: the program is ending, the copy goes no further.
+        if (m_pHost->stopRequested()) {
+            m_bStopped = true;
+            return -1;
+        }
         ++nChunk;
     } while (read == ChunkSize);
     return total;

@@ -38,7 +38,7 @@ public:
     // Copies in chunks of ChunkSize bytes: chunk i sets the bar value to i, then pending events
     // are processed. Stops after the first chunk shorter than ChunkSize, so a source whose size
     // is a multiple of ChunkSize ends with an empty chunk. Returns the number of bytes copied,
-    // or -1 when reading or writing fails.
+    // or -1 when reading or writing fails or the host asks to stop.
     qint64 copyInChunks(QIODevice& source, QIODevice& destination);
 
     QString localDatabaseFile() const;
@@ -56,4 +56,5 @@ private:
     QString m_AppDir;
     QString m_LocalDbDir;
     QString m_ConnectionName;
+    bool m_bStopped = false; // the host asked to stop during a copy
 };

@@ -70,11 +70,11 @@ bool isZipType(const QString& fileType)
     return fileType == QLatin1String("ZIP");
 }
 
-void writeSettingsIfMissing(const QString& appDir, const QString& localDbDir)
+bool writeSettingsIfMissing(const QString& appDir, const QString& localDbDir)
 {
     const QString path = appDir + QLatin1String(SettingsFileName);
     if (QFile::exists(path))
-        return;
+        return true;
     QSettings settings(path, QSettings::IniFormat);
     settings.beginGroup(QStringLiteral("ThisFile"));
     settings.setValue(QStringLiteral("CodePage"), DefaultCodePage);
@@ -87,13 +87,14 @@ void writeSettingsIfMissing(const QString& appDir, const QString& localDbDir)
     settings.setValue(QStringLiteral("Path"), localDbDir + QLatin1Char('/'));
     settings.endGroup();
     settings.sync();
+    return settings.status() == QSettings::NoError;
 }
 
-void writeDescriptorIfMissing(const QString& appDir, const QString& version)
+bool writeDescriptorIfMissing(const QString& appDir, const QString& version)
 {
     const QString path = appDir + QLatin1Char('/') + QLatin1String(DescriptorFileName);
     if (QFile::exists(path))
-        return;
+        return true;
     QSettings settings(path, QSettings::IniFormat);
     settings.setIniCodec(QTextCodec::codecForName("Windows-1251"));
     settings.beginGroup(QStringLiteral("ThisFile"));
@@ -107,6 +108,7 @@ void writeDescriptorIfMissing(const QString& appDir, const QString& version)
                        "Destination zip-file name can be like KLADR.sqlite.zip"));
     settings.endGroup();
     settings.sync();
+    return settings.status() == QSettings::NoError;
 }
 
 } // namespace Settings

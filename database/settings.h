@@ -31,8 +31,9 @@ UpdateDescriptor readDescriptor(const QString& descriptorPath, const QString& up
 
 bool isZipType(const QString& fileType);
 
-// Publication: each file is written only when it does not exist yet. Nothing is reported.
-void writeSettingsIfMissing(const QString& appDir, const QString& localDbDir);
-void writeDescriptorIfMissing(const QString& appDir, const QString& version);
+// Publication: each file is written only when it does not exist yet. False when it had to be
+// written and could not be.
+bool writeSettingsIfMissing(const QString& appDir, const QString& localDbDir);
+bool writeDescriptorIfMissing(const QString& appDir, const QString& version);
 
 } // namespace Settings

@@ -48,7 +48,7 @@ SqliteInsert::SqliteInsert(const QSqlDatabase& db, const char* sql)
         m_Error = QStringLiteral("no SQLite connection");
         return;
     }
-    if (sqlite3_prepare_v2(m_pHandle, sql, -1, &m_pStatement, nullptr) != SQLITE_OK) {
+    if ((m_nErrorCode = sqlite3_prepare_v2(m_pHandle, sql, -1, &m_pStatement, nullptr)) != SQLITE_OK) {
         m_Error = QString::fromUtf8(sqlite3_errmsg(m_pHandle));
         sqlite3_finalize(m_pStatement);
         m_pStatement = nullptr;
@@ -78,9 +78,12 @@ bool SqliteInsert::exec(const Utf8Values& values, size_t first)
     for (int i = 0; i < n; ++i)
         sqlite3_bind_text(m_pStatement, i + 1, values.data(first + size_t(i)), values.size(first + size_t(i)),
             SQLITE_STATIC);
-    const bool ok = sqlite3_step(m_pStatement) == SQLITE_DONE;
-    if (!ok)
+    const int result = sqlite3_step(m_pStatement);
+    const bool ok = result == SQLITE_DONE;
+    if (!ok) {
+        m_nErrorCode = result;
         m_Error = QString::fromUtf8(sqlite3_errmsg(m_pHandle));
+    }
     // Every parameter is bound again for the next row, so the old bindings need no clearing.
     sqlite3_reset(m_pStatement);
     return ok;

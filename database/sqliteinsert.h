@@ -48,12 +48,14 @@ public:
     // The same with the values added since the last exec, which are then forgotten.
     void addValue(QStringView value) { m_Pending.add(value); }
     bool exec();
-    // SQLite's message for the last failure.
+    // SQLite's message and result code for the last failure.
     QString errorText() const { return m_Error; }
+    int errorCode() const { return m_nErrorCode; }
 
 private:
     sqlite3* m_pHandle = nullptr;
     sqlite3_stmt* m_pStatement = nullptr;
     Utf8Values m_Pending;
     QString m_Error;
+    int m_nErrorCode = 0;
 };

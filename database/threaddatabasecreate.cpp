@@ -10,9 +10,13 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QFile>
+#include <QLockFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+
+#include <sqlite3.h>
 
 #include <array>
 #include <condition_variable>
@@ -198,6 +202,35 @@ QSqlError lastError(const QSqlQuery& query, const QSqlDatabase& db)
     return error.type() == QSqlError::NoError && !db.isOpen() ? db.lastError() : error;
 }
 
+// Qt's SQLite driver keeps SQLite's result code as the native error code.
+int resultCode(const QSqlError& error)
+{
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok);
+    return ok ? code : SQLITE_ERROR;
+}
+
+// A table is filled under this name and renamed to its own only by the transaction that
+// completes it, so a table under its own name always holds every record of its file.
+QString workingName(const char* table)
+{
+    return QLatin1String(table) + QStringLiteral("_partial");
+}
+
+// The schema statement of a table, aimed at its working name.
+QString onWorkingTable(const char* statement, const char* table)
+{
+    QString sql = QLatin1String(statement);
+    const QString name = QLatin1Char(' ') + QLatin1String(table) + QLatin1Char(' ');
+    sql.replace(sql.indexOf(name), name.size(), QLatin1Char(' ') + workingName(table) + QLatin1Char(' '));
+    return sql;
+}
+
+const char* const DataTables[] = { "KLADR", "STREET", "DOMA" };
+
+// DBF header: record count (32 bits) at 4, header length (16) at 8, record length (16) at 10.
+constexpr int HeaderPrefix = 12;
+
 } // namespace
 
 struct ThreadDataBaseCreate::TableStep {
@@ -236,6 +269,11 @@ void ThreadDataBaseCreate::log(const QString& text)
     m_pHost->addState(text, false);
 }
 
+QString ThreadDataBaseCreate::databasePath() const
+{
+    return m_LocalDbDir + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName);
+}
+
 void ThreadDataBaseCreate::run()
 {
     if (!m_pHost)
@@ -247,56 +285,13 @@ void ThreadDataBaseCreate::run()
     emit signalUpdateProgress(0, -1);
     emit signalVisible(true);
 
-    // A connection of our own: the window's default connection belongs to the GUI thread.
-    const QString connectionName = QStringLiteral("velmora-import-%1").arg(quintptr(this), 0, 16);
     bool success = false;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-        db.setDatabaseName(m_LocalDbDir + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName));
-        db.open();
-        {
-            // A crash of the program leaves the committed blocks intact; only a power loss
-            // could cost the blocks not yet flushed, and the next run reports that table.
-            // Larger pages (taken only by a new file) and an 8 MB cache mean fewer writes and
-            // cheaper index sorts at the classifier's size.
-            QSqlQuery pragma(db);
-            pragma.exec(QStringLiteral("PRAGMA synchronous=OFF"));
-            pragma.exec(QStringLiteral("PRAGMA page_size=16384"));
-            pragma.exec(QStringLiteral("PRAGMA cache_size=-8000"));
-        }
-        const QStringList tables = db.tables();
-
-        success = readTypes();
-        static const TableStep steps[] = {
-            { "KLADR", "/BASE/KLADR.DBF", "Таблица KLADR существует.", "Таблица KLADR не существует.",
-                "Создание таблицы KLADR.", "Создание таблицы KLADR. Шаг 2 из 11. ",
-                "Не удалось создать таблицу KLADR. Ошибка: '", "Unable to open KLADR.DBF",
-                // "KALDR" is the diagnostic text as it has always been reported.
-                "Unable to create table KALDR: ", "Unable to make INSERT into KLADR", Schema::CreateKladr,
-                Schema::InsertKladr, { 0, 1, 2, 3, 7, -1 }, bindKladr },
-            { "STREET", "/BASE/STREET.DBF", "Таблица STREET существует.", "Таблица STREET не существует.",
-                "Создание таблицы STREET.", "Создание таблицы STREET. Шаг 3 из 11. ",
-                "Не удалось создать таблицу STREET. Ошибка: '", "Unable to open STREET.DBF",
-                "Unable to create table STREET: ", "Unable to make INSERT into STREET: ",
-                Schema::CreateStreet, Schema::InsertStreet, { 0, 1, 2, 3, -1 }, bindStreet },
-            { "DOMA", "/BASE/DOMA.DBF", nullptr, nullptr, "Создание таблицы DOMA.",
-                "Создание таблицы DOMA. Шаг 4 из 11. ", "Не удалось создать таблицу DOMA. Ошибка: '",
-                "Unable to open DOMA.DBF",
-                "Unable to create table DOMA: ", "Unable to make INSERT into DOMA: ", Schema::CreateDoma,
-                Schema::InsertDoma, { 0, 3, 4, -1 }, bindDoma },
-        };
-        TableReport* const reports[] = { &m_Report.kladr, &m_Report.street, &m_Report.doma };
-        for (int i = 0; i < 3 && !isInterruptionRequested(); ++i) {
-            if (!importTable(db, tables, steps[i], *reports[i]))
-                success = false;
-        }
-        if (!isInterruptionRequested())
-            buildIndexes(db, m_Report.kladr.created || m_Report.street.created || m_Report.doma.created);
-        if (!isInterruptionRequested() && !tables.contains(QStringLiteral("info")))
-            publish(db);
-        db.close();
+        // One import at a time per database, whichever program runs it (the window, velmora-tool).
+        QLockFile lock(databasePath() + QStringLiteral(".lock"));
+        if (lockDatabase(lock))
+            success = build();
     }
-    QSqlDatabase::removeDatabase(connectionName);
     m_Types.clear();
     m_Report.success = success;
     // The window is closing and waits only for the thread to end.
@@ -306,7 +301,222 @@ void ThreadDataBaseCreate::run()
     emit signalVisible(false);
     m_pHost->setDataBaseReady(success);
     emit signalDataBaseCreated(success);
-    log(u("Первоначальная настройка базы данных завершена."));
+    // A failed run must not read as a completed one; its reasons are in the lines before.
+    log(success ? u("Первоначальная настройка базы данных завершена.")
+                : u("Первоначальная настройка базы данных не завершена: база данных не готова к поиску."));
+}
+
+bool ThreadDataBaseCreate::lockDatabase(QLockFile& lock)
+{
+    // An import takes minutes at full size: the lock is stale only when its process is gone.
+    lock.setStaleLockTime(0);
+    if (lock.tryLock(m_nLockTimeout))
+        return true;
+    // A directory nobody may write in holds no lock, and no import can write there either: a
+    // complete database is still checked, anything else fails at its own step.
+    if (lock.error() != QLockFile::LockFailedError) {
+        qDebug() << "No lock file beside the database:" << databasePath() << lock.error();
+        return true;
+    }
+    log(u("Базу данных '") + databasePath()
+        + u("' сейчас создаёт другой процесс (другое окно программы или velmora-tool). "
+            "Дождитесь его окончания и повторите поиск."));
+    return false;
+}
+
+bool ThreadDataBaseCreate::build()
+{
+    // A connection of our own: the window's default connection belongs to the GUI thread.
+    const QString connectionName = QStringLiteral("velmora-import-%1").arg(quintptr(this), 0, 16);
+    bool success = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+        db.setDatabaseName(databasePath());
+        db.open();
+        {
+            // The blocks are written without waiting for the disk: a crash of the program keeps
+            // every committed block, and a table becomes visible under its own name only in a
+            // commit that waits for the disk (synchronous FULL, which also flushes the blocks
+            // before it). A power loss during the import can still damage the file as a whole,
+            // because the rollback journal of an unsynced block may not have reached the disk;
+            // SQLite then reports the database as damaged, and it is deleted or replaced by an
+            // update. Larger pages (taken only by a new file) and an 8 MB cache mean fewer
+            // writes and cheaper index sorts at the classifier's size.
+            QSqlQuery pragma(db);
+            pragma.exec(QStringLiteral("PRAGMA synchronous=OFF"));
+            pragma.exec(QStringLiteral("PRAGMA page_size=16384"));
+            pragma.exec(QStringLiteral("PRAGMA cache_size=-8000"));
+            if (m_nMaxPageCount > 0)
+                pragma.exec(QStringLiteral("PRAGMA max_page_count=%1").arg(m_nMaxPageCount));
+        }
+        success = buildOn(db);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connectionName);
+    return success;
+}
+
+bool ThreadDataBaseCreate::buildOn(QSqlDatabase& db)
+{
+    QStringList tables;
+    if (!readTableList(db, tables))
+        return false;
+
+    static const TableStep steps[] = {
+        { "KLADR", "/BASE/KLADR.DBF", "Таблица KLADR существует.", "Таблица KLADR не существует.",
+            "Создание таблицы KLADR.", "Создание таблицы KLADR. Шаг 2 из 11. ",
+            "Не удалось создать таблицу KLADR. Ошибка: '", "Unable to open KLADR.DBF",
+            // "KALDR" is the diagnostic text as it has always been reported.
+            "Unable to create table KALDR: ", "Unable to make INSERT into KLADR", Schema::CreateKladr,
+            Schema::InsertKladr, { 0, 1, 2, 3, 7, -1 }, bindKladr },
+        { "STREET", "/BASE/STREET.DBF", "Таблица STREET существует.", "Таблица STREET не существует.",
+            "Создание таблицы STREET.", "Создание таблицы STREET. Шаг 3 из 11. ",
+            "Не удалось создать таблицу STREET. Ошибка: '", "Unable to open STREET.DBF",
+            "Unable to create table STREET: ", "Unable to make INSERT into STREET: ", Schema::CreateStreet,
+            Schema::InsertStreet, { 0, 1, 2, 3, -1 }, bindStreet },
+        { "DOMA", "/BASE/DOMA.DBF", nullptr, nullptr, "Создание таблицы DOMA.",
+            "Создание таблицы DOMA. Шаг 4 из 11. ", "Не удалось создать таблицу DOMA. Ошибка: '",
+            "Unable to open DOMA.DBF", "Unable to create table DOMA: ", "Unable to make INSERT into DOMA: ",
+            Schema::CreateDoma, Schema::InsertDoma, { 0, 3, 4, -1 }, bindDoma },
+    };
+
+    // The dictionary and the files are needed only for a table that has to be built: a
+    // complete database (one received by update, say) is checked without BASE/.
+    QStringList files;
+    for (const TableStep& step : steps) {
+        if (!tables.contains(QLatin1String(step.table)))
+            files << m_LocalDbDir + QLatin1String(step.file);
+    }
+    bool success = true;
+    if (!files.isEmpty()) {
+        // Without the dictionary every type name would be blank for good: nothing is built.
+        if (!readTypes()) {
+            if (!isInterruptionRequested())
+                log(u("Без справочника SOCRBASE.DBF таблицы базы данных не создаются."));
+            return false;
+        }
+        // A header that announces records the file does not hold fails the run before any row.
+        for (const QString& path : qAsConst(files)) {
+            if (!recordCountFits(path))
+                success = false;
+        }
+        if (!success)
+            return false;
+    }
+    if (dropLeftovers(db, tables) != Outcome::Done)
+        return false;
+
+    TableReport* const reports[] = { &m_Report.kladr, &m_Report.street, &m_Report.doma };
+    for (int i = 0; i < 3 && !isInterruptionRequested(); ++i) {
+        const Outcome outcome = importTable(db, tables, steps[i], *reports[i]);
+        if (outcome == Outcome::Stop)
+            return false;
+        if (outcome == Outcome::Failed)
+            success = false;
+    }
+    if (isInterruptionRequested())
+        return false;
+    const Outcome indexes
+        = buildIndexes(db, m_Report.kladr.created || m_Report.street.created || m_Report.doma.created);
+    if (indexes != Outcome::Done || isInterruptionRequested())
+        return false;
+    // Only a database whose every step succeeded, with all three tables complete, is stamped
+    // and offered to other installations.
+    if (success && !tables.contains(QStringLiteral("info")))
+        success = publish(db) == Outcome::Done;
+    return success;
+}
+
+// The tables as SQLite lists them; a damaged file shows here, before anything is written.
+bool ThreadDataBaseCreate::readTableList(QSqlDatabase& db, QStringList& tables)
+{
+    QSqlQuery query(db);
+    if (query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"))) {
+        while (query.next())
+            tables << query.value(0).toString();
+        if (!query.lastError().isValid())
+            return true;
+    }
+    const QSqlError error = lastError(query, db);
+    // A database that cannot be opened at all fails each step with its reason, as before.
+    if (!db.isOpen())
+        return true;
+    return sqlFault(resultCode(error), error.databaseText()) != Outcome::Stop;
+}
+
+bool ThreadDataBaseCreate::recordCountFits(const QString& path)
+{
+    QFile file(path);
+    // A file that cannot be read is reported by its step.
+    if (!file.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray header = file.read(HeaderPrefix);
+    if (header.size() < HeaderPrefix)
+        return true;
+    const auto byte = [&header](int i) { return quint32(quint8(header.at(i))); };
+    const qint32 count = qint32(byte(4) | byte(5) << 8 | byte(6) << 16 | byte(7) << 24);
+    const qint64 headerLength = qint64(byte(8) | byte(9) << 8);
+    const qint64 recordLength = qint64(byte(10) | byte(11) << 8);
+    const qint64 size = file.size();
+    const qint64 holds = recordLength > 0 && size > headerLength ? (size - headerLength) / recordLength : 0;
+    if (count >= 0 && count <= holds)
+        return true;
+    log(u("Файл '") + path + u("' повреждён: в его заголовке указано записей: ") + QString::number(count)
+        + u(", а файл вмещает записей: ") + QString::number(holds)
+        + u(". Замените файл целым и повторите поиск."));
+    qDebug() << "Header record count does not fit the file:" << path << count << holds;
+    return false;
+}
+
+ThreadDataBaseCreate::Outcome ThreadDataBaseCreate::sqlFault(int nCode, const QString& text)
+{
+    switch (nCode & 0xff) {
+    case SQLITE_FULL:
+        log(u("Недостаточно места на диске в каталоге локальной базы данных '") + m_LocalDbDir
+            + u("' (SQLite: '") + text + u("'). Освободите место и повторите поиск."));
+        return Outcome::Stop;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        log(u("Локальная база данных '") + databasePath() + u("' повреждена (SQLite: '") + text
+            + u("'). Удалите этот файл, чтобы база данных была создана заново из каталога BASE, "
+                "или дождитесь, пока обновление заменит её при запуске программы."));
+        return Outcome::Stop;
+    default:
+        return Outcome::Failed;
+    }
+}
+
+// Runs one statement; a failure is logged with SQLite's text after the prefix.
+ThreadDataBaseCreate::Outcome ThreadDataBaseCreate::execChecked(
+    QSqlDatabase& db, const QString& sql, const QString& failurePrefix)
+{
+    QSqlQuery query(db);
+    if (query.exec(sql))
+        return Outcome::Done;
+    const QSqlError error = lastError(query, db);
+    log(failurePrefix + error.text() + QLatin1Char('\''));
+    qDebug() << "Statement failed:" << sql << error;
+    return db.isOpen() ? sqlFault(resultCode(error), error.databaseText()) : Outcome::Failed;
+}
+
+ThreadDataBaseCreate::Outcome ThreadDataBaseCreate::dropLeftovers(QSqlDatabase& db, const QStringList& tables)
+{
+    QStringList leftovers;
+    for (const char* table : DataTables) {
+        if (tables.contains(workingName(table)))
+            leftovers << workingName(table);
+    }
+    if (leftovers.isEmpty())
+        return Outcome::Done;
+    log(u("Удаление неполных таблиц прерванного импорта: ") + leftovers.join(QStringLiteral(", "))
+        + QLatin1Char('.'));
+    for (const QString& table : qAsConst(leftovers)) {
+        const Outcome outcome = execChecked(db, QStringLiteral("DROP TABLE ") + table,
+            u("Не удалось удалить таблицу ") + table + u(". Ошибка: '"));
+        if (outcome != Outcome::Done)
+            return outcome;
+    }
+    return Outcome::Done;
 }
 
 void ThreadDataBaseCreate::checkLocalDbDir()
@@ -331,6 +541,8 @@ bool ThreadDataBaseCreate::readTypes()
         qDebug() << "Unable to open SOCRBASE.DBF";
         return false;
     }
+    if (!recordCountFits(path))
+        return false;
     log(u("Обработка таблицы SOCRBASE."));
     emit signalUpdateText(u("Обработка таблицы SOCRBASE. Шаг 1 из 11. "));
     startProgress(model.size());
@@ -357,16 +569,20 @@ bool ThreadDataBaseCreate::readTypes()
         qDebug() << "File holds fewer records than its header announces:" << path;
         return false;
     }
-    return true;
+    if (m_Types.isEmpty()) {
+        log(u("Файл '") + path + u("' не содержит ни одной записи."));
+        return false;
+    }
+    return !isInterruptionRequested();
 }
 
-bool ThreadDataBaseCreate::importTable(
+ThreadDataBaseCreate::Outcome ThreadDataBaseCreate::importTable(
     QSqlDatabase& db, const QStringList& tables, const TableStep& step, TableReport& report)
 {
     if (tables.contains(QLatin1String(step.table))) {
         if (step.existsLine)
             log(u(step.existsLine));
-        return true;
+        return Outcome::Done;
     }
     if (step.missingLine)
         log(u(step.missingLine));
@@ -376,34 +592,40 @@ bool ThreadDataBaseCreate::importTable(
     if (!model.open(path, true)) {
         log(u("Не удалось открыть файл '") + path + QLatin1Char('\''));
         qDebug() << step.openFailedDebug;
-        return false;
+        return Outcome::Failed;
     }
 
     log(u(step.creatingLine));
     emit signalUpdateText(u(step.stepText));
-    QSqlQuery query(db);
-    if (!query.exec(QLatin1String(step.createStatement))) {
-        log(u(step.createFailedPrefix) + lastError(query, db).text() + QLatin1Char('\''));
-        qDebug() << step.createFailedDebug << lastError(query, db);
-        return false;
+    const QString working = workingName(step.table);
+    {
+        QSqlQuery query(db);
+        if (!query.exec(onWorkingTable(step.createStatement, step.table))) {
+            const QSqlError error = lastError(query, db);
+            log(u(step.createFailedPrefix) + error.text() + QLatin1Char('\''));
+            qDebug() << step.createFailedDebug << error;
+            return db.isOpen() ? qMax(Outcome::Failed, sqlFault(resultCode(error), error.databaseText()))
+                               : Outcome::Failed;
+        }
     }
-    report.created = true;
     startProgress(model.size());
     log(u("Добавление ") + QString::number(model.size()) + u(" строк..."));
 
     // One statement prepared for the whole table, values bound: a name with an apostrophe or a
     // double quote goes in as it stands.
-    bool success = true;
-    SqliteInsert insert(db, step.insertStatement);
-    auto insertFailed = [&](const QString& error) {
+    Outcome outcome = Outcome::Done;
+    const QByteArray insertSql = onWorkingTable(step.insertStatement, step.table).toUtf8();
+    SqliteInsert insert(db, insertSql.constData());
+    auto insertFailed = [&](const QString& error, int nCode) {
         log(u("Проблема при вставке строк. Ошибка: '") + error + QLatin1Char('\''));
         qDebug() << step.insertFailedDebug
                  << QSqlError(
                         QStringLiteral("Unable to execute statement"), error, QSqlError::StatementError);
+        outcome = qMax(Outcome::Failed, sqlFault(nCode, error));
     };
     if (!insert.isValid()) {
-        insertFailed(insert.errorText());
-        return false;
+        insertFailed(insert.errorText(), insert.errorCode());
+        return outcome;
     }
     // The DBF file is read (and the values mapped and encoded) in a thread of its own while
     // this one inserts the block before: reading and SQLite each take about half of the time.
@@ -433,10 +655,22 @@ bool ThreadDataBaseCreate::importTable(
         queue.close();
     });
 
+    // Transactions as statements of their own: Qt's commit() drops SQLite's result code, which
+    // tells a full disk from other failures.
+    QSqlQuery transaction(db);
+    auto transactionFailed = [&] {
+        const QSqlError error = lastError(transaction, db);
+        insertFailed(error.databaseText(), resultCode(error));
+    };
     SourceBlock block;
+    bool interrupted = false;
     while (queue.pop(block)) {
-        db.transaction();
-        bool interrupted = false;
+        if (!transaction.exec(QStringLiteral("BEGIN"))) {
+            transactionFailed();
+            queue.abort();
+            break;
+        }
+        qint64 inserted = 0;
         size_t value = 0;
         const size_t perRow = size_t(insert.parameterCount());
         for (const SourceRow& r : block.rows) {
@@ -452,19 +686,24 @@ bool ThreadDataBaseCreate::importTable(
             const size_t first = value;
             value += perRow;
             if (!insert.exec(block.values, first)) {
-                insertFailed(insert.errorText());
-                success = false;
+                insertFailed(insert.errorText(), insert.errorCode());
                 break;
             }
-            ++report.rows;
+            ++inserted;
             advanceProgress(r.row);
         }
-        if (interrupted) {
-            db.rollback();
+        if (interrupted || outcome != Outcome::Done || report.unreadable > 0) {
+            transaction.exec(QStringLiteral("ROLLBACK"));
             queue.abort();
             break;
         }
-        db.commit();
+        if (!transaction.exec(QStringLiteral("COMMIT"))) {
+            transactionFailed();
+            transaction.exec(QStringLiteral("ROLLBACK"));
+            queue.abort();
+            break;
+        }
+        report.rows += inserted;
     }
     reader.join();
     finishProgress();
@@ -472,12 +711,31 @@ bool ThreadDataBaseCreate::importTable(
         log(u("Файл '") + path + u("' короче, чем указано в его заголовке: не прочитано записей: ")
             + QString::number(report.unreadable) + QLatin1Char('.'));
         qDebug() << "File holds fewer records than its header announces:" << path;
-        success = false;
+        outcome = qMax(outcome, Outcome::Failed);
     }
-    return success;
+    // An incomplete table keeps its working name; the next run drops it and starts over.
+    if (interrupted || outcome != Outcome::Done)
+        return qMax(outcome, Outcome::Failed);
+
+    // The commit that makes the table visible waits for the disk, and with it every block.
+    QSqlQuery pragma(db);
+    pragma.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+    const QString failed = u("Не удалось завершить таблицу ") + QLatin1String(step.table) + u(". Ошибка: '");
+    outcome = execChecked(db, QStringLiteral("BEGIN"), failed);
+    if (outcome == Outcome::Done) {
+        outcome = execChecked(db,
+            QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(working, QLatin1String(step.table)), failed);
+        if (outcome == Outcome::Done)
+            outcome = execChecked(db, QStringLiteral("COMMIT"), failed);
+        if (outcome != Outcome::Done)
+            transaction.exec(QStringLiteral("ROLLBACK"));
+    }
+    pragma.exec(QStringLiteral("PRAGMA synchronous=OFF"));
+    report.created = outcome == Outcome::Done;
+    return outcome;
 }
 
-void ThreadDataBaseCreate::buildIndexes(QSqlDatabase& db, bool bTableCreated)
+ThreadDataBaseCreate::Outcome ThreadDataBaseCreate::buildIndexes(QSqlDatabase& db, bool bTableCreated)
 {
     QSqlQuery query(db);
     QStringList existing;
@@ -492,46 +750,79 @@ void ThreadDataBaseCreate::buildIndexes(QSqlDatabase& db, bool bTableCreated)
     }
 
     emit signalUpdateProgress(0, 7);
+    Outcome outcome = Outcome::Done;
     bool indexCreated = false;
     int k = 0;
     for (const Schema::IndexStatement& index : Schema::Indexes) {
         if (isInterruptionRequested())
-            return;
+            return Outcome::Failed;
         const IndexStep& step = IndexSteps[k];
         log(u(step.logLine));
         emit signalUpdateText(u(step.stepText));
         if (!query.exec(QLatin1String(index.create))) {
-            log(u("Проблема при создании индекса. Ошибка: '") + lastError(query, db).text()
-                + QLatin1Char('\''));
-            qDebug() << step.debugLiteral << lastError(query, db);
+            const QSqlError error = lastError(query, db);
+            log(u("Проблема при создании индекса. Ошибка: '") + error.text() + QLatin1Char('\''));
+            qDebug() << step.debugLiteral << error;
+            outcome = db.isOpen() ? qMax(Outcome::Failed, sqlFault(resultCode(error), error.databaseText()))
+                                  : Outcome::Failed;
+            if (outcome == Outcome::Stop)
+                return outcome;
         } else if (!existing.contains(QLatin1String(index.name))) {
             indexCreated = true;
         }
         emit signalUpdateProgress(++k, -1);
     }
+    if (outcome != Outcome::Done)
+        return outcome;
 
     // Without statistics SQLite may pick name_upper over (name_upper, code_kladr) for the joins
     // of the search; fresh tables or indexes get them once. The analysis reads every index in
     // full (under a second on the whole classifier): sampled statistics misjudge how many
     // localities share a name and send the locality-and-street search through the street index.
     if (bTableCreated || indexCreated || !hasStatistics) {
-        m_Report.analyzed = query.exec(QStringLiteral("ANALYZE"));
-        if (!m_Report.analyzed)
-            qDebug() << "ANALYZE failed: " << lastError(query, db);
+        outcome = execChecked(db, QStringLiteral("ANALYZE"), u("Проблема при сборе статистики. Ошибка: '"));
+        m_Report.analyzed = outcome == Outcome::Done;
     }
+    return outcome;
 }
 
-void ThreadDataBaseCreate::publish(QSqlDatabase& db)
+ThreadDataBaseCreate::Outcome ThreadDataBaseCreate::publish(QSqlDatabase& db)
 {
-    Settings::writeSettingsIfMissing(m_AppDir, m_LocalDbDir);
     const QString version = QDateTime::currentDateTimeUtc().toString(Qt::TextDate);
-    Settings::writeDescriptorIfMissing(m_AppDir, version);
-    QSqlQuery query(db);
-    db.transaction();
-    query.exec(QLatin1String(Schema::CreateInfo));
-    query.exec(QStringLiteral("INSERT INTO info (version) VALUES ('") + version + QStringLiteral("');"));
-    db.commit();
+    // The stamp first, durably: the files announce only a database that carries its version.
+    QSqlQuery pragma(db);
+    pragma.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+    const QString failed = u("Не удалось записать версию базы данных. Ошибка: '");
+    Outcome outcome = execChecked(db, QStringLiteral("BEGIN"), failed);
+    if (outcome == Outcome::Done) {
+        outcome = execChecked(db, QLatin1String(Schema::CreateInfo), failed);
+        if (outcome == Outcome::Done)
+            outcome = execChecked(db,
+                QStringLiteral("INSERT INTO info (version) VALUES ('") + version + QStringLiteral("');"),
+                failed);
+        if (outcome == Outcome::Done)
+            outcome = execChecked(db, QStringLiteral("COMMIT"), failed);
+        if (outcome != Outcome::Done)
+            pragma.exec(QStringLiteral("ROLLBACK"));
+    }
+    pragma.exec(QStringLiteral("PRAGMA synchronous=OFF"));
+    if (outcome != Outcome::Done)
+        return outcome;
     m_Report.published = true;
+
+    // A read-only installation directory keeps the database usable here; it is only not
+    // offered to others.
+    QStringList unwritten;
+    if (!Settings::writeSettingsIfMissing(m_AppDir, m_LocalDbDir))
+        unwritten << m_AppDir + QLatin1String(Settings::SettingsFileName);
+    if (!Settings::writeDescriptorIfMissing(m_AppDir, version))
+        unwritten << m_AppDir + QLatin1Char('/') + QLatin1String(Settings::DescriptorFileName);
+    if (!unwritten.isEmpty()) {
+        log(u("Не удалось записать файлы '") + unwritten.join(QStringLiteral("', '"))
+            + u("': каталог программы недоступен для записи. База данных готова, но не предложена "
+                "для обновления других установок."));
+    }
+    return Outcome::Done;
 }
 
 void ThreadDataBaseCreate::startProgress(int nMax)

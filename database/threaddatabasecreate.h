@@ -4,6 +4,7 @@
 #include <QThread>
 
 class WorkerHost;
+class QLockFile;
 class QSqlDatabase;
 
 // The check-and-create run of the local database: reads the classifier's DBF files into
@@ -13,8 +14,8 @@ class ThreadDataBaseCreate : public QThread {
 public:
     // What one run did to a data table, for velmora-tool's summary and the tests.
     struct TableReport {
-        bool created = false; // CREATE TABLE ran and succeeded in this run
-        qint64 rows = 0; // rows inserted
+        bool created = false; // built completely and renamed to its own name in this run
+        qint64 rows = 0; // rows committed
         int blocks = 0; // blocks read, each committed in its own transaction
         int unreadable = 0; // records the header announces but the file does not hold
     };
@@ -36,6 +37,12 @@ public:
     // KLADR.sqlite and BASE/.
     void setDirectories(const QString& appDir, const QString& localDbDir);
 
+    // How long a run waits for another import of the same database to end (QLockFile beside it).
+    void setLockTimeout(int nMilliseconds) { m_nLockTimeout = nMilliseconds; }
+    // Test seam: caps the build connection's database at this many pages (PRAGMA
+    // max_page_count), which stops SQLite the way a full disk does. 0: no cap.
+    void setMaxPageCount(int nPages) { m_nMaxPageCount = nPages; }
+
     // The last finished run; read it only after the thread has finished.
     RunReport lastRunReport() const { return m_Report; }
 
@@ -50,13 +57,26 @@ protected:
 
 private:
     struct TableStep;
+    // How a step ended: Stop means the database cannot be written on (full disk, damaged
+    // file), so the run ends without the steps after it.
+    enum class Outcome { Done, Failed, Stop };
 
     void log(const QString& text);
     void checkLocalDbDir();
+    bool lockDatabase(QLockFile& lock);
+    bool build();
+    bool buildOn(QSqlDatabase& db);
+    bool readTableList(QSqlDatabase& db, QStringList& tables);
+    bool recordCountFits(const QString& path);
     bool readTypes();
-    bool importTable(QSqlDatabase& db, const QStringList& tables, const TableStep& step, TableReport& report);
-    void buildIndexes(QSqlDatabase& db, bool bTableCreated);
-    void publish(QSqlDatabase& db);
+    Outcome dropLeftovers(QSqlDatabase& db, const QStringList& tables);
+    Outcome importTable(
+        QSqlDatabase& db, const QStringList& tables, const TableStep& step, TableReport& report);
+    Outcome execChecked(QSqlDatabase& db, const QString& sql, const QString& failurePrefix);
+    Outcome buildIndexes(QSqlDatabase& db, bool bTableCreated);
+    Outcome publish(QSqlDatabase& db);
+    Outcome sqlFault(int nCode, const QString& text);
+    QString databasePath() const;
 
     // A queued signal per row would flood the GUI thread; the bar only moves in thousandths.
     void startProgress(int nMax);
@@ -66,6 +86,8 @@ private:
     WorkerHost* m_pHost = nullptr;
     QString m_AppDir;
     QString m_LocalDbDir;
+    int m_nLockTimeout = 10000;
+    int m_nMaxPageCount = 0;
 
     // State of the run in progress.
     QHash<QString, QString> m_Types;

@@ -19,6 +19,10 @@ public:
     virtual void updateProgress(int nValue, int nMax) { Q_UNUSED(nValue); Q_UNUSED(nMax); }
     virtual void setVisible(bool bVisible) { Q_UNUSED(bVisible); }
 
+    // True once whoever runs the work wants it to end (the window closed during the start-up
+    // update): a long copy stops and leaves the local database as it was.
+    virtual bool stopRequested() const { return false; }
+
     // The import's outcome, set just before it reports completion.
     virtual void setDataBaseReady(bool bReady) { Q_UNUSED(bReady); }
 };

@@ -46,6 +46,8 @@ private slots:
     void enterInEmptyFieldStartsTheCheckOnce();
     void startUpCheckReportsInTheLog();
     void searchRunsAfterTheCheckEvenWhenTheImportEndsLate();
+    void completeDatabaseWithoutClassifierIsSearched();
+    void closingDuringStartUpUpdateEndsTheProgram();
 
 private:
     template<typename T> T* child(const char* name) const
@@ -517,6 +519,73 @@ void TestMainWindow::searchRunsAfterTheCheckEvenWhenTheImportEndsLate()
     QTRY_VERIFY_WITH_TIMEOUT(lastLogText() == QStringLiteral("Запрос успешно выполнен"), 60000);
     QVERIFY(m_pWindow->isDataBaseReady());
     QVERIFY(child<QTableView>("tResults")->model()->rowCount() > 0);
+}
+
+// A database received by update has no BASE/ beside it: the first Enter checks it and searches.
+void TestMainWindow::completeDatabaseWithoutClassifierIsSearched()
+{
+    QFile socrbase(QStringLiteral(VELMORA_SOCRBASE_DBF));
+    QVERIFY(socrbase.open(QIODevice::ReadOnly));
+    KladrSample::Options options;
+    options.scale = 0.001;
+    QString error;
+    QVERIFY2(KladrSample::writeSample(g_LocalDbDir, socrbase.readAll(), options, nullptr, &error),
+        qPrintable(error));
+    {
+        class QuietHost : public WorkerHost {
+            void addState(const QString&, bool) override { }
+        } host;
+        ThreadDataBaseCreate build;
+        build.setHost(&host);
+        build.setDirectories(g_AppDir, g_LocalDbDir);
+        build.start();
+        QVERIFY(build.wait(60000));
+        QVERIFY(build.lastRunReport().success);
+    }
+    QVERIFY(QDir(g_LocalDbDir + QStringLiteral("/BASE")).removeRecursively());
+
+    child<QLineEdit>("leFourthLevel")->setText(QStringLiteral("Москва"));
+    QTest::keyClick(child<QLineEdit>("leFourthLevel"), Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(lastLogText() == QStringLiteral("Запрос успешно выполнен"), 60000);
+    QVERIFY(m_pWindow->isDataBaseReady());
+    QVERIFY(child<QTableView>("tResults")->model()->rowCount() > 0);
+}
+
+// The start-up check runs inside the event loop, as main starts it: closing the window during
+// the copy of an update ends the loop, and the copy stops with the local database unchanged.
+void TestMainWindow::closingDuringStartUpUpdateEndsTheProgram()
+{
+    const QString updateDir = g_AppDir + QStringLiteral("/update");
+    QVERIFY(QDir().mkpath(updateDir));
+    auto write = [](const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+    QVERIFY(write(
+        g_AppDir + QStringLiteral("/Velmora.ini"), "[Updater]\nUpdatePath=" + updateDir.toUtf8() + "\n"));
+    QVERIFY(write(updateDir + QStringLiteral("/update.info"),
+        "[ThisFile]\nCodePage=UTF-8\n[DataBase]\nVersion=new\nFileName=/KLADR.sqlite\nFileType=RAW\n"));
+    QVERIFY(write(updateDir + QStringLiteral("/KLADR.sqlite"), QByteArray(3000000, 'n')));
+    const QByteArray local("the local database as it was");
+    const QString localFile = g_LocalDbDir + QStringLiteral("/KLADR.sqlite");
+    QVERIFY(write(localFile, local));
+
+    auto* bar = child<QProgressBar>("progressBar");
+    connect(bar, &QProgressBar::valueChanged, m_pWindow, [this](int nValue) {
+        if (nValue == 2)
+            m_pWindow->close();
+    });
+    QTimer::singleShot(0, m_pWindow, &MainWindow::checkDatabaseVersion);
+    QCOMPARE(qApp->exec(), 0);
+
+    QVERIFY(!m_pWindow->isVisible());
+    QCOMPARE(bar->value(), 2);
+    QFile file(localFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), local);
+    // No half-written copy is left beside it.
+    QCOMPARE(QDir(g_LocalDbDir).entryList({ QStringLiteral("KLADR.sqlite*") }, QDir::Files | QDir::Hidden),
+        QStringList { QStringLiteral("KLADR.sqlite") });
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -12,3 +12,9 @@ add_test(NAME velmora-tool-import
     COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:velmora-tool> -DWORK=${CMAKE_CURRENT_BINARY_DIR}/velmora-tool-import
             -P ${CMAKE_CURRENT_LIST_DIR}/velmoratoolimport.cmake)
 set_tests_properties(velmora-tool-import PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8" TIMEOUT 300)
+
+# Out of process: velmora-tool import killed mid-table, then run again.
+add_qt_test(tst_importkill SOURCES tst_importkill.cpp importfixture.h LIBS database qdbf)
+target_compile_definitions(tst_importkill PRIVATE VELMORA_SOCRBASE_DBF="${VELMORA_SOCRBASE_DBF}"
+    VELMORA_TOOL="$<TARGET_FILE:velmora-tool>")
+add_dependencies(tst_importkill velmora-tool)

@@ -352,6 +352,9 @@ void TestDatabaseUpdate::checkInstalls_data()
             << "no local file" << bZip << QStringList({ Checking, NoInfo }) + done;
         QTest::newRow(QByteArray("not a database") + type)
             << "not a database" << bZip << QStringList({ Checking, NoInfo }) + done;
+        // A damaged local database is what the update is for: a good one replaces it.
+        QTest::newRow(QByteArray("cut in half") + type)
+            << "cut in half" << bZip << QStringList({ Checking, NoInfo }) + done;
         QTest::newRow(QByteArray("no local directory") + type)
             << "no local directory" << bZip
             << QStringList({ Checking, Forced, DirMissing, DirCreated }) + done;
@@ -373,6 +376,9 @@ void TestDatabaseUpdate::checkInstalls()
         makeDatabase(fixture.localFile(), QString(), 10);
     else if (localState == "not a database")
         QVERIFY(writeAll(fixture.localFile(), QByteArray("this is not an SQLite file")));
+    else if (localState == "cut in half")
+        QVERIFY(QFile::resize(
+            fixture.localFile(), makeDatabase(fixture.localFile(), LocalVersion, 2000).size() / 2));
 
     const QByteArray offeredDatabase
         = makeDatabase(fixture.tmp.path() + "/offered.sqlite", OfferedVersion, 50);

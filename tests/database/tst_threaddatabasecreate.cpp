@@ -3,11 +3,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCodec>
+
+#include <functional>
 
 using Fixture::Rows;
 using KladrSample::Table;
@@ -24,6 +28,8 @@ const QStringList IndexLines = {
     QStringLiteral("Проверка и/или создание индекса для таблицы DOMA."),
 };
 const QString FinalLine = QStringLiteral("Первоначальная настройка базы данных завершена.");
+const QString FailedLine
+    = QStringLiteral("Первоначальная настройка базы данных не завершена: база данных не готова к поиску.");
 
 struct RunResult {
     bool finished = false;
@@ -37,12 +43,16 @@ struct RunResult {
     ThreadDataBaseCreate::RunReport report;
 };
 
-RunResult runImport(const QString& appDir, const QString& localDbDir)
+// setup runs before the start, for seams and direct connections to the thread's signals.
+RunResult runImport(const QString& appDir, const QString& localDbDir,
+    const std::function<void(ThreadDataBaseCreate&)>& setup = {})
 {
     RecordingHost host;
     ThreadDataBaseCreate thread;
     thread.setHost(&host);
     thread.setDirectories(appDir, localDbDir);
+    if (setup)
+        setup(thread);
     QSignalSpy progress(&thread, &ThreadDataBaseCreate::signalUpdateProgress);
     QSignalSpy texts(&thread, &ThreadDataBaseCreate::signalUpdateText);
     QSignalSpy visible(&thread, &ThreadDataBaseCreate::signalVisible);
@@ -155,6 +165,54 @@ private:
                   << QStringLiteral("Добавление 3 строк...");
         }
         return lines;
+    }
+
+    // DOMA.DBF of the given number of records, every deletedEvery-th deleted (0: none);
+    // returns the live records.
+    int writeDoma(int records, int deletedEvery)
+    {
+        Rows doma;
+        QList<bool> deleted;
+        int live = 0;
+        for (int i = 0; i < records; ++i) {
+            doma << QStringList { QString::number(i), "", "ДОМ", QStringLiteral("7700000000000010001") };
+            deleted << (deletedEvery > 0 && i % deletedEvery == 0);
+            live += deleted.last() ? 0 : 1;
+        }
+        if (!Fixture::writeTable(basePath(QStringLiteral("DOMA.DBF")), Table::Doma, doma, deleted))
+            return -1;
+        return live;
+    }
+
+    // Pages of a database built from this classifier by an import stopped at the step text
+    // (empty: at the index stage).
+    int pagesWhenStopped(const QString& stepText) const
+    {
+        const QString dir = m_Dir->path() + QStringLiteral("/reference");
+        QDir(dir).removeRecursively();
+        QDir().mkpath(dir + QStringLiteral("/BASE"));
+        for (const QString& file : QDir(m_DbDir + QStringLiteral("/BASE")).entryList(QDir::Files))
+            QFile::copy(basePath(file), dir + QStringLiteral("/BASE/") + file);
+        runImport(dir, dir, [stepText](ThreadDataBaseCreate& thread) {
+            QObject::connect(
+                &thread, &ThreadDataBaseCreate::signalUpdateText, &thread,
+                [&thread, stepText](const QString& text) {
+                    if (!stepText.isEmpty() && text.startsWith(stepText))
+                        thread.requestInterruption();
+                },
+                Qt::DirectConnection);
+            QObject::connect(
+                &thread, &ThreadDataBaseCreate::signalUpdateProgress, &thread,
+                [&thread, stepText](int, int nMax) {
+                    if (stepText.isEmpty() && nMax == 7)
+                        thread.requestInterruption();
+                },
+                Qt::DirectConnection);
+        });
+        const QStringList pages
+            = Fixture::sqlValues(dir + QStringLiteral("/KLADR.sqlite"), QStringLiteral("PRAGMA page_count"));
+        QDir(dir).removeRecursively();
+        return pages.value(0).toInt();
     }
 
 private slots:
@@ -335,6 +393,7 @@ private slots:
         QFETCH(QStringList, columns);
         QFETCH(QStringList, expected);
         QVERIFY(QDir().mkpath(m_DbDir + QStringLiteral("/BASE")));
+        QVERIFY(QFile::copy(Fixture::socrbasePath(), basePath(QStringLiteral("SOCRBASE.DBF"))));
         const Table kind = table == QLatin1String("KLADR") ? Table::Kladr
             : table == QLatin1String("STREET")             ? Table::Street
                                                            : Table::Doma;
@@ -436,7 +495,7 @@ private slots:
                                            "Unable to execute statement'")
                                 .arg(table);
         }
-        expected << FinalLine;
+        expected << FailedLine;
         QCOMPARE(run.lines, expected);
         QCOMPARE(run.created, QList<bool>({ false }));
         QVERIFY(!run.hostReady);
@@ -446,7 +505,9 @@ private slots:
             QStringLiteral("SELECT name FROM sqlite_master WHERE type='table' AND name IN "
                            "('KLADR','STREET','DOMA','info')"));
         QVERIFY(!tables.contains(table));
-        QVERIFY(tables.contains(QStringLiteral("info")));
+        // An incomplete database is neither stamped nor announced.
+        QVERIFY(!tables.contains(QStringLiteral("info")));
+        QVERIFY(QDir(m_AppDir).isEmpty());
         // The other tables are complete.
         if (table != QLatin1String("KLADR"))
             QCOMPARE(Fixture::tableRows(database(), QStringLiteral("KLADR")), ExpectedKladr);
@@ -462,34 +523,73 @@ private slots:
         QCOMPARE(again.created, QList<bool>({ true }));
         QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM %1").arg(table)),
             QStringList { "3" });
+        QVERIFY(again.report.published);
+        QCOMPARE(
+            Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM info")), QStringList { "1" });
     }
 
-    void missingDictionaryFailsTheRun()
+    // Without the dictionary nothing is built (every type name would stay blank for good); once
+    // it is back, the next run builds everything with the type names.
+    void missingDictionaryBuildsNothing_data()
     {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("missing") << QStringLiteral("missing");
+        QTest::newRow("empty file") << QStringLiteral("empty");
+        QTest::newRow("directory") << QStringLiteral("directory");
+        QTest::newRow("no records") << QStringLiteral("no records");
+    }
+
+    void missingDictionaryBuildsNothing()
+    {
+        QFETCH(QString, fault);
         writeSmallClassifier();
-        QVERIFY(QFile::remove(basePath(QStringLiteral("SOCRBASE.DBF"))));
-        QTest::ignoreMessage(QtDebugMsg, "Unable to open SOCRBASE.DBF");
+        const QString path = basePath(QStringLiteral("SOCRBASE.DBF"));
+        QVERIFY(QFile::remove(path));
+        if (fault == QLatin1String("empty")) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        } else if (fault == QLatin1String("directory")) {
+            QVERIFY(QDir().mkpath(path));
+        } else if (fault == QLatin1String("no records")) {
+            QVERIFY(Fixture::writeSocrbase(path, {}));
+        }
+        if (fault != QLatin1String("no records"))
+            QTest::ignoreMessage(QtDebugMsg, "Unable to open SOCRBASE.DBF");
         const RunResult run = runImport(m_AppDir, m_DbDir);
         QVERIFY(run.finished);
-        QCOMPARE(run.lines.mid(0, 3),
-            QStringList({ openLine(basePath(QStringLiteral("SOCRBASE.DBF"))),
-                openFailedLine(basePath(QStringLiteral("SOCRBASE.DBF"))),
-                QStringLiteral("Таблица KLADR не существует.") }));
+        QCOMPARE(run.lines.first(), openLine(path));
+        QVERIFY(run.lines.contains(
+            QStringLiteral("Без справочника SOCRBASE.DBF таблицы базы данных не создаются.")));
+        QVERIFY(!run.lines.contains(QStringLiteral("Таблица KLADR не существует.")));
+        QCOMPARE(run.lines.last(), FailedLine);
         QCOMPARE(run.created, QList<bool>({ false }));
         QVERIFY(!run.hostReady);
-        QCOMPARE(run.readyCalls, 1);
-        // Everything is imported, but with an empty dictionary.
-        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM KLADR WHERE socr = ''")),
-            QStringList { "3" });
         QCOMPARE(
-            Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM STREET WHERE socr = ''")),
-            QStringList { "3" });
+            Fixture::sqlValues(database(), QStringLiteral("SELECT name FROM sqlite_master")), QStringList());
+        QVERIFY(QDir(m_AppDir).isEmpty());
 
-        // A complete database without the dictionary never becomes ready.
+        QVERIFY(QDir(path).removeRecursively() || QFile::remove(path));
+        writeSmallClassifier();
         const RunResult again = runImport(m_AppDir, m_DbDir);
         QVERIFY(again.finished);
-        QCOMPARE(again.created, QList<bool>({ false }));
-        QVERIFY(!again.hostReady);
+        QCOMPARE(again.created, QList<bool>({ true }));
+        QCOMPARE(Fixture::tableRows(database(), QStringLiteral("KLADR")), ExpectedKladr);
+        QCOMPARE(Fixture::tableRows(database(), QStringLiteral("STREET")), ExpectedStreet);
+    }
+
+    // A complete database is checked without BASE/ at all: a database received by update.
+    void completeDatabaseNeedsNoClassifier()
+    {
+        writeSmallClassifier();
+        QVERIFY(runImport(m_AppDir, m_DbDir).finished);
+        QVERIFY(QDir(m_DbDir + QStringLiteral("/BASE")).removeRecursively());
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+        QCOMPARE(run.lines,
+            QStringList({ "Таблица KLADR существует.", "Таблица STREET существует." }) + IndexLines
+                + QStringList { FinalLine });
+        QCOMPARE(run.created, QList<bool>({ true }));
+        QVERIFY(run.hostReady);
     }
 
     void emptyFile_data()
@@ -520,33 +620,80 @@ private slots:
             table == QLatin1String("KLADR") ? QStringLiteral("0") : QStringLiteral("3"));
     }
 
-    void truncatedFileKeepsWhatItHolds()
+    // The header's record count is checked against the file's size before any row goes in.
+    void headerCountDoesNotFit_data()
     {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<qint64>("count"); // written into the header; -2: keep it
+        QTest::addColumn<int>("cut"); // bytes cut off the end
+        QTest::addColumn<QString>("announced");
+        QTest::addColumn<QString>("holds");
+        const int recordLength = 1 + 40 + 10 + 10 + 19 + 6 + 4 + 4 + 11;
+        QTest::newRow("-1") << "DOMA.DBF" << qint64(0xFFFFFFFF) << 0 << "-1"
+                            << "600";
+        QTest::newRow("0x80000000") << "DOMA.DBF" << qint64(0x80000000) << 0 << "-2147483648"
+                                    << "600";
+        QTest::newRow("0x7FFFFFFF") << "DOMA.DBF" << qint64(0x7FFFFFFF) << 0 << "2147483647"
+                                    << "600";
+        QTest::newRow("present + 1") << "DOMA.DBF" << qint64(601) << 0 << "601"
+                                     << "600";
+        // The end-of-file mark and half of the last record are gone.
+        QTest::newRow("last record cut") << "DOMA.DBF" << qint64(-2) << 1 + recordLength / 2 << "600"
+                                         << "599";
+        QTest::newRow("dictionary") << "SOCRBASE.DBF" << qint64(149) << 0 << "149"
+                                    << "148";
+    }
+
+    void headerCountDoesNotFit()
+    {
+        QFETCH(QString, file);
+        QFETCH(qint64, count);
+        QFETCH(int, cut);
+        QFETCH(QString, announced);
+        QFETCH(QString, holds);
         writeSmallClassifier();
         Rows rows;
         for (int i = 0; i < 600; ++i)
             rows << QStringList { QString::number(i), "", "ДОМ", QStringLiteral("7700000000000010001") };
-        const QString path = basePath(QStringLiteral("DOMA.DBF"));
-        QVERIFY(Fixture::writeTable(path, Table::Doma, rows));
-        // Cut the file after record 400 and a half: the header still announces 600.
-        QFile file(path);
-        const int recordLength = 1 + 40 + 10 + 10 + 19 + 6 + 4 + 4 + 11;
-        const int headerLength = 32 + 32 * 8 + 1;
-        QVERIFY(file.resize(headerLength + 400 * recordLength + recordLength / 2));
+        QVERIFY(Fixture::writeTable(basePath(QStringLiteral("DOMA.DBF")), Table::Doma, rows));
+        const QString path = basePath(file);
+        const QByteArray whole = Fixture::readFile(path);
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            if (count != -2) {
+                QVERIFY(f.seek(4));
+                const quint32 n = quint32(count);
+                const char bytes[] = { char(n), char(n >> 8), char(n >> 16), char(n >> 24) };
+                QCOMPARE(f.write(bytes, 4), qint64(4));
+            }
+            QVERIFY(f.resize(f.size() - cut));
+        }
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^Header record count")));
         const RunResult run = runImport(m_AppDir, m_DbDir);
         QVERIFY(run.finished);
-        QVERIFY(run.lines.contains(QStringLiteral("Добавление 600 строк...")));
-        QVERIFY(run.lines.contains(QStringLiteral("Файл '") + path
-            + QStringLiteral("' короче, чем указано в его заголовке: не прочитано записей: 199.")));
+        QVERIFY2(
+            run.lines.contains(QStringLiteral("Файл '") + path
+                + QStringLiteral("' повреждён: в его заголовке указано записей: %1, а файл вмещает записей: "
+                                 "%2. Замените файл целым и повторите поиск.")
+                      .arg(announced, holds)),
+            qPrintable(run.lines.join('\n')));
+        QCOMPARE(run.lines.last(), FailedLine);
         QCOMPARE(run.created, QList<bool>({ false }));
-        QCOMPARE(run.report.doma.unreadable, 199);
-        // 400 whole records and the part of record 401 that is there (its name survives).
+        // Failed at once: no table was touched, nothing announced.
+        QCOMPARE(
+            Fixture::sqlValues(database(), QStringLiteral("SELECT name FROM sqlite_master")), QStringList());
+        QVERIFY(QDir(m_AppDir).isEmpty());
+
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(whole);
+        f.close();
+        const RunResult again = runImport(m_AppDir, m_DbDir);
+        QVERIFY(again.finished);
+        QCOMPARE(again.created, QList<bool>({ true }));
         QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM DOMA")),
-            QStringList { "401" });
-        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT name FROM DOMA WHERE rowid = 400")),
-            QStringList { "399" });
-        // The run went on.
-        QCOMPARE(run.lines.mid(run.lines.size() - 8), IndexLines + QStringList { FinalLine });
+            QStringList { "600" });
         QCOMPARE(Fixture::tableRows(database(), QStringLiteral("KLADR")), ExpectedKladr);
     }
 
@@ -587,11 +734,11 @@ private slots:
 
         const RunResult run = runImport(m_AppDir, m_DbDir);
         QVERIFY(run.finished);
+        // Nothing to build, so the dictionary is not read.
         QCOMPARE(run.lines,
-            QStringList({ openLine(basePath(QStringLiteral("SOCRBASE.DBF"))), "Обработка таблицы SOCRBASE.",
-                "Добавление 148 строк...", "Таблица KLADR существует.", "Таблица STREET существует." })
-                + IndexLines + QStringList { FinalLine });
-        QCOMPARE(run.texts.mid(1),
+            QStringList({ "Таблица KLADR существует.", "Таблица STREET существует." }) + IndexLines
+                + QStringList { FinalLine });
+        QCOMPARE(run.texts,
             QStringList({ "Создание индексов... Шаг 5 из 11. ", "Создание индексов... Шаг 6 из 11. ",
                 "Создание индексов... Шаг 7 из 11. ", "Создание индексов... Шаг 8 из 11. ",
                 "Создание индексов... Шаг 9 из 11. ", "Создание индексов... Шаг 10 из 11. ",
@@ -683,7 +830,7 @@ private slots:
         QVERIFY(QDir(m_DbDir).exists());
         // No classifier there: the run reports failure but still ends properly.
         QCOMPARE(run.created, QList<bool>({ false }));
-        QCOMPARE(run.lines.last(), FinalLine);
+        QCOMPARE(run.lines.last(), FailedLine);
     }
 
     void uncreatableLocalDbDir()
@@ -702,7 +849,7 @@ private slots:
                     QStringLiteral("Не удалось создать каталог хранения локальной базы данных: '") + m_DbDir
                         + "'" }));
         QCOMPARE(run.created, QList<bool>({ false }));
-        QCOMPARE(run.lines.last(), FinalLine);
+        QCOMPARE(run.lines.last(), FailedLine);
     }
 
     // Running as root, permissions do not stop a write; a directory in the database file's
@@ -726,7 +873,7 @@ private slots:
         QCOMPARE(run.lines.filter(QStringLiteral("Проблема при создании индекса. Ошибка: '")).size(), 7);
         QCOMPARE(run.created, QList<bool>({ false }));
         QVERIFY(!run.hostReady);
-        QCOMPARE(run.lines.last(), FinalLine);
+        QCOMPARE(run.lines.last(), FailedLine);
         QVERIFY(QFileInfo(database()).isDir());
     }
 
@@ -754,11 +901,338 @@ private slots:
         QCOMPARE(host.readyCalls(), 0);
         QCOMPARE(host.lines().last(), QStringLiteral("Добавление 3 строк..."));
         QCOMPARE(Fixture::tableRows(database(), QStringLiteral("KLADR")), ExpectedKladr);
-        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM STREET")),
-            QStringList { "0" });
+        // STREET is not there under its own name: only its working table, dropped by the next run.
+        QCOMPARE(
+            Fixture::sqlValues(database(),
+                QStringLiteral("SELECT name FROM sqlite_master WHERE name IN ('STREET', 'DOMA', 'info')")),
+            QStringList());
+        const RunResult again = runImport(m_AppDir, m_DbDir);
+        QVERIFY(again.finished);
+        QVERIFY(again.lines.contains(
+            QStringLiteral("Удаление неполных таблиц прерванного импорта: STREET_partial.")));
+        QCOMPARE(Fixture::tableRows(database(), QStringLiteral("STREET")), ExpectedStreet);
+        QCOMPARE(Fixture::sqlValues(
+                     database(), QStringLiteral("SELECT name FROM sqlite_master WHERE name LIKE '%partial'")),
+            QStringList());
+    }
+
+    // Stopped after some blocks (the window closed), the table is not there under its name;
+    // the next run drops the working table and imports every live record.
+    void stopAfterBlocksThenComplete_data()
+    {
+        QTest::addColumn<int>("blocks");
+        QTest::newRow("after one block") << 1;
+        QTest::newRow("after two blocks") << 2;
+    }
+
+    void stopAfterBlocksThenComplete()
+    {
+        QFETCH(int, blocks);
+        writeSmallClassifier();
+        const int live = writeDoma(25000, 97);
+        const RunResult stopped = runImport(m_AppDir, m_DbDir, [blocks](ThreadDataBaseCreate& thread) {
+            auto inDoma = std::make_shared<bool>(false);
+            QObject::connect(
+                &thread, &ThreadDataBaseCreate::signalUpdateProgress, &thread,
+                [&thread, inDoma, blocks](int nValue, int nMax) {
+                    if (nMax != -1)
+                        *inDoma = nMax == 25000;
+                    else if (*inDoma && nValue >= blocks * 10200 + 100)
+                        thread.requestInterruption();
+                },
+                Qt::DirectConnection);
+        });
+        QVERIFY(stopped.finished);
+        QVERIFY(stopped.created.isEmpty());
+        // Counted rows are committed rows: the block in progress went back. Deleted records do
+        // not count against a block.
+        QCOMPARE(stopped.report.doma.rows, qint64(blocks * 10200));
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM DOMA_partial")),
+            QStringList { QString::number(stopped.report.doma.rows) });
         QCOMPARE(Fixture::sqlValues(database(),
                      QStringLiteral("SELECT name FROM sqlite_master WHERE name IN ('DOMA', 'info')")),
             QStringList());
+
+        const RunResult again = runImport(m_AppDir, m_DbDir);
+        QVERIFY(again.finished);
+        QCOMPARE(again.created, QList<bool>({ true }));
+        QCOMPARE(again.lines.filter(QStringLiteral("Удаление неполных таблиц")),
+            QStringList { QStringLiteral("Удаление неполных таблиц прерванного импорта: DOMA_partial.") });
+        QCOMPARE(again.report.doma.rows, qint64(live));
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM DOMA")),
+            QStringList { QString::number(live) });
+        QCOMPARE(
+            Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM info")), QStringList { "1" });
+    }
+
+    // A full disk, made by capping the database's pages: mid-table (a block fails) or in the
+    // index stage. The run fails with a line that names the full disk and publishes nothing;
+    // the next run without the cap completes.
+    void diskFull_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::newRow("mid-table") << QStringLiteral("mid-table");
+        QTest::newRow("index") << QStringLiteral("index");
+    }
+
+    void diskFull()
+    {
+        QFETCH(QString, where);
+        writeSmallClassifier();
+        const int live = writeDoma(30000, 0);
+        // Page counts of the same import stopped before DOMA and before the indexes.
+        const int beforeDoma = pagesWhenStopped(QStringLiteral("Создание таблицы DOMA."));
+        const int tablesOnly = pagesWhenStopped(QString());
+        QVERIFY(beforeDoma > 0);
+        QVERIFY(tablesOnly > beforeDoma + 10);
+        const int cap = where == QLatin1String("index") ? tablesOnly : (beforeDoma + tablesOnly) / 2;
+
+        const RunResult run = runImport(
+            m_AppDir, m_DbDir, [cap](ThreadDataBaseCreate& thread) { thread.setMaxPageCount(cap); });
+        QVERIFY(run.finished);
+        QCOMPARE(run.created, QList<bool>({ false }));
+        QVERIFY(!run.hostReady);
+        QCOMPARE(run.lines
+                     .filter(QStringLiteral("Недостаточно места на диске в каталоге локальной базы данных '")
+                         + m_DbDir + QStringLiteral("' (SQLite: 'database or disk is full')"))
+                     .size(),
+            1);
+        QCOMPARE(run.lines.last(), FailedLine);
+        QVERIFY(QDir(m_AppDir).isEmpty());
+        QVERIFY(!Fixture::sqlValues(database(), QStringLiteral("SELECT name FROM sqlite_master"))
+                     .contains("info"));
+        if (where == QLatin1String("index")) {
+            QVERIFY(run.lines.contains(IndexLines.first()));
+            QVERIFY(!run.lines.contains(IndexLines.at(1)));
+            QCOMPARE(run.report.doma.rows, qint64(live));
+        } else {
+            QVERIFY(
+                run.lines
+                    .filter(QStringLiteral("Проблема при вставке строк. Ошибка: 'database or disk is full'"))
+                    .size()
+                == 1);
+            QVERIFY(!run.lines.contains(IndexLines.first()));
+            QVERIFY(run.report.doma.rows > 0);
+            QVERIFY(run.report.doma.rows < live);
+            QCOMPARE(run.report.doma.rows % 10200, qint64(0));
+            QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM DOMA_partial")),
+                QStringList { QString::number(run.report.doma.rows) });
+        }
+
+        const RunResult again = runImport(m_AppDir, m_DbDir);
+        QVERIFY(again.finished);
+        QCOMPARE(again.created, QList<bool>({ true }));
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM DOMA")),
+            QStringList { QString::number(live) });
+        QCOMPARE(Fixture::sqlValues(
+                     database(), QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'index'")),
+            QStringList { "7" });
+        QCOMPARE(
+            Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM info")), QStringList { "1" });
+        QVERIFY(QFile::exists(m_AppDir + QStringLiteral("/update.info")));
+    }
+
+    // One import at a time per database: a run that finds another one going waits, then fails
+    // with a clear line and touches nothing.
+    void anotherImportHoldsTheDatabase()
+    {
+        writeSmallClassifier();
+        QLockFile other(database() + QStringLiteral(".lock"));
+        QVERIFY(other.tryLock(0));
+        const RunResult blocked
+            = runImport(m_AppDir, m_DbDir, [](ThreadDataBaseCreate& thread) { thread.setLockTimeout(50); });
+        QVERIFY(blocked.finished);
+        QCOMPARE(blocked.lines,
+            QStringList({ QStringLiteral("Базу данных '") + database()
+                    + QStringLiteral(
+                        "' сейчас создаёт другой процесс (другое окно программы или velmora-tool). "
+                        "Дождитесь его окончания и повторите поиск."),
+                FailedLine }));
+        QCOMPARE(blocked.created, QList<bool>({ false }));
+        QVERIFY(!QFile::exists(database()));
+        other.unlock();
+
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+        QCOMPARE(run.created, QList<bool>({ true }));
+        QVERIFY(!QFile::exists(database() + QStringLiteral(".lock")));
+    }
+
+    void twoRunsAtOnce()
+    {
+        writeSmallClassifier();
+        const int live = writeDoma(30000, 0);
+        RecordingHost hosts[2];
+        ThreadDataBaseCreate threads[2];
+        for (int i = 0; i < 2; ++i) {
+            threads[i].setHost(&hosts[i]);
+            threads[i].setDirectories(m_AppDir, m_DbDir);
+        }
+        threads[0].start();
+        threads[1].start();
+        QVERIFY(threads[0].wait(120000));
+        QVERIFY(threads[1].wait(120000));
+        for (int i = 0; i < 2; ++i) {
+            const ThreadDataBaseCreate::RunReport report = threads[i].lastRunReport();
+            QVERIFY2(report.success
+                    || hosts[i].lines().first().contains(QStringLiteral("сейчас создаёт другой процесс")),
+                qPrintable(hosts[i].lines().join('\n')));
+        }
+        QVERIFY(threads[0].lastRunReport().success || threads[1].lastRunReport().success);
+        QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM DOMA")),
+            QStringList { QString::number(live) });
+        QCOMPARE(Fixture::tableRows(database(), QStringLiteral("KLADR")), ExpectedKladr);
+        QCOMPARE(
+            Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM info")), QStringList { "1" });
+    }
+
+    // A database SQLite reports as damaged is never built over, stamped or announced.
+    void damagedDatabase_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::newRow("cut in half") << QStringLiteral("cut");
+        QTest::newRow("not a database") << QStringLiteral("garbage");
+    }
+
+    void damagedDatabase()
+    {
+        QFETCH(QString, damage);
+        writeSmallClassifier();
+        QVERIFY(runImport(m_AppDir, m_DbDir).finished);
+        QVERIFY(QFile::remove(m_AppDir + QStringLiteral("/update.info")));
+        QVERIFY(QFile::remove(m_AppDir + QStringLiteral("/Velmora.ini")));
+        {
+            QFile file(database());
+            if (damage == QLatin1String("cut")) {
+                QVERIFY(file.resize(file.size() / 2));
+            } else {
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                file.write(QByteArray(70000, 'x'));
+            }
+        }
+        const QByteArray before = Fixture::readFile(database());
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+        const QString reason = damage == QLatin1String("cut")
+            ? QStringLiteral("database disk image is malformed")
+            : QStringLiteral("file is not a database");
+        QCOMPARE(run.lines,
+            QStringList({ QStringLiteral("Локальная база данных '") + database()
+                    + QStringLiteral("' повреждена (SQLite: '") + reason
+                    + QStringLiteral(
+                        "'). Удалите этот файл, чтобы база данных была создана заново из каталога BASE, "
+                        "или дождитесь, пока обновление заменит её при запуске программы."),
+                FailedLine }));
+        QCOMPARE(run.created, QList<bool>({ false }));
+        QCOMPARE(Fixture::readFile(database()), before);
+        QVERIFY(QDir(m_AppDir).isEmpty());
+
+        // Deleted, it is built again.
+        QVERIFY(QFile::remove(database()));
+        const RunResult again = runImport(m_AppDir, m_DbDir);
+        QCOMPARE(again.created, QList<bool>({ true }));
+    }
+
+    // An empty file with nothing to build from: nothing is made of it and nothing announced.
+    void emptyDatabaseFileWithoutClassifier()
+    {
+        QVERIFY(QDir().mkpath(m_DbDir));
+        {
+            QFile file(database());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QTest::ignoreMessage(QtDebugMsg, "Unable to open SOCRBASE.DBF");
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+        QCOMPARE(run.created, QList<bool>({ false }));
+        QCOMPARE(QFileInfo(database()).size(), qint64(0));
+        QVERIFY(QDir(m_AppDir).isEmpty());
+    }
+
+    // An installation directory that cannot be written keeps the import a success: the database
+    // is stamped, one line says it is not offered to others.
+    void readOnlyInstallationDirectory()
+    {
+        writeSmallClassifier();
+        const QString blocker = m_Dir->path() + QStringLiteral("/blocker");
+        {
+            QFile f(blocker);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        const QString appDir = blocker + QStringLiteral("/app");
+        const RunResult run = runImport(appDir, m_DbDir);
+        QVERIFY(run.finished);
+        QCOMPARE(run.created, QList<bool>({ true }));
+        QVERIFY(run.report.published);
+        QCOMPARE(run.lines.filter(QStringLiteral("Не удалось записать файлы")),
+            QStringList { QStringLiteral("Не удалось записать файлы '") + appDir
+                + QStringLiteral("/Velmora.ini', '") + appDir
+                + QStringLiteral(
+                    "/update.info': каталог программы недоступен для записи. База данных готова, но не "
+                    "предложена для обновления других установок.") });
+        QCOMPARE(run.lines.last(), FinalLine);
+        QCOMPARE(
+            Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM info")), QStringList { "1" });
+    }
+
+    // A search holding the database while a block commits: the commit fails ("database is
+    // locked"), the table stays unfinished and the run fails; the next run completes it.
+    void commitFailsWhileTheDatabaseIsRead()
+    {
+        writeSmallClassifier();
+        const RunResult run = runImport(m_AppDir, m_DbDir, [this](ThreadDataBaseCreate& thread) {
+            const QString path = database();
+            auto opened = std::make_shared<bool>(false);
+            // Both run in the import thread, which owns the reading connection meanwhile: it
+            // opens once KLADR's working table exists and closes when STREET begins.
+            QObject::connect(
+                &thread, &ThreadDataBaseCreate::signalUpdateProgress, &thread,
+                [path, opened](int, int nMax) {
+                    if (nMax != 3 || *opened)
+                        return;
+                    *opened = true;
+                    QSqlDatabase reader
+                        = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
+                    reader.setDatabaseName(path);
+                    reader.open();
+                    QSqlQuery query(reader);
+                    query.exec(QStringLiteral("BEGIN"));
+                    query.exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master"));
+                    query.next();
+                },
+                Qt::DirectConnection);
+            QObject::connect(
+                &thread, &ThreadDataBaseCreate::signalUpdateText, &thread,
+                [](const QString& text) {
+                    if (!text.startsWith(QStringLiteral("Создание таблицы STREET.")))
+                        return;
+                    {
+                        QSqlDatabase reader = QSqlDatabase::database(QStringLiteral("reader"), false);
+                        QSqlQuery(reader).exec(QStringLiteral("ROLLBACK"));
+                        reader.close();
+                    }
+                    QSqlDatabase::removeDatabase(QStringLiteral("reader"));
+                },
+                Qt::DirectConnection);
+        });
+        QVERIFY(run.finished);
+        QCOMPARE(run.created, QList<bool>({ false }));
+        QVERIFY2(
+            run.lines.contains(QStringLiteral("Проблема при вставке строк. Ошибка: 'database is locked'")),
+            qPrintable(run.lines.join('\n')));
+        QCOMPARE(run.report.kladr.rows, qint64(0));
+        QCOMPARE(run.report.street.rows, qint64(3));
+        QCOMPARE(run.lines.last(), FailedLine);
+        QVERIFY(QDir(m_AppDir).isEmpty());
+        const QStringList tables = Fixture::sqlValues(
+            database(), QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"));
+        QVERIFY(!tables.contains(QStringLiteral("KLADR")));
+        QVERIFY(!tables.contains(QStringLiteral("info")));
+        QVERIFY(tables.contains(QStringLiteral("STREET")));
+
+        const RunResult again = runImport(m_AppDir, m_DbDir);
+        QCOMPARE(again.created, QList<bool>({ true }));
+        QCOMPARE(Fixture::tableRows(database(), QStringLiteral("KLADR")), ExpectedKladr);
     }
 
     // The generated classifier, imported and compared with rows computed here from the

@@ -1,6 +1,6 @@
 # velmora-tool sample and import end to end: cmake -DTOOL=... -DWORK=... -P velmoratoolimport.cmake
-# A run that succeeds exits 0 and prints the status log with its time stamps; a run without
-# the dictionary exits 1; bad arguments exit 2.
+# A run that succeeds exits 0 and prints the status log with its time stamps; a run that has
+# to build a table without the dictionary exits 1; bad arguments exit 2.
 file(REMOVE_RECURSE "${WORK}")
 
 function(run expected_status)
@@ -31,10 +31,15 @@ if(NOT EXISTS "${WORK}/db/update.info" OR NOT EXISTS "${WORK}/db/Velmora.ini")
     message(FATAL_ERROR "the first build did not publish into the database directory")
 endif()
 
+# A complete database is checked without the dictionary; a new one cannot be built without it.
 file(REMOVE "${WORK}/db/BASE/SOCRBASE.DBF")
+run(0 import "${WORK}/db")
+expect("summary: success")
+file(REMOVE "${WORK}/db/KLADR.sqlite")
 run(1 import "${WORK}/db")
 expect("summary: FAILED")
 expect("Не удалось открыть файл")
+expect("Первоначальная настройка базы данных не завершена: база данных не готова к поиску.")
 
 run(2 import)
 run(2 sample --out "${WORK}/x" --scale zero)

@@ -42,10 +42,29 @@ inline constexpr IndexStatement Indexes[] = {
     { "index_kladr_name_upper", "CREATE INDEX IF NOT EXISTS index_kladr_name_upper ON KLADR(name_upper)" },
     { "index_kladr_nu_code", "CREATE INDEX IF NOT EXISTS index_kladr_nu_code ON KLADR(name_upper,code)" },
     { "index_kladr_code", "CREATE INDEX IF NOT EXISTS index_kladr_code ON KLADR(code)" },
-    { "index_streets_name_upper", "CREATE INDEX IF NOT EXISTS index_streets_name_upper ON STREET(name_upper)" },
-    { "index_streets_code_kladr", "CREATE INDEX IF NOT EXISTS index_streets_code_kladr ON STREET(code_kladr)" },
-    { "index_streets_nu_ck", "CREATE INDEX IF NOT EXISTS index_streets_nu_ck ON STREET(name_upper,code_kladr)" },
+    { "index_streets_name_upper",
+        "CREATE INDEX IF NOT EXISTS index_streets_name_upper ON STREET(name_upper)" },
+    { "index_streets_code_kladr",
+        "CREATE INDEX IF NOT EXISTS index_streets_code_kladr ON STREET(code_kladr)" },
+    { "index_streets_nu_ck",
+        "CREATE INDEX IF NOT EXISTS index_streets_nu_ck ON STREET(name_upper,code_kladr)" },
     { "index_doma_index", "CREATE INDEX IF NOT EXISTS index_doma_index ON DOMA(code_street)" },
+};
+
+// The distinct names of the localities and of the streets. A mask that begins with a wildcard
+// cannot use the name indexes; the search matches it against these few thousand names instead
+// of every row. Derived from their tables: built after the indexes, rebuilt with their table.
+inline constexpr const char* KladrNames = "KLADR_NAMES";
+inline constexpr const char* StreetNames = "STREET_NAMES";
+
+struct NameTableStatement {
+    const char* name;
+    const char* create;
+};
+
+inline constexpr NameTableStatement NameTables[] = {
+    { KladrNames, "CREATE TABLE KLADR_NAMES AS SELECT DISTINCT name_upper FROM KLADR" },
+    { StreetNames, "CREATE TABLE STREET_NAMES AS SELECT DISTINCT name_upper FROM STREET" },
 };
 
 } // namespace Schema

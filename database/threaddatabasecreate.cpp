@@ -481,15 +481,16 @@ void ThreadDataBaseCreate::buildIndexes(QSqlDatabase& db, bool bTableCreated)
 {
     QSqlQuery query(db);
     QStringList existing;
-    bool hasStatistics = false;
+    QStringList existingTables;
     if (query.exec(QStringLiteral("SELECT type, name FROM sqlite_master WHERE type IN ('index', 'table')"))) {
         while (query.next()) {
             if (query.value(0).toString() == QLatin1String("index"))
                 existing << query.value(1).toString();
-            else if (query.value(1).toString() == QLatin1String("sqlite_stat1"))
-                hasStatistics = true;
+            else
+                existingTables << query.value(1).toString();
         }
     }
+    const bool hasStatistics = existingTables.contains(QStringLiteral("sqlite_stat1"));
 
     emit signalUpdateProgress(0, 7);
     bool indexCreated = false;
@@ -508,6 +509,19 @@ void ThreadDataBaseCreate::buildIndexes(QSqlDatabase& db, bool bTableCreated)
             indexCreated = true;
         }
         emit signalUpdateProgress(++k, -1);
+    }
+
+    // The distinct names follow their tables: made when missing, made again whenever a table
+    // was created in this run, so they never describe rows that are gone.
+    for (const Schema::NameTableStatement& names : Schema::NameTables) {
+        if (isInterruptionRequested())
+            return;
+        const QString name = QLatin1String(names.name);
+        if (existingTables.contains(name) && !bTableCreated)
+            continue;
+        query.exec(QStringLiteral("DROP TABLE IF EXISTS ") + name);
+        if (!query.exec(QLatin1String(names.create)))
+            qDebug() << "Unable to create table" << name << ":" << lastError(query, db);
     }
 
     // Without statistics SQLite may pick name_upper over (name_upper, code_kladr) for the joins

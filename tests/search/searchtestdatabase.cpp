@@ -46,6 +46,12 @@ void SearchTestDatabase::exec(const QString& statement)
         m_Error = query.lastError().text() + QStringLiteral(" in ") + statement;
 }
 
+void SearchTestDatabase::addNameTables()
+{
+    for (const Schema::NameTableStatement& names : Schema::NameTables)
+        exec(QString::fromLatin1(names.create));
+}
+
 void SearchTestDatabase::insert(const char* statement, const QVariantList& values)
 {
     QSqlQuery query(QSqlDatabase::database(m_Connection, false));

@@ -27,6 +27,8 @@ public:
         const QString& index);
     void addHouses(const QString& name, const QString& streetCode, const QString& index);
     void exec(const QString& statement);
+    // The distinct-name tables, as the import builds them after its tables.
+    void addNameTables();
 
     // Closes the connection, so that the file can be read by the code under test.
     void close();

@@ -10,13 +10,17 @@
 
 QString AddressNameCache::fileStamp(const QSqlDatabase& db)
 {
-    // An import writes to the file (its time and usually its size change) and an update puts
-    // another file in its place; the stored version tells apart files written in the same moment.
+    // An update puts another file in its place (another time, size or version); an import
+    // writes to it through its own connection.
     const QFileInfo file(db.databaseName());
     QString stamp = file.absoluteFilePath() + QLatin1Char('|') + QString::number(file.size())
         + QLatin1Char('|') + QString::number(file.lastModified().toMSecsSinceEpoch());
     QSqlQuery query(db);
     if (query.exec(QStringLiteral("SELECT version FROM info")) && query.next())
+        stamp += QLatin1Char('|') + query.value(0).toString();
+    // Changes whenever another connection (the import's) has committed to the file since, however
+    // close in time.
+    if (query.exec(QStringLiteral("PRAGMA data_version")) && query.next())
         stamp += QLatin1Char('|') + query.value(0).toString();
     return stamp;
 }

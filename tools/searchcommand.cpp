@@ -25,10 +25,12 @@ namespace {
 QtMessageHandler g_PreviousHandler = nullptr;
 
 // The statement and every address line also go to the debug channel; on the command line they
-// would only repeat the log and the table.
+// would only repeat the log and the table. What ran in the statement's place is kept.
 void dropDebugMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    if (type != QtDebugMsg && g_PreviousHandler)
+    if (type == QtDebugMsg && message.startsWith(QLatin1String("Running: ")))
+        std::fprintf(stderr, "search: %s\n", qPrintable(message));
+    else if (type != QtDebugMsg && g_PreviousHandler)
         g_PreviousHandler(type, context, message);
 }
 

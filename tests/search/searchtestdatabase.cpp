@@ -17,6 +17,8 @@ SearchTestDatabase::SearchTestDatabase(const QString& fileName, Indexes indexes)
         m_Error = db.lastError().text();
         return;
     }
+    if (indexes == Existing)
+        return;
     for (const char* create :
         { Schema::CreateKladr, Schema::CreateStreet, Schema::CreateDoma, Schema::CreateInfo })
         exec(QString::fromLatin1(create));

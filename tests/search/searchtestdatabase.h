@@ -11,7 +11,8 @@
 // the test needs. Codes are given as the 11-character KLADR code (15 for streets).
 class SearchTestDatabase {
 public:
-    enum Indexes { AllIndexes, WithoutIndexes };
+    // Existing: opens a database written before, creating nothing.
+    enum Indexes { AllIndexes, WithoutIndexes, Existing };
 
     explicit SearchTestDatabase(const QString& fileName, Indexes indexes = AllIndexes);
     ~SearchTestDatabase();

@@ -9,7 +9,6 @@
 #include "ui_mainwindow.h"
 
 #include <QClipboard>
-#include <algorithm>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QRegularExpression>
@@ -17,6 +16,7 @@
 #include <QTextCodec>
 #include <QThread>
 #include <QTime>
+#include <algorithm>
 
 QString g_AppDir;
 QString g_LocalDbDir;
@@ -34,16 +34,14 @@ QByteArray windows1251(const QString& text)
     return QTextCodec::codecForName("Windows-1251")->fromUnicode(text);
 }
 
-// Stops a worker before its object goes: a cooperative stop first, then a forced one.
+// Stops a worker before its object goes. Both workers look for the request between rows, so
+// the wait is short.
 void stopThread(QThread* thread)
 {
     if (!thread || !thread->isRunning())
         return;
     thread->requestInterruption();
-    if (!thread->wait(10000)) {
-        thread->terminate();
-        thread->wait();
-    }
+    thread->wait();
 }
 
 } // namespace
@@ -103,7 +101,8 @@ MainWindow::MainWindow(QWidget* parent)
         &MainWindow::slotDataBaseCreated);
     connect(m_pThreadDataBaseCreate, &ThreadDataBaseCreate::signalUpdateProgress, this,
         &MainWindow::slotUpdateProgress);
-    connect(m_pThreadDataBaseCreate, &ThreadDataBaseCreate::signalUpdateText, this, &MainWindow::slotUpdateText);
+    connect(
+        m_pThreadDataBaseCreate, &ThreadDataBaseCreate::signalUpdateText, this, &MainWindow::slotUpdateText);
     connect(m_pThreadDataBaseCreate, &ThreadDataBaseCreate::signalVisible, this, &MainWindow::slotVisible);
     connect(m_pThreadDataBaseFind, &ThreadDataBaseFind::signalUpdateProgress, this,
         &MainWindow::slotUpdateProgress);
@@ -115,7 +114,8 @@ MainWindow::MainWindow(QWidget* parent)
 
     g_LocalDbDir = Settings::readLocalDbDir(g_AppDir);
     m_pThreadDataBaseCreate->setDirectories(g_AppDir, g_LocalDbDir);
-    m_pThreadDataBaseFind->setDatabaseFile(g_LocalDbDir + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName));
+    m_pThreadDataBaseFind->setDatabaseFile(
+        g_LocalDbDir + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName));
 
     m_DataBase = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
     m_DataBase.setDatabaseName(g_LocalDbDir + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName));
@@ -253,7 +253,9 @@ void MainWindow::slotDataBaseCreated(bool bSuccess)
 
 void MainWindow::slotFind(const SearchResult& result)
 {
-    ResultFiller(m_SearchParams, m_DataBase).fill(result, m_ResultModel);
+    // Read once per database; a database changed by an update or an import is read again.
+    m_AddressNames.refresh(m_DataBase);
+    ResultFiller(m_SearchParams, m_AddressNames).fill(result, m_ResultModel);
     // Later searches find the model installed; the view follows its reset.
     if (ui->tResults->model() != &m_ResultModel)
         ui->tResults->setModel(&m_ResultModel);
@@ -265,12 +267,14 @@ void MainWindow::slotFind(const SearchResult& result)
 
 QString MainWindow::composeAddress()
 {
-    return ResultFiller(m_SearchParams, m_DataBase).composeAddress();
+    m_AddressNames.refresh(m_DataBase);
+    return ResultFiller(m_SearchParams, m_AddressNames).composeAddress();
 }
 
 NameLookup MainWindow::lookupName(const QString& code)
 {
-    return ResultFiller(m_SearchParams, m_DataBase).lookupName(code);
+    m_AddressNames.refresh(m_DataBase);
+    return ResultFiller(m_SearchParams, m_AddressNames).lookupName(code);
 }
 
 void MainWindow::checkDatabaseVersion()
@@ -320,10 +324,10 @@ void MainWindow::startFind()
     if (!openDataBase())
         return;
     fillSearchParams();
-    // Busy at once: the inputs are locked before the thread reads the levels, not only when
-    // its own busy signal arrives.
+    // Busy at once, not only when the thread's own busy signal arrives; the thread takes a copy
+    // of the levels.
     slotVisible(true);
-    m_pThreadDataBaseFind->setSearchParams(&m_SearchParams);
+    m_pThreadDataBaseFind->setSearchParams(m_SearchParams);
     m_pThreadDataBaseFind->start(QThread::InheritPriority);
 }
 
@@ -337,7 +341,8 @@ bool MainWindow::openDataBase()
 
 void MainWindow::startDataBaseCreate()
 {
-    slotAddState(windows1251(QStringLiteral("Начало проверки и/или создания базы данных.")).constData(), true);
+    slotAddState(
+        windows1251(QStringLiteral("Начало проверки и/или создания базы данных.")).constData(), true);
     m_pThreadDataBaseCreate->start(QThread::InheritPriority);
 }
 

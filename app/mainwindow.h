@@ -1,5 +1,6 @@
 #pragma once
 
+#include "addressnamecache.h"
 #include "resultfiller.h"
 #include "searchparams.h"
 #include "searchresult.h"
@@ -88,6 +89,7 @@ private:
     Ui_MainWindow* ui;
     SearchParams m_SearchParams;
     QSqlDatabase m_DataBase;
+    AddressNameCache m_AddressNames;
     TableModel m_ResultModel;
     // Written by the import thread just before it reports, read by the GUI thread.
     std::atomic_bool m_bDataBaseReady { false };

@@ -1,11 +1,9 @@
 #include "resultfiller.h"
 
 #include "tablemodel.h"
-#include "threaddatabasefind.h"
 
 #include <QAbstractTableModel>
 #include <QDebug>
-#include <QSqlQuery>
 
 namespace {
 
@@ -40,9 +38,9 @@ private:
 
 } // namespace
 
-ResultFiller::ResultFiller(SearchParams& params, const QSqlDatabase& db)
+ResultFiller::ResultFiller(SearchParams& params, const AddressNameCache& names)
     : m_Params(params)
-    , m_DataBase(db)
+    , m_Names(names)
 {
 }
 
@@ -53,6 +51,7 @@ QString ResultFiller::addressHeader()
 
 void ResultFiller::fill(const SearchResult& result, TableModel& model)
 {
+    m_Params.columns = result.columnMap;
     const SearchResultModel source(result);
     model.fillFromModel(&source);
     // The model learns its columns from the cells it is given; without rows it would have none,
@@ -126,23 +125,7 @@ QString ResultFiller::composeAddress()
     return address;
 }
 
-NameLookup ResultFiller::lookupName(const QString& code)
+NameLookup ResultFiller::lookupName(const QString& code) const
 {
-    const auto known = m_Names.constFind(code);
-    if (known != m_Names.cend())
-        return *known;
-
-    NameLookup lookup;
-    QSqlQuery query(m_DataBase);
-    // The code comes from the database; doubling its apostrophes keeps it one literal whatever it holds.
-    const QString statement
-        = QLatin1String("SELECT name, scname FROM kladr INDEXED BY index_kladr_code WHERE code=")
-        + ThreadDataBaseFind::sqlLiteral(code) + QLatin1String(" LIMIT 1");
-    if (query.exec(statement) && query.next()) {
-        lookup.found = true;
-        lookup.name = query.value(0).toString();
-        lookup.shortType = query.value(1).toString();
-    }
-    m_Names.insert(code, lookup);
-    return lookup;
+    return m_Names.lookup(code);
 }

@@ -1,29 +1,22 @@
 #pragma once
 
+#include "addressnamecache.h"
 #include "searchparams.h"
 #include "searchresult.h"
 
-#include <QHash>
-#include <QSqlDatabase>
 #include <QString>
 
 class TableModel;
-
-// Name and short type name of a KLADR record, when one was found.
-struct NameLookup {
-    bool found = false;
-    QString name;
-    QString shortType;
-};
 
 // Turns the rows of a finished search into the result table: the rows, the postal-address
 // column, the headers named by the search, the technical columns removed. Needs no display, so
 // the window and velmora-tool fill their tables with the same code.
 class ResultFiller {
 public:
-    // params: the block the search filled (columns) and searched with (levels); its column values
-    // are overwritten row by row. db: an open connection for the region and district names.
-    ResultFiller(SearchParams& params, const QSqlDatabase& db);
+    // params: the block the search searched with (levels); fill() gives it the result's column
+    // map, whose values are overwritten row by row. names: the region and district names, refreshed by the
+    // caller for the database searched.
+    ResultFiller(SearchParams& params, const AddressNameCache& names);
 
     // Rebuilds model completely from result.
     void fill(const SearchResult& result, TableModel& model);
@@ -32,9 +25,8 @@ public:
     // locality and, when a street was searched for, street.
     QString composeAddress();
 
-    // Name and short type name of the KLADR record with this code. Remembered for the life of the
-    // filler: the rows of one result share a handful of regions and districts.
-    NameLookup lookupName(const QString& code);
+    // Name and short type name of the KLADR record with this code (a region's or a district's).
+    NameLookup lookupName(const QString& code) const;
 
     static QString addressHeader();
 
@@ -42,6 +34,5 @@ private:
     QString value(const QString& key);
 
     SearchParams& m_Params;
-    QSqlDatabase m_DataBase;
-    QHash<QString, NameLookup> m_Names;
+    const AddressNameCache& m_Names;
 };

@@ -48,4 +48,20 @@ inline constexpr IndexStatement Indexes[] = {
     { "index_doma_index", "CREATE INDEX IF NOT EXISTS index_doma_index ON DOMA(code_street)" },
 };
 
+// The distinct names of the localities and of the streets. A mask that begins with a wildcard
+// cannot use the name indexes; the search matches it against these few thousand names instead
+// of every row. Derived from their tables: built after the indexes, rebuilt with their table.
+inline constexpr const char* KladrNames = "KLADR_NAMES";
+inline constexpr const char* StreetNames = "STREET_NAMES";
+
+struct NameTableStatement {
+    const char* name;
+    const char* create;
+};
+
+inline constexpr NameTableStatement NameTables[] = {
+    { KladrNames, "CREATE TABLE KLADR_NAMES AS SELECT DISTINCT name_upper FROM KLADR" },
+    { StreetNames, "CREATE TABLE STREET_NAMES AS SELECT DISTINCT name_upper FROM STREET" },
+};
+
 } // namespace Schema

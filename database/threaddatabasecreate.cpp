@@ -739,15 +739,16 @@ ThreadDataBaseCreate::Outcome ThreadDataBaseCreate::buildIndexes(QSqlDatabase& d
 {
     QSqlQuery query(db);
     QStringList existing;
-    bool hasStatistics = false;
+    QStringList existingTables;
     if (query.exec(QStringLiteral("SELECT type, name FROM sqlite_master WHERE type IN ('index', 'table')"))) {
         while (query.next()) {
             if (query.value(0).toString() == QLatin1String("index"))
                 existing << query.value(1).toString();
-            else if (query.value(1).toString() == QLatin1String("sqlite_stat1"))
-                hasStatistics = true;
+            else
+                existingTables << query.value(1).toString();
         }
     }
+    const bool hasStatistics = existingTables.contains(QStringLiteral("sqlite_stat1"));
 
     emit signalUpdateProgress(0, 7);
     Outcome outcome = Outcome::Done;
@@ -774,6 +775,19 @@ ThreadDataBaseCreate::Outcome ThreadDataBaseCreate::buildIndexes(QSqlDatabase& d
     }
     if (outcome != Outcome::Done)
         return outcome;
+
+    // The distinct names follow their tables: made when missing, made again whenever a table
+    // was created in this run, so they never describe rows that are gone.
+    for (const Schema::NameTableStatement& names : Schema::NameTables) {
+        if (isInterruptionRequested())
+            return;
+        const QString name = QLatin1String(names.name);
+        if (existingTables.contains(name) && !bTableCreated)
+            continue;
+        query.exec(QStringLiteral("DROP TABLE IF EXISTS ") + name);
+        if (!query.exec(QLatin1String(names.create)))
+            qDebug() << "Unable to create table" << name << ":" << lastError(query, db);
+    }
 
     // Without statistics SQLite may pick name_upper over (name_upper, code_kladr) for the joins
     // of the search; fresh tables or indexes get them once. The analysis reads every index in

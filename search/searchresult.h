@@ -1,5 +1,7 @@
 #pragma once
 
+#include "searchparams.h"
+
 #include <QMetaType>
 #include <QSqlRecord>
 #include <QVector>
@@ -10,8 +12,11 @@
 struct SearchResult {
     // The statement's columns, names only.
     QSqlRecord columns;
-    // At most 100 rows (the statement's limit), in the order the statement returned them.
+    // At most 100 distinct rows (the statement's limit), in the order the statement returned them.
     QVector<QSqlRecord> rows;
+    // Every result column by key: header and column number, values empty. Built by the search
+    // for its own statement, so the receiver needs no state of the search thread.
+    QHash<QString, ResultColumn> columnMap;
 };
 
 Q_DECLARE_METATYPE(SearchResult)

@@ -1,5 +1,7 @@
 #include "threaddatabasefind.h"
 
+#include "distinctrowfetcher.h"
+#include "schema.h"
 #include "threadtimer.h"
 #include "workerhost.h"
 
@@ -8,7 +10,12 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <algorithm>
+#include <functional>
+
 namespace {
+
+constexpr int RowLimit = 100;
 
 void addColumn(QHash<QString, ResultColumn>& columns, const QString& key, const QString& header, int column)
 {
@@ -16,6 +23,77 @@ void addColumn(QHash<QString, ResultColumn>& columns, const QString& key, const 
     entry.header = header;
     entry.column = column;
     columns.insert(key, entry);
+}
+
+// Condition on a name column: the column followed by its comparison.
+using NameCondition = std::function<QString(const char* column, const LevelFilter& level, const char* names)>;
+
+// The SELECTs of the statement: the first, and with both levels the second, which the statement
+// joins with UNION.
+QStringList selects(const LevelFilter& locality, const LevelFilter& street, const NameCondition& condition)
+{
+    const bool hasLocality = !locality.text.isEmpty();
+    const bool hasStreet = !street.text.isEmpty();
+    const char* kladrName = "k.name_upper";
+    const char* streetName = "s.name_upper";
+
+    QString first = QStringLiteral("SELECT ");
+    if (hasStreet && hasLocality)
+        first += QLatin1String("d.index_ ");
+    else if (hasStreet)
+        first += QLatin1String("s.index_ ");
+    else
+        first += QLatin1String("k.index_ ");
+    first += QLatin1String(", k.name, k.socr, k.scname, k.code, k.code_ss, k.code_rrr, k.code_ggg ");
+    if (hasStreet) {
+        first += QLatin1String(", s.name, s.socr, s.scname ");
+        if (hasLocality)
+            first += QLatin1String(", d.name ");
+    }
+
+    first += QLatin1String("FROM kladr k ");
+    if (hasStreet) {
+        first += QLatin1String(", street s ");
+        if (hasLocality)
+            first += QLatin1String(", doma d INDEXED BY index_doma_index ");
+    }
+
+    first += QLatin1String(" WHERE ");
+    if (hasLocality)
+        first += condition(kladrName, locality, Schema::KladrNames);
+    if (hasStreet) {
+        if (hasLocality)
+            first += QLatin1String("AND d.code_street = s.code AND ");
+        first += condition(streetName, street, Schema::StreetNames)
+            + QLatin1String("AND s.code_kladr = k.code ");
+    }
+    first += QLatin1String("AND k.code_st = '00' ");
+    if (!(hasLocality && hasStreet))
+        return { first };
+
+    const QString second = QLatin1String("SELECT s.index_ , k.name , k.socr , k.scname , k.code , "
+                                         "k.code_ss , k.code_rrr , k.code_ggg , s.name , s.socr , "
+                                         "s.scname , '---' FROM KLADR k, STREET s WHERE ")
+        + condition(streetName, street, Schema::StreetNames) + QLatin1String("AND ")
+        + condition(kladrName, locality, Schema::KladrNames)
+        + QLatin1String("AND s.code_kladr = k.code AND s.index_ != '' and k.code_st = '00'");
+    return { first, second };
+}
+
+bool isWildcard(QChar c)
+{
+    return c == QLatin1Char('%') || c == QLatin1Char('_');
+}
+
+// A mask that begins with a wildcard cannot use the name indexes: SQLite would test every row
+// of the table. Matching it against the table's distinct names instead tests each name once and
+// finds the rows by index. A mask of wildcards only matches (nearly) every name, and the plain
+// scan finds its first rows at once.
+bool matchesDistinctNames(const LevelFilter& level)
+{
+    const QString& text = level.text;
+    return level.isMask && !text.isEmpty() && isWildcard(text.front())
+        && std::any_of(text.cbegin(), text.cend(), [](QChar c) { return !isWildcard(c); });
 }
 
 } // namespace
@@ -29,7 +107,8 @@ ThreadDataBaseFind::ThreadDataBaseFind(QObject* parent)
 
 ThreadDataBaseFind::~ThreadDataBaseFind()
 {
-    // The run holds a connection and the caller's parameter block; let it finish with both.
+    // The run holds a connection; let it end, promptly.
+    requestInterruption();
     wait();
 }
 
@@ -47,22 +126,9 @@ QString ThreadDataBaseFind::makeCondition(const LevelFilter& level)
     return (level.isMask ? QLatin1String("LIKE ") : QLatin1String("= ")) + literal + QLatin1Char(' ');
 }
 
-QString ThreadDataBaseFind::buildStatement(const LevelFilter& locality, const LevelFilter& street)
+QHash<QString, ResultColumn> ThreadDataBaseFind::columnMap(bool bLocality, bool bStreet)
 {
-    const bool hasLocality = !locality.text.isEmpty();
-    const bool hasStreet = !street.text.isEmpty();
-    QHash<QString, ResultColumn>& columns = m_pSearchParams->columns;
-
-    QString statement = QStringLiteral("SELECT ");
-    if (hasStreet && hasLocality)
-        statement += QLatin1String("d.index_ ");
-    else if (hasStreet)
-        statement += QLatin1String("s.index_ ");
-    else
-        statement += QLatin1String("k.index_ ");
-    statement += QLatin1String(", k.name, k.socr, k.scname, k.code, k.code_ss, k.code_rrr, k.code_ggg ");
-
-    columns.clear();
+    QHash<QString, ResultColumn> columns;
     addColumn(columns, QStringLiteral("index"), QStringLiteral("Индекс"), 0);
     addColumn(columns, QStringLiteral("city"), QStringLiteral("Населенный пункт"), 1);
     addColumn(columns, QStringLiteral("city_t"), QStringLiteral("Тип пункта"), 2);
@@ -71,48 +137,36 @@ QString ThreadDataBaseFind::buildStatement(const LevelFilter& locality, const Le
     addColumn(columns, QStringLiteral("city_code_ss"), QStringLiteral("_city_code_ss"), 5);
     addColumn(columns, QStringLiteral("city_code_rrr"), QStringLiteral("_city_code_rrr"), 6);
     addColumn(columns, QStringLiteral("city_code_ggg"), QStringLiteral("_city_code_ggg"), 7);
-
-    if (hasStreet) {
-        statement += QLatin1String(", s.name, s.socr, s.scname ");
+    if (bStreet) {
         addColumn(columns, QStringLiteral("street"), QStringLiteral("Улица"), 8);
         addColumn(columns, QStringLiteral("street_t"), QStringLiteral("Тип объекта"), 9);
         addColumn(columns, QStringLiteral("street_t_"), QStringLiteral("_street_type"), 10);
-        if (hasLocality) {
-            statement += QLatin1String(", d.name ");
+        if (bLocality)
             addColumn(columns, QStringLiteral("home"),
                 QStringLiteral("Номера домов (Н-нечетные, Ч-четные, --- все)"), 11);
-        }
     }
+    return columns;
+}
 
-    statement += QLatin1String("FROM kladr k ");
-    if (hasStreet) {
-        statement += QLatin1String(", street s ");
-        if (hasLocality)
-            statement += QLatin1String(", doma d INDEXED BY index_doma_index ");
-    }
+ThreadDataBaseFind::Statements ThreadDataBaseFind::buildStatements(
+    const LevelFilter& locality, const LevelFilter& street, const QStringList& nameTables)
+{
+    Statements statements;
+    const QStringList logged
+        = selects(locality, street, [](const char* column, const LevelFilter& level, const char*) {
+              return QLatin1String(column) + QLatin1Char(' ') + makeCondition(level);
+          });
+    statements.logged = logged.join(QLatin1String("UNION ")) + QLatin1String(" LIMIT 100");
 
-    statement += QLatin1String(" WHERE ");
-    if (hasLocality)
-        statement += QLatin1String("k.name_upper ") + makeCondition(locality);
-    if (hasStreet) {
-        if (hasLocality)
-            statement += QLatin1String("AND d.code_street = s.code AND ");
-        statement += QLatin1String("s.name_upper ") + makeCondition(street)
-            + QLatin1String("AND s.code_kladr = k.code ");
-    }
-    statement += QLatin1String("AND k.code_st = '00' ");
-
-    if (hasLocality && hasStreet) {
-        statement += QLatin1String("UNION SELECT s.index_ , k.name , k.socr , k.scname , k.code , "
-                                   "k.code_ss , k.code_rrr , k.code_ggg , s.name , s.socr , "
-                                   "s.scname , '---' FROM KLADR k, STREET s WHERE ")
-            + QLatin1String("s.name_upper ") + makeCondition(street) + QLatin1String("AND k.name_upper ")
-            + makeCondition(locality)
-            + QLatin1String("AND s.code_kladr = k.code AND s.index_ != '' and k.code_st = '00'");
-    }
-
-    statement += QLatin1String(" LIMIT 100");
-    return statement;
+    statements.executed = selects(
+        locality, street, [&nameTables](const char* column, const LevelFilter& level, const char* names) {
+            const QString name = QLatin1String(names);
+            if (!matchesDistinctNames(level) || !nameTables.contains(name, Qt::CaseInsensitive))
+                return QLatin1String(column) + QLatin1Char(' ') + makeCondition(level);
+            return QLatin1String(column) + QLatin1String(" IN (SELECT name_upper FROM ") + name
+                + QLatin1String(" WHERE name_upper ") + makeCondition(level) + QLatin1String(") ");
+        });
+    return statements;
 }
 
 void ThreadDataBaseFind::reportError(const QString& text)
@@ -122,12 +176,11 @@ void ThreadDataBaseFind::reportError(const QString& text)
 
 void ThreadDataBaseFind::run()
 {
-    if (!m_pHost || !m_pSearchParams)
+    if (!m_pHost)
         return;
 
-    const SearchParams snapshot = *m_pSearchParams;
-    const LevelFilter& locality = snapshot.level(SearchParams::LocalityLevel);
-    const LevelFilter& street = snapshot.level(SearchParams::StreetLevel);
+    const LevelFilter& locality = m_SearchParams.level(SearchParams::LocalityLevel);
+    const LevelFilter& street = m_SearchParams.level(SearchParams::StreetLevel);
 
     // Without either level the WHERE clause would begin with AND; there is nothing to search.
     if (locality.text.isEmpty() && street.text.isEmpty()) {
@@ -141,9 +194,11 @@ void ThreadDataBaseFind::run()
     emit signalUpdateText(QStringLiteral("Выполнение запроса..."));
     emit signalUpdateProgress(0, 1);
 
-    const QString statement = buildStatement(locality, street);
-    qDebug().noquote() << QStringLiteral("Trying to make next querry: \"%1\"").arg(statement);
-    m_pHost->addState(QStringLiteral(">>>: ") + statement, false);
+    SearchResult result;
+    result.columnMap = columnMap(!locality.text.isEmpty(), !street.text.isEmpty());
+    Statements statements = buildStatements(locality, street, QStringList());
+    qDebug().noquote() << QStringLiteral("Trying to make next querry: \"%1\"").arg(statements.logged);
+    m_pHost->addState(QStringLiteral(">>>: ") + statements.logged, false);
 
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_ConnectionName);
@@ -157,51 +212,51 @@ void ThreadDataBaseFind::run()
             qDebug() << db.lastError();
             emit signalVisible(false);
         } else {
-            search(db, statement);
+            // A database installed from elsewhere may lack the distinct names; the masks then
+            // test the tables' rows.
+            statements = buildStatements(locality, street, db.tables());
+            search(db, statements, result);
             db.close();
         }
     }
     QSqlDatabase::removeDatabase(m_ConnectionName);
 }
 
-void ThreadDataBaseFind::search(QSqlDatabase& db, const QString& statement)
+void ThreadDataBaseFind::search(QSqlDatabase& db, const Statements& statements, SearchResult& result)
 {
-    QSqlQuery query(db);
-    // Both sides of every LIKE are upper-cased already, so case-sensitive matching returns the
-    // same rows, and it lets SQLite use the name_upper indexes for prefix masks.
-    if (!query.exec(QStringLiteral("PRAGMA case_sensitive_like=ON")))
-        qDebug() << query.lastError();
-    // Every search opens a fresh connection with a cold page cache; mapping the file reads the
-    // pages the joins touch straight from the system's cache instead of one read call each.
-    if (!query.exec(QStringLiteral("PRAGMA mmap_size=1073741824")))
-        qDebug() << query.lastError();
+    {
+        QSqlQuery query(db);
+        // Both sides of every LIKE are upper-cased already, so case-sensitive matching returns
+        // the same rows, and it lets SQLite use the name_upper indexes for prefix masks.
+        if (!query.exec(QStringLiteral("PRAGMA case_sensitive_like=ON")))
+            qDebug() << query.lastError();
+        // Every search opens a fresh connection with a cold page cache; mapping the file reads
+        // the pages the joins touch straight from the system's cache instead of one read call each.
+        if (!query.exec(QStringLiteral("PRAGMA mmap_size=1073741824")))
+            qDebug() << query.lastError();
+    }
 
-    query.setForwardOnly(true);
-    if (!query.prepare(statement)) {
-        reportError(query.lastError().text());
-        qDebug() << query.lastError();
+    DistinctRowFetcher fetcher(db, RowLimit);
+    if (!fetcher.prepare(statements.executed)) {
+        reportError(fetcher.lastError().text());
+        qDebug() << fetcher.lastError();
         emit signalVisible(false);
         return;
     }
+    for (const QString& executed : statements.executed)
+        qDebug().noquote() << QStringLiteral("Running: \"%1\"").arg(executed);
 
     emit signalVisible(true);
     if (m_pTimer)
         m_pTimer->startProgress();
 
-    bool ok = query.exec();
-    SearchResult result;
-    if (ok) {
-        result.columns = query.record();
-        while (query.next())
-            result.rows.append(query.record());
-        // A step can fail after the first rows (a locked or damaged file).
-        ok = !query.lastError().isValid();
-    }
-    if (ok) {
+    if (fetcher.fetch([this] { return isInterruptionRequested(); })) {
+        result.columns = fetcher.columns();
+        result.rows = fetcher.rows();
         emit signalFind(result);
-    } else {
-        qDebug() << query.lastError();
-        reportError(query.lastError().text());
+    } else if (fetcher.lastError().isValid()) {
+        qDebug() << fetcher.lastError();
+        reportError(fetcher.lastError().text());
     }
 
     if (m_pTimer)

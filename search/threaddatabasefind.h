@@ -20,9 +20,10 @@ public:
     // Set once by whoever owns the thread; not owned. The timer may be left unset (headless).
     void setHost(WorkerHost* host) { m_pHost = host; }
     void setTimer(ThreadTimer* timer) { m_pTimer = timer; }
-    // Set before every start, while the thread is not running.
+    // Set before every start, while the thread is not running. The parameters are copied: the
+    // run reads only its own copy and hands the column map back with the result.
     void setDatabaseFile(const QString& fileName) { m_DatabaseFile = fileName; }
-    void setSearchParams(SearchParams* params) { m_pSearchParams = params; }
+    void setSearchParams(const SearchParams& params) { m_SearchParams = params; }
 
     // The SQL string literal of text: apostrophes doubled, so no text can end the literal.
     static QString sqlLiteral(const QString& text);
@@ -32,20 +33,32 @@ signals:
     void signalUpdateProgress(int nValue, int nMax = -1);
     void signalVisible(bool);
     // Emitted once the statement has run and its rows are fetched; an empty result included.
+    // Not emitted when the search was interrupted.
     void signalFind(const SearchResult& result);
 
 protected:
     void run() override;
 
 private:
+    // The statement as it is logged, and the statements run in its place: the halves of a
+    // two-level search one after another, masks that begin with a wildcard matched against the
+    // distinct names, no LIMIT (the fetch stops at 100 distinct rows).
+    struct Statements {
+        QString logged;
+        QStringList executed;
+    };
+
     static QString makeCondition(const LevelFilter& level);
-    QString buildStatement(const LevelFilter& locality, const LevelFilter& street);
-    void search(QSqlDatabase& db, const QString& statement);
+    static QHash<QString, ResultColumn> columnMap(bool bLocality, bool bStreet);
+    // nameTables: the distinct-name tables the database holds.
+    static Statements buildStatements(
+        const LevelFilter& locality, const LevelFilter& street, const QStringList& nameTables);
+    void search(QSqlDatabase& db, const Statements& statements, SearchResult& result);
     void reportError(const QString& text);
 
     WorkerHost* m_pHost = nullptr;
     ThreadTimer* m_pTimer = nullptr;
-    SearchParams* m_pSearchParams = nullptr;
+    SearchParams m_SearchParams;
     QString m_DatabaseFile;
     const QString m_ConnectionName;
 };

@@ -4,12 +4,15 @@
 #include "dbfwriter.h"
 #include "kladrsample.h"
 #include "mainwindow.h"
+#include "threaddatabasecreate.h"
 #include "threaddatabasefind.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -49,6 +52,7 @@ private slots:
     void addresses();
     void moreThanHundredMatches();
     void emptyFieldIsRefused();
+    void addressesFollowAnImport();
 
 private:
     template <typename T> T* child(const char* name) const
@@ -273,6 +277,39 @@ void TestSearchFlow::emptyFieldIsRefused()
     QCOMPARE(column(3), before);
     QVERIFY(child<QWidget>("gbFindParams")->isEnabled());
     QVERIFY(child<QWidget>("gpResults")->isEnabled());
+}
+
+void TestSearchFlow::addressesFollowAnImport()
+{
+    search("Химки", "");
+    QCOMPARE(column(3), QStringList { "141400,Московская обл,г.Химки" });
+
+    // The region is renamed in the classifier and its table imported again into the same
+    // database, while the window keeps its connection open.
+    QVERIFY(writeTable(m_Dir.filePath("BASE/KLADR.DBF"), KladrSample::Table::Kladr,
+        { { "Подмосковная", "обл", "5000000000000", "" }, { "Химки", "г", "5000000200000", "141400" },
+            { "Новосёлки", "д", "5000000300000", "141500" } }));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "drop");
+        db.setDatabaseName(m_Dir.filePath("KLADR.sqlite"));
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec("DROP TABLE KLADR"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("drop");
+    QSignalSpy created(m_pWindow->importThread(), &ThreadDataBaseCreate::signalDataBaseCreated);
+    m_pWindow->startDataBaseCreate();
+    QVERIFY(created.wait(120000) || created.count() == 1);
+    QCOMPARE(created.first().first().toBool(), true);
+    QTRY_VERIFY(!m_pWindow->importThread()->isRunning());
+    QTRY_VERIFY(child<QWidget>("frame")->isHidden());
+
+    search("Химки", "");
+    QCOMPARE(column(3), QStringList { "141400,Подмосковная обл,г.Химки" });
+    // A mask beginning with a wildcard finds a name that only the new table has.
+    search("%сёлки", "");
+    QCOMPARE(column(3), QStringList { "141500,Подмосковная обл,д.Новосёлки" });
 }
 
 QTEST_MAIN(TestSearchFlow)

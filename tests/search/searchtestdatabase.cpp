@@ -17,6 +17,8 @@ SearchTestDatabase::SearchTestDatabase(const QString& fileName, Indexes indexes)
         m_Error = db.lastError().text();
         return;
     }
+    if (indexes == Existing)
+        return;
     for (const char* create :
         { Schema::CreateKladr, Schema::CreateStreet, Schema::CreateDoma, Schema::CreateInfo })
         exec(QString::fromLatin1(create));
@@ -44,6 +46,12 @@ void SearchTestDatabase::exec(const QString& statement)
     QSqlQuery query(QSqlDatabase::database(m_Connection, false));
     if (!query.exec(statement) && m_Error.isEmpty())
         m_Error = query.lastError().text() + QStringLiteral(" in ") + statement;
+}
+
+void SearchTestDatabase::addNameTables()
+{
+    for (const Schema::NameTableStatement& names : Schema::NameTables)
+        exec(QString::fromLatin1(names.create));
 }
 
 void SearchTestDatabase::insert(const char* statement, const QVariantList& values)

@@ -11,7 +11,8 @@
 // the test needs. Codes are given as the 11-character KLADR code (15 for streets).
 class SearchTestDatabase {
 public:
-    enum Indexes { AllIndexes, WithoutIndexes };
+    // Existing: opens a database written before, creating nothing.
+    enum Indexes { AllIndexes, WithoutIndexes, Existing };
 
     explicit SearchTestDatabase(const QString& fileName, Indexes indexes = AllIndexes);
     ~SearchTestDatabase();
@@ -27,6 +28,8 @@ public:
         const QString& index);
     void addHouses(const QString& name, const QString& streetCode, const QString& index);
     void exec(const QString& statement);
+    // The distinct-name tables, as the import builds them after its tables.
+    void addNameTables();
 
     // Closes the connection, so that the file can be read by the code under test.
     void close();

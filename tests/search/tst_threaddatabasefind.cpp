@@ -5,7 +5,12 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -61,14 +66,14 @@ private:
     QStringList m_Events;
 };
 
-SearchRun runSearch(SearchParams& params, const QString& databaseFile, ThreadTimer* timer = nullptr)
+SearchRun runSearch(const SearchParams& params, const QString& databaseFile, ThreadTimer* timer = nullptr)
 {
     RecordingHost host;
     ThreadDataBaseFind thread;
     thread.setHost(&host);
     thread.setTimer(timer);
     thread.setDatabaseFile(databaseFile);
-    thread.setSearchParams(&params);
+    thread.setSearchParams(params);
 
     EventLog log;
     SearchRun run;
@@ -142,10 +147,15 @@ private slots:
     void executionFailure();
     void missingDatabaseFileIsNotCreated();
     void secondSearchReplacesColumnMap();
+    void distinctRows_data();
+    void distinctRows();
+    void interruptionStopsTheFetch();
 
 private:
     QTemporaryDir m_Dir;
     QString m_File;
+    // Many matches on both halves of a two-level search, house groups repeating rows.
+    QString m_RepeatFile;
 };
 
 void TestThreadDataBaseFind::initTestCase()
@@ -167,7 +177,27 @@ void TestThreadDataBaseFind::initTestCase()
     db.addStreet("Ленинградская", "ул", "Улица", "770000000000004", "125000");
     db.addHouses("1-9", "500270010000002", "142703");
     db.addHouses("Н(11-19)", "500270010000002", "142704");
+    db.addNameTables();
     QVERIFY2(db.isValid(), qPrintable(db.error()));
+
+    m_RepeatFile = m_Dir.filePath(QStringLiteral("repeat.sqlite"));
+    SearchTestDatabase repeat(m_RepeatFile);
+    repeat.addLocality("Кратово", "п", "Поселок", "50027002000", "140130");
+    repeat.addLocality("Дубль", "д", "Деревня", "50027003000", "140140");
+    repeat.addLocality("Дубль", "д", "Деревня", "50027003000", "140140");
+    for (int i = 1; i <= 120; ++i) {
+        const QString number = QStringLiteral("%1").arg(i, 3, 10, QLatin1Char('0'));
+        const QString code = "500270020000" + number;
+        const QString index = "140" + number;
+        repeat.addStreet("Садовая " + number, "ул", "Улица", code, index);
+        // Two groups give the same row; a group named "---" with the street's own index gives
+        // the row of the street-level half.
+        repeat.addHouses("1-9", code, "140200");
+        repeat.addHouses("1-9", code, "140200");
+        repeat.addHouses("---", code, index);
+    }
+    repeat.addNameTables();
+    QVERIFY2(repeat.isValid(), qPrintable(repeat.error()));
 }
 
 void TestThreadDataBaseFind::statement_data()
@@ -238,9 +268,12 @@ void TestThreadDataBaseFind::columnMap()
     SearchParams params = paramsFor(locality, street);
     const SearchRun run = runSearch(params, m_File);
     QCOMPARE(run.results.size(), 1);
+    // The map travels with the result; the caller's block is left alone.
+    QVERIFY(params.columns.isEmpty());
 
+    const QHash<QString, ResultColumn>& columns = run.results.first().columnMap;
     QStringList actual;
-    for (auto it = params.columns.cbegin(); it != params.columns.cend(); ++it) {
+    for (auto it = columns.cbegin(); it != columns.cend(); ++it) {
         QVERIFY(it->value.isEmpty());
         actual << QStringLiteral("%1|%2|%3").arg(it.key(), it->header).arg(it->column);
     }
@@ -275,6 +308,24 @@ void TestThreadDataBaseFind::rows_data()
     QTest::newRow("street with its own index, all houses")
         << "видное"
         << "лесная" << QStringList { "142701|Видное|Лесная|---" };
+    QTest::newRow("mask beginning with %") << "%ов"
+                                           << "" << QStringList { "152150|Ростов" };
+    QTest::newRow("mask beginning with _, inner %")
+        << "_ос%"
+        << "" << QStringList { "101000|Москва", "152150|Ростов", "344000|Ростов-на-Дону", "|Московская" };
+    QTest::newRow("street mask beginning with %")
+        << ""
+        << "%ен%" << QStringList { "125000|Москва|Ленинградская", "|Видное|Ленина" };
+    QTest::newRow("both, masks beginning with a wildcard")
+        << "%дное"
+        << "_ени%" << QStringList { "142703|Видное|Ленина|1-9", "142704|Видное|Ленина|Н(11-19)" };
+    QTest::newRow("mask beginning with %, no match") << "%ЩЩЩ"
+                                                     << "" << QStringList {};
+    QTest::newRow("mask of wildcards only")
+        << "%_%"
+        << ""
+        << QStringList { "101000|Москва", "141400|Химки", "142700|Видное", "152150|Ростов",
+               "344000|Ростов-на-Дону", "|Ленинский", "|Московская" };
     QTest::newRow("quote in the text is only a letter") << "x' OR '1'='1"
                                                         << "" << QStringList {};
     QTest::newRow("comment marker is only letters") << "Москва' --"
@@ -336,8 +387,7 @@ void TestThreadDataBaseFind::refusesWithoutLevels()
     QCOMPARE(run.stateLines.size(), 1);
     QVERIFY(!run.stateLines.first().startsWith(">>>"));
     QVERIFY(run.stateLines.first().contains("улиц"));
-    // Nothing was built: the previous column map is left as it was.
-    QCOMPARE(params.columns.size(), 1);
+    QVERIFY(run.results.isEmpty());
 }
 
 void TestThreadDataBaseFind::prepareFailure()
@@ -403,16 +453,127 @@ void TestThreadDataBaseFind::missingDatabaseFileIsNotCreated()
 
 void TestThreadDataBaseFind::secondSearchReplacesColumnMap()
 {
-    SearchParams params = paramsFor("Видное", "Ленина");
-    QCOMPARE(runSearch(params, m_File).results.size(), 1);
-    QVERIFY(params.columns.contains("home"));
+    // One thread object, as the window keeps it: the second run starts from its own parameters.
+    RecordingHost host;
+    ThreadDataBaseFind thread;
+    thread.setHost(&host);
+    thread.setDatabaseFile(m_File);
+    QList<SearchResult> results;
+    QObject::connect(
+        &thread, &ThreadDataBaseFind::signalFind, [&](const SearchResult& result) { results << result; });
 
-    params = paramsFor("Видное", "");
-    params.columns.insert("home", ResultColumn { "stale", 11, QString() });
-    QCOMPARE(runSearch(params, m_File).results.size(), 1);
-    QCOMPARE(params.columns.size(), 8);
-    QVERIFY(!params.columns.contains("home"));
-    QVERIFY(!params.columns.contains("street"));
+    thread.setSearchParams(paramsFor("Видное", "Ленина"));
+    thread.start();
+    QVERIFY(thread.wait(60000));
+    thread.setSearchParams(paramsFor("Видное", ""));
+    thread.start();
+    QVERIFY(thread.wait(60000));
+
+    QCOMPARE(results.size(), 2);
+    QVERIFY(results.at(0).columnMap.contains("home"));
+    QCOMPARE(results.at(1).columnMap.size(), 8);
+    QVERIFY(!results.at(1).columnMap.contains("home"));
+    QVERIFY(!results.at(1).columnMap.contains("street"));
+}
+
+void TestThreadDataBaseFind::distinctRows_data()
+{
+    QTest::addColumn<QString>("locality");
+    QTest::addColumn<QString>("street");
+    QTest::addColumn<int>("count");
+
+    QTest::newRow("both, more than 100 on each half") << "Кратово"
+                                                      << "Садовая%" << 100;
+    QTest::newRow("both, one street") << "Кратово"
+                                      << "Садовая 007" << 2;
+    QTest::newRow("both, street mask beginning with %") << "Кратово"
+                                                        << "%007" << 2;
+    QTest::newRow("street only, more than 100") << ""
+                                                << "Садовая%" << 100;
+    QTest::newRow("locality recorded twice") << "Дубль"
+                                             << "" << 1;
+}
+
+void TestThreadDataBaseFind::distinctRows()
+{
+    QFETCH(QString, locality);
+    QFETCH(QString, street);
+    QFETCH(int, count);
+
+    const SearchRun run = runSearch(paramsFor(locality, street), m_RepeatFile);
+    QCOMPARE(run.results.size(), 1);
+    const SearchResult& result = run.results.first();
+
+    // Every distinct row the logged statement has before its limit.
+    QString statement = run.stateLines.value(0).mid(QStringLiteral(">>>: ").size());
+    QVERIFY(statement.endsWith(" LIMIT 100"));
+    statement.chop(QStringLiteral(" LIMIT 100").size());
+    QSet<QString> expected;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "reference");
+        db.setDatabaseName(m_RepeatFile);
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec("PRAGMA case_sensitive_like=ON"));
+        QVERIFY2(query.exec(statement), qPrintable(query.lastError().text()));
+        while (query.next()) {
+            QStringList cells;
+            for (int c = 0; c < query.record().count(); ++c)
+                cells << query.value(c).toString();
+            expected.insert(cells.join('|'));
+        }
+    }
+    QSqlDatabase::removeDatabase("reference");
+
+    QSet<QString> shown;
+    for (const QSqlRecord& record : result.rows) {
+        QCOMPARE(record.count(), result.columns.count());
+        QStringList cells;
+        for (int c = 0; c < record.count(); ++c)
+            cells << record.value(c).toString();
+        const QString row = cells.join('|');
+        QVERIFY2(!shown.contains(row), qPrintable("shown twice: " + row));
+        QVERIFY2(expected.contains(row), qPrintable("not a row of the statement: " + row));
+        shown.insert(row);
+    }
+    QCOMPARE(result.rows.size(), count);
+    QCOMPARE(result.rows.size(), qMin(100, expected.size()));
+}
+
+void TestThreadDataBaseFind::interruptionStopsTheFetch()
+{
+    ThreadTimer timer;
+    RecordingHost host;
+    ThreadDataBaseFind thread;
+    thread.setHost(&host);
+    thread.setTimer(&timer);
+    thread.setDatabaseFile(m_RepeatFile);
+    thread.setSearchParams(paramsFor("Кратово", "Садовая%"));
+
+    // The request arrives once the statements are prepared, just before the rows are fetched.
+    EventLog log;
+    QObject::connect(
+        &thread, &ThreadDataBaseFind::signalVisible, &thread,
+        [&](bool v) {
+            log.append(QStringLiteral("visible %1").arg(v));
+            if (v)
+                thread.requestInterruption();
+        },
+        Qt::DirectConnection);
+    QObject::connect(
+        &thread, &ThreadDataBaseFind::signalFind, &thread, [&](const SearchResult&) { log.append("find"); },
+        Qt::DirectConnection);
+
+    QSignalSpy finished(&thread, &QThread::finished);
+    thread.start();
+    QVERIFY(finished.wait(60000) || finished.count() == 1);
+    QVERIFY(thread.wait(60000));
+
+    QCOMPARE(log.events(), (QStringList { "visible 1", "visible 0" }));
+    QVERIFY(!timer.isRunning());
+    // An interrupted search is no error.
+    QCOMPARE(host.lines().size(), 1);
+    QVERIFY(host.lines().first().startsWith(">>>: "));
 }
 
 QTEST_GUILESS_MAIN(TestThreadDataBaseFind)

@@ -1,0 +1,86 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "addressnamecache.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+QString AddressNameCache::fileStamp(const QSqlDatabase& db)
+{
+    // An update puts another file in its place (another time, size or version); an import
+    // writes to it through its own connection.
+    const QFileInfo file(db.databaseName());
+    QString stamp = file.absoluteFilePath() + QLatin1Char('|') + QString::number(file.size())
+        + QLatin1Char('|') + QString::number(file.lastModified().toMSecsSinceEpoch());
+    QSqlQuery query(db);
+    if (query.exec(QStringLiteral("SELECT version FROM info")) && query.next())
+        stamp += QLatin1Char('|') + query.value(0).toString();
+    // Changes whenever another connection (the import's) has committed to the file since, however
+    // close in time.
+    if (query.exec(QStringLiteral("PRAGMA data_version")) && query.next())
+        stamp += QLatin1Char('|') + query.value(0).toString();
+    return stamp;
+}
+
+bool AddressNameCache::refresh(const QSqlDatabase& db)
+{
+    if (!db.isOpen()) {
+        m_Stamp.clear();
+        m_Names.clear();
+        m_bLoaded = false;
+        return false;
+    }
+    const QString stamp = fileStamp(db);
+    if (stamp == m_Stamp)
+        return m_bLoaded;
+    m_Stamp = stamp;
+    m_bLoaded = load(db);
+    return m_bLoaded;
+}
+
+bool AddressNameCache::load(const QSqlDatabase& db)
+{
+    ++m_nLoads;
+    m_Names.clear();
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    // The look-ups named index_kladr_code: without it they failed and found nothing, and so does
+    // the cache.
+    if (!query.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = "
+                                   "'index_kladr_code' AND tbl_name = 'KLADR'"))
+        || !query.next()) {
+        qDebug() << "Address names not read: no index_kladr_code" << query.lastError();
+        return false;
+    }
+    query.finish();
+    // One pass over the table in its stored order; of records sharing a code the first is the
+    // one the index lists first, and the one the look-ups found.
+    if (!query.exec(QStringLiteral("SELECT code, name, scname FROM KLADR WHERE code LIKE '%000000'"))) {
+        qDebug() << "Address names not read:" << query.lastError();
+        return false;
+    }
+    while (query.next()) {
+        const QString code = query.value(0).toString();
+        if (m_Names.contains(code))
+            continue;
+        NameLookup names;
+        names.found = true;
+        names.name = query.value(1).toString();
+        names.shortType = query.value(2).toString();
+        m_Names.insert(code, names);
+    }
+    if (query.lastError().isValid()) {
+        qDebug() << "Address names not read:" << query.lastError();
+        m_Names.clear();
+        return false;
+    }
+    return true;
+}
+
+NameLookup AddressNameCache::lookup(const QString& code) const
+{
+    return m_Names.value(code);
+}

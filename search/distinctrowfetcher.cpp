@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "distinctrowfetcher.h"
+
+#include <QVariant>
+
+DistinctRowFetcher::DistinctRowFetcher(const QSqlDatabase& db, int limit)
+    : m_DataBase(db)
+    , m_nLimit(limit)
+{
+}
+
+bool DistinctRowFetcher::prepare(const QStringList& statements)
+{
+    m_Queries.clear();
+    for (const QString& statement : statements) {
+        QSqlQuery query(m_DataBase);
+        query.setForwardOnly(true);
+        if (!query.prepare(statement)) {
+            m_Error = query.lastError();
+            m_Queries.clear();
+            return false;
+        }
+        m_Queries.append(query);
+    }
+    return true;
+}
+
+bool DistinctRowFetcher::fetch(const std::function<bool()>& interrupted)
+{
+    m_Rows.clear();
+    m_Seen.clear();
+    m_Columns = QSqlRecord();
+    for (int i = 0; i < m_Queries.size(); ++i) {
+        QSqlQuery& query = m_Queries[i];
+        if (interrupted())
+            return false;
+        if (!query.exec()) {
+            m_Error = query.lastError();
+            return false;
+        }
+        if (i == 0)
+            m_Columns = query.record();
+        while (m_Rows.size() < m_nLimit) {
+            if (interrupted())
+                return false;
+            if (!query.next())
+                break;
+            addRow(query);
+        }
+        // A step can fail after the first rows (a locked or damaged file).
+        if (query.lastError().isValid()) {
+            m_Error = query.lastError();
+            return false;
+        }
+        // Ends the statement now rather than when the fetcher goes.
+        query.finish();
+        if (m_Rows.size() >= m_nLimit)
+            break;
+    }
+    return true;
+}
+
+bool DistinctRowFetcher::addRow(const QSqlQuery& query)
+{
+    // NULL and the empty text are different rows to SQL, so the key tells them apart.
+    QStringList key;
+    const int count = m_Columns.count();
+    key.reserve(count);
+    for (int column = 0; column < count; ++column) {
+        const QVariant value = query.value(column);
+        key << (value.isNull() ? QStringLiteral("N") : QLatin1Char('V') + value.toString());
+    }
+    if (m_Seen.contains(key))
+        return false;
+    m_Seen.insert(key);
+
+    QSqlRecord row = m_Columns;
+    for (int column = 0; column < count; ++column)
+        row.setValue(column, query.value(column));
+    m_Rows.append(row);
+    return true;
+}

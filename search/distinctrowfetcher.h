@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QList>
+#include <QSet>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStringList>
+#include <QVector>
+
+#include <functional>
+
+// The first distinct rows of one or more statements run one after another, as a UNION of them
+// would return them, without computing the rest: SQLite's UNION builds the whole result before a
+// LIMIT applies, while stepping the parts stops as soon as enough distinct rows are in hand.
+class DistinctRowFetcher {
+public:
+    DistinctRowFetcher(const QSqlDatabase& db, int limit);
+
+    // Prepares every statement; false, with lastError(), when one fails.
+    bool prepare(const QStringList& statements);
+
+    // Runs the prepared statements in order, keeping rows not seen yet, until the limit is reached
+    // or the statements are exhausted. interrupted is asked before every row; when it answers true
+    // the fetch stops and returns false with no error. False with lastError() when a statement
+    // fails to execute or to step.
+    bool fetch(const std::function<bool()>& interrupted);
+
+    // The first statement's columns, names only; every row carries these names.
+    const QSqlRecord& columns() const { return m_Columns; }
+    const QVector<QSqlRecord>& rows() const { return m_Rows; }
+    const QSqlError& lastError() const { return m_Error; }
+
+private:
+    bool addRow(const QSqlQuery& query);
+
+    QSqlDatabase m_DataBase;
+    int m_nLimit;
+    QList<QSqlQuery> m_Queries;
+    QSqlRecord m_Columns;
+    QVector<QSqlRecord> m_Rows;
+    QSet<QStringList> m_Seen;
+    QSqlError m_Error;
+};

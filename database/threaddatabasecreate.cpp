@@ -780,13 +780,16 @@ ThreadDataBaseCreate::Outcome ThreadDataBaseCreate::buildIndexes(QSqlDatabase& d
     // was created in this run, so they never describe rows that are gone.
     for (const Schema::NameTableStatement& names : Schema::NameTables) {
         if (isInterruptionRequested())
-            return;
+            return Outcome::Failed;
         const QString name = QLatin1String(names.name);
         if (existingTables.contains(name) && !bTableCreated)
             continue;
-        query.exec(QStringLiteral("DROP TABLE IF EXISTS ") + name);
-        if (!query.exec(QLatin1String(names.create)))
-            qDebug() << "Unable to create table" << name << ":" << lastError(query, db);
+        const QString failed = u("Проблема при создании индекса. Ошибка: '");
+        outcome = execChecked(db, QStringLiteral("DROP TABLE IF EXISTS ") + name, failed);
+        if (outcome == Outcome::Done)
+            outcome = execChecked(db, QLatin1String(names.create), failed);
+        if (outcome != Outcome::Done)
+            return outcome;
     }
 
     // Without statistics SQLite may pick name_upper over (name_upper, code_kladr) for the joins

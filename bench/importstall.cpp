@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's event loop during an import: opens MainWindow offscreen on a local database
 // directory, asks for a search (which starts the import), and measures the largest gap between
 // the ticks of a 10 ms timer until the import reports. Usage: velmora-importstall DIR

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 target_sources(database PRIVATE
     threaddatabasecreate.cpp threaddatabasecreate.h
     sqliteinsert.cpp sqliteinsert.h

@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTextCodec>
 
@@ -36,7 +38,15 @@ QString readLocalDbDir(const QString& appDir)
     QSettings settings(appDir + QLatin1String(SettingsFileName), QSettings::IniFormat);
     installCodec(settings);
     QString path = readKey(settings, QStringLiteral("LocalDB"), QStringLiteral("Path"), appDir);
-    path.replace(QStringLiteral("%HOME%"), QDir::homePath(), Qt::CaseSensitive);
+    const QString home = QStringLiteral("%HOME%");
+    if (!path.contains(home, Qt::CaseSensitive))
+        return path;
+    path.replace(home, QDir::homePath(), Qt::CaseSensitive);
+    // A directory in the user's home is the user's own: made on first use, so that an installed
+    // Velmora shows where the classifier files go. Other directories (a share that is not mounted)
+    // are never made here.
+    if (!QFileInfo::exists(path))
+        QDir().mkpath(path);
     return path;
 }
 

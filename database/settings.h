@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QString>
@@ -11,7 +12,7 @@ inline constexpr const char* SettingsFileName = "/Velmora.ini";
 inline constexpr const char* DescriptorFileName = "update.info";
 
 // Local database directory: LocalDB/Path (default appDir) with every "%HOME%" (case-sensitive)
-// replaced by the home directory.
+// replaced by the home directory. A directory named through %HOME% is created when missing.
 QString readLocalDbDir(const QString& appDir);
 
 struct UpdateLocation {

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The start-up check of the local database and the install of an offered update.
 target_sources(database PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/databaseupdate.cpp

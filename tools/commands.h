@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QStringList>
@@ -7,3 +8,7 @@
 int runSampleCommand(const QStringList& arguments);
 int runImportCommand(const QStringList& arguments);
 int runSearchCommand(QStringList arguments);
+
+// The local database directory as the window finds it: LocalDB/Path of the Velmora.ini beside
+// the program (a link to the program is resolved first), %HOME% expanded.
+QString localDbDirFromSettings();

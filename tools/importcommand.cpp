@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "commands.h"
 
 #include "consolehost.h"
@@ -57,7 +58,9 @@ int runImportCommand(const QStringList& arguments)
     parser.setApplicationDescription(QStringLiteral(
         "Runs the window's check-and-create run of the local database in DIR (which holds BASE/)."));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("Local database directory."));
+    parser.addPositionalArgument(QStringLiteral("DIR"),
+        QStringLiteral("Local database directory (default: the one Velmora.ini beside the program names)."),
+        QStringLiteral("[DIR]"));
     const QCommandLineOption appDirOption(QStringLiteral("app-dir"),
         QStringLiteral("Where a first build writes Velmora.ini and update.info (default DIR)."),
         QStringLiteral("PATH"));
@@ -70,12 +73,14 @@ int runImportCommand(const QStringList& arguments)
         std::fputs(qPrintable(parser.helpText()), stdout);
         return 0;
     }
-    if (parser.positionalArguments().size() != 1) {
+    if (parser.positionalArguments().size() > 1) {
         std::fputs(qPrintable(parser.helpText()), stderr);
         return 2;
     }
     // The window passes its directories without a trailing separator.
-    QString localDbDir = QDir::cleanPath(parser.positionalArguments().first());
+    const QStringList positional = parser.positionalArguments();
+    QString localDbDir
+        = QDir::cleanPath(positional.isEmpty() ? localDbDirFromSettings() : positional.first());
     const QString appDir
         = parser.isSet(appDirOption) ? QDir::cleanPath(parser.value(appDirOption)) : localDbDir;
 

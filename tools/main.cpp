@@ -1,9 +1,17 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "commands.h"
+#include "settings.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
 #include <cstdio>
+
+QString localDbDirFromSettings()
+{
+    // applicationDirPath() is that of the executable itself, not of the link it was started by.
+    return Settings::readLocalDbDir(QCoreApplication::applicationDirPath());
+}
 
 int main(int argc, char* argv[])
 {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "commands.h"
 #include "consolehost.h"
 
@@ -121,7 +122,10 @@ int runSearchCommand(QStringList arguments)
         "Searches DIR/KLADR.sqlite as the window does and prints the result table (tab-separated, "
         "the postal address last) to standard output and the time spent to standard error."));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("Directory holding KLADR.sqlite."));
+    parser.addPositionalArgument(QStringLiteral("DIR"),
+        QStringLiteral(
+            "Directory holding KLADR.sqlite (default: the one Velmora.ini beside the program names)."),
+        QStringLiteral("[DIR]"));
     const QCommandLineOption localityOption(QStringLiteral("locality"),
         QStringLiteral("Locality name or mask (% any letters, _ one letter)."), QStringLiteral("TEXT"));
     const QCommandLineOption streetOption(QStringLiteral("street"),
@@ -137,13 +141,14 @@ int runSearchCommand(QStringList arguments)
         std::fputs(qPrintable(parser.helpText()), stdout);
         return 0;
     }
-    if (parser.positionalArguments().size() != 1) {
+    if (parser.positionalArguments().size() > 1) {
         std::fprintf(stderr, "search: expected one directory\n%s", qPrintable(parser.helpText()));
         return 2;
     }
 
-    const QString databaseFile
-        = parser.positionalArguments().first() + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName);
+    const QStringList positional = parser.positionalArguments();
+    const QString databaseFile = (positional.isEmpty() ? localDbDirFromSettings() : positional.first())
+        + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName);
     if (!QFileInfo(databaseFile).isFile()) {
         std::fprintf(
             stderr, "search: %s not found; build it with velmora-tool import\n", qPrintable(databaseFile));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: arbitrary bytes opened as a DBF table, every record read through
 // QDbfTable and QDbfTableModel, then one update, append and delete mark on a copy,
 // checking that no byte outside the written records and header fields changed.

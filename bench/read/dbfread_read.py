@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """dbfread over the same table, for comparison: every record, every value decoded.
 
 Prints one line: mode records seconds records_per_second peak_rss_kb checksum

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Read benchmark of the DBF library over a KLADR-shaped table.
 //   qdbf-read-bench generate FILE RECORDS   writes the table (CP866, code-page byte 0x00)
 //   qdbf-read-bench table FILE              QDbfTable next() + record(), every value touched

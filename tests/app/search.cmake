@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # End-to-end search tests through the window.
 add_qt_test(tst_searchflow SOURCES tst_searchflow.cpp LIBS velmora_app)
 target_compile_definitions(tst_searchflow PRIVATE

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The road of a search through the window, offscreen: the first request imports a small
 // classifier, then every request runs the search thread and fills the result table.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Tests of the import, the sample classifier and the model's row release.
 set(VELMORA_SOCRBASE_DBF "${PROJECT_SOURCE_DIR}/tools/data/SOCRBASE.DBF")
 

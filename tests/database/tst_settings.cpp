@@ -1,7 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTextCodec>
 #include <QtTest>
@@ -12,8 +15,14 @@ class TestSettings : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void localDbDir_data();
     void localDbDir();
+    void homeDirectoryCreated_data();
+    void homeDirectoryCreated();
+    void packagedSettings();
+    void settingsWrittenByRunScript_data();
+    void settingsWrittenByRunScript();
     void updateLocation_data();
     void updateLocation();
     void descriptor_data();
@@ -23,6 +32,9 @@ private slots:
     void isZipType();
 
 private:
+    // Directories named through %HOME% are created: HOME points here, never at the real one.
+    QTemporaryDir m_Home;
+
     static QByteArray cp1251(const QString& text)
     {
         return QTextCodec::codecForName("Windows-1251")->fromUnicode(text);
@@ -34,6 +46,13 @@ private:
         QCOMPARE(file.write(bytes), qint64(bytes.size()));
     }
 };
+
+void TestSettings::initTestCase()
+{
+    QVERIFY(m_Home.isValid());
+    qputenv("HOME", QFile::encodeName(m_Home.path()));
+    QCOMPARE(QDir::homePath(), m_Home.path());
+}
 
 // "<app>" in the expected value stands for the application directory of the row.
 void TestSettings::localDbDir_data()
@@ -92,6 +111,111 @@ void TestSettings::localDbDir()
     expected.replace(QStringLiteral("<app>"), appDir);
 
     QCOMPARE(Settings::readLocalDbDir(appDir), expected);
+}
+
+// "<home>" and "<app>" stand for the home and the application directory of the row.
+void TestSettings::homeDirectoryCreated_data()
+{
+    QTest::addColumn<QString>("path"); // LocalDB/Path, written as UTF-8
+    QTest::addColumn<QString>("directory"); // the directory to look at afterwards
+    QTest::addColumn<bool>("created");
+
+    QTest::newRow("per-user directory") << QStringLiteral("%HOME%/.local/share/velmora")
+                                        << QStringLiteral("<home>/.local/share/velmora") << true;
+    QTest::newRow("Cyrillic name") << QStringLiteral("%HOME%/Почта/индексы")
+                                   << QStringLiteral("<home>/Почта/индексы") << true;
+    QTest::newRow("trailing separator")
+        << QStringLiteral("%HOME%/addresses/") << QStringLiteral("<home>/addresses") << true;
+    QTest::newRow("lower-case %home% is no home")
+        << QStringLiteral("%home%/kladr") << QStringLiteral("<app>/%home%/kladr") << false;
+    QTest::newRow("absolute directory is left alone")
+        << QStringLiteral("<app>/share/kladr") << QStringLiteral("<app>/share/kladr") << false;
+}
+
+void TestSettings::homeDirectoryCreated()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, directory);
+    QFETCH(bool, created);
+
+    QTemporaryDir app;
+    QVERIFY(app.isValid());
+    path.replace(QStringLiteral("<app>"), app.path());
+    directory.replace(QStringLiteral("<app>"), app.path()).replace(QStringLiteral("<home>"), m_Home.path());
+    writeFile(
+        app.path() + "/Velmora.ini", "[ThisFile]\nCodePage=UTF-8\n[LocalDB]\nPath=" + path.toUtf8() + "\n");
+    // A relative path is relative to the current directory: keep it inside the test's directory.
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(app.path()));
+
+    QVERIFY(!QFileInfo::exists(directory));
+    const QString localDbDir = Settings::readLocalDbDir(app.path());
+    QVERIFY(QDir::setCurrent(previous));
+    QCOMPARE(QFileInfo(localDbDir).isDir(), created);
+    QCOMPARE(QFileInfo(directory).isDir(), created);
+    if (created)
+        QCOMPARE(QFileInfo(localDbDir).canonicalFilePath(), QFileInfo(directory).canonicalFilePath());
+    // Reading again finds the directory made the first time.
+    QCOMPARE(Settings::readLocalDbDir(app.path()), localDbDir);
+}
+
+// The settings file the package installs beside the programs: a directory of each user's own,
+// in the encoding the file names.
+void TestSettings::packagedSettings()
+{
+    QFile packaged(QStringLiteral(VELMORA_TESTDATA_DIR "/../../packaging/Velmora.ini"));
+    QVERIFY(packaged.open(QIODevice::ReadOnly));
+    const QByteArray bytes = packaged.readAll();
+    QTextCodec* codec = QTextCodec::codecForName("Windows-1251");
+    QVERIFY(bytes.contains("CodePage=Windows-1251"));
+    QCOMPARE(codec->fromUnicode(codec->toUnicode(bytes)), bytes);
+
+    // A home of its own: the directory must not exist before the first read.
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    qputenv("HOME", QFile::encodeName(home.path()));
+    const auto restoreHome = qScopeGuard([this] { qputenv("HOME", QFile::encodeName(m_Home.path())); });
+
+    QTemporaryDir app;
+    QVERIFY(app.isValid());
+    writeFile(app.path() + "/Velmora.ini", bytes);
+    const QString expected = home.path() + "/.local/share/velmora";
+    QVERIFY(!QFileInfo::exists(expected));
+    QCOMPARE(Settings::readLocalDbDir(app.path()), expected);
+    QVERIFY(QFileInfo(expected).isDir());
+    // No update location configured: update.info is looked for in the local database directory.
+    QCOMPARE(Settings::readUpdateLocation(app.path(), expected).descriptorPath, expected + "/update.info");
+}
+
+// scripts/run writes Velmora.ini for the sample; the path must read back as it was written.
+void TestSettings::settingsWrittenByRunScript_data()
+{
+    QTest::addColumn<QString>("directory");
+
+    QTest::newRow("ASCII") << QStringLiteral("/home/ivan/velmora/build/sample");
+    QTest::newRow("Cyrillic home") << QStringLiteral("/home/Иван/velmora/build/sample");
+    QTest::newRow("letters Windows-1251 lacks") << QStringLiteral("/home/Åsa/Ελένη/sample");
+    QTest::newRow("comma, semicolon, spaces") << QStringLiteral("/srv/a, b; c/Почта d");
+    QTest::newRow("quote and backslash") << QStringLiteral("/srv/\"x\"\\y");
+    QTest::newRow("equals sign and brackets") << QStringLiteral("/srv/[a]=b");
+}
+
+void TestSettings::settingsWrittenByRunScript()
+{
+    QFETCH(QString, directory);
+
+    QTemporaryDir app;
+    QVERIFY(app.isValid());
+    const QString script = QStringLiteral(VELMORA_TESTDATA_DIR "/../../scripts/run");
+    QProcess bash;
+    bash.start(QStringLiteral("bash"),
+        { QStringLiteral("-c"), QStringLiteral("source \"$1\" && velmora_write_settings \"$2\" \"$3\""),
+            QStringLiteral("bash"), script, app.path() + "/Velmora.ini", directory });
+    QVERIFY(bash.waitForFinished(-1));
+    QCOMPARE(bash.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(bash.exitCode() == 0, bash.readAllStandardError().constData());
+
+    QCOMPARE(Settings::readLocalDbDir(app.path()), directory);
 }
 
 void TestSettings::updateLocation_data()

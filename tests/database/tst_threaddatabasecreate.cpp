@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "importfixture.h"
 
 #include <QJsonArray>
@@ -1248,7 +1249,7 @@ private slots:
 
         QHash<QString, QString> types;
         {
-            QFile json(QStringLiteral(VELMORA_SHARED_TESTDATA_DIR "/kladr/SOCRBASE.expected.json"));
+            QFile json(QStringLiteral(VELMORA_TESTDATA_DIR "/kladr/SOCRBASE.expected.json"));
             QVERIFY(json.open(QIODevice::ReadOnly));
             for (const QJsonValue& record :
                 QJsonDocument::fromJson(json.readAll()).object().value("records").toArray()) {

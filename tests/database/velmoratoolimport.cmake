@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # velmora-tool sample and import end to end: cmake -DTOOL=... -DWORK=... -P velmoratoolimport.cmake
 # A run that succeeds exits 0 and prints the status log with its time stamps; a run that has
 # to build a table without the dictionary exits 1; bad arguments exit 2.
@@ -31,6 +32,24 @@ if(NOT EXISTS "${WORK}/db/update.info" OR NOT EXISTS "${WORK}/db/Velmora.ini")
     message(FATAL_ERROR "the first build did not publish into the database directory")
 endif()
 
+# Without DIR the tool takes the directory from the Velmora.ini beside the program, found
+# through the link it was started by, as an installed velmora-tool in /usr/bin is.
+file(MAKE_DIRECTORY "${WORK}/lib" "${WORK}/bin")
+file(COPY "${TOOL}" DESTINATION "${WORK}/lib")
+get_filename_component(tool_name "${TOOL}" NAME)
+file(CREATE_LINK "../lib/${tool_name}" "${WORK}/bin/${tool_name}" SYMBOLIC)
+file(WRITE "${WORK}/lib/Velmora.ini" "[ThisFile]\nCodePage=UTF-8\n[LocalDB]\nPath=${WORK}/db\n")
+file(REMOVE "${WORK}/db/KLADR.sqlite")
+set(TOOL "${WORK}/bin/${tool_name}")
+run(0 import)
+expect("summary: success")
+run(0 search --locality "%")
+string(REGEX MATCHALL "\n" lines "${out}")
+list(LENGTH lines line_count)
+if(line_count LESS 2)
+    message(FATAL_ERROR "no rows from the database Velmora.ini names:\n${out}")
+endif()
+
 # A complete database is checked without the dictionary; a new one cannot be built without it.
 file(REMOVE "${WORK}/db/BASE/SOCRBASE.DBF")
 run(0 import "${WORK}/db")
@@ -41,7 +60,7 @@ expect("summary: FAILED")
 expect("Не удалось открыть файл")
 expect("Первоначальная настройка базы данных не завершена: база данных не готова к поиску.")
 
-run(2 import)
+run(2 import "${WORK}/db" "${WORK}/x")
 run(2 sample --out "${WORK}/x" --scale zero)
 run(2 frobnicate)
 file(REMOVE_RECURSE "${WORK}")

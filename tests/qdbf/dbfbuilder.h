@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Builds small DBF files byte by byte for the tests, so that every header field can be

@@ -3,6 +3,7 @@
 #include "databaseupdate.h"
 #include "schema.h"
 #include "settings.h"
+#include "sqltext.h"
 #include "threaddatabasecreate.h"
 #include "threaddatabasefind.h"
 #include "threadtimer.h"
@@ -12,7 +13,6 @@
 #include <algorithm>
 #include <QGuiApplication>
 #include <QHeaderView>
-#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QTextCodec>
 #include <QThread>
@@ -286,13 +286,12 @@ bool MainWindow::isZipType(const QString& fileType)
 
 void MainWindow::fillSearchParams()
 {
-    static const QRegularExpression maskCharacters(QStringLiteral("[%_]"));
     LevelFilter& locality = m_SearchParams.level(SearchParams::LocalityLevel);
     locality.text = ui->cbFourthLevel->isChecked() ? ui->leFourthLevel->text() : QString();
-    locality.isMask = locality.text.contains(maskCharacters);
+    locality.isMask = SqlText::isMask(locality.text);
     LevelFilter& street = m_SearchParams.level(SearchParams::StreetLevel);
     street.text = ui->cbFifthLevel->isChecked() ? ui->leFifthLevel->text() : QString();
-    street.isMask = street.text.contains(maskCharacters);
+    street.isMask = SqlText::isMask(street.text);
 }
 
 void MainWindow::updateFindButton()

@@ -1,7 +1,7 @@
 #include "resultfiller.h"
 
 #include "tablemodel.h"
-#include "threaddatabasefind.h"
+#include "sqltext.h"
 
 #include <QAbstractTableModel>
 #include <QDebug>
@@ -137,7 +137,7 @@ NameLookup ResultFiller::lookupName(const QString& code)
     // The code comes from the database; doubling its apostrophes keeps it one literal whatever it holds.
     const QString statement
         = QLatin1String("SELECT name, scname FROM kladr INDEXED BY index_kladr_code WHERE code=")
-        + ThreadDataBaseFind::sqlLiteral(code) + QLatin1String(" LIMIT 1");
+        + SqlText::literal(code) + QLatin1String(" LIMIT 1");
     if (query.exec(statement) && query.next()) {
         lookup.found = true;
         lookup.name = query.value(0).toString();

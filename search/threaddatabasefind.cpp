@@ -1,5 +1,6 @@
 #include "threaddatabasefind.h"
 
+#include "sqltext.h"
 #include "threadtimer.h"
 #include "workerhost.h"
 
@@ -35,9 +36,7 @@ ThreadDataBaseFind::~ThreadDataBaseFind()
 
 QString ThreadDataBaseFind::sqlLiteral(const QString& text)
 {
-    QString doubled = text;
-    doubled.replace(QLatin1Char('\''), QLatin1String("''"));
-    return QLatin1Char('\'') + doubled + QLatin1Char('\'');
+    return SqlText::literal(text);
 }
 
 QString ThreadDataBaseFind::makeCondition(const LevelFilter& level)

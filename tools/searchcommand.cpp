@@ -4,6 +4,7 @@
 #include "resultfiller.h"
 #include "schema.h"
 #include "searchparams.h"
+#include "sqltext.h"
 #include "tablemodel.h"
 #include "threaddatabasefind.h"
 #include "workerhost.h"
@@ -12,7 +13,6 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMutex>
-#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QTime>
@@ -33,9 +33,8 @@ void dropDebugMessages(QtMsgType type, const QMessageLogContext& context, const 
 
 void setLevel(SearchParams& params, int level, const QString& text)
 {
-    static const QRegularExpression maskCharacters(QStringLiteral("[%_]"));
     params.level(level).text = text;
-    params.level(level).isMask = text.contains(maskCharacters);
+    params.level(level).isMask = SqlText::isMask(text);
 }
 
 void printTable(const TableModel& model)

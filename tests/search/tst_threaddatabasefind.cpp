@@ -1,10 +1,10 @@
 #include "searchtestdatabase.h"
+#include "sqltext.h"
 #include "threaddatabasefind.h"
 #include "threadtimer.h"
 
 #include <QFileInfo>
 #include <QMutex>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -29,10 +29,9 @@ const QString Both = QStringLiteral(
 
 SearchParams paramsFor(const QString& locality, const QString& street)
 {
-    static const QRegularExpression maskCharacters(QStringLiteral("[%_]"));
     SearchParams params;
-    params.level(SearchParams::LocalityLevel) = { locality, locality.contains(maskCharacters) };
-    params.level(SearchParams::StreetLevel) = { street, street.contains(maskCharacters) };
+    params.level(SearchParams::LocalityLevel) = { locality, SqlText::isMask(locality) };
+    params.level(SearchParams::StreetLevel) = { street, SqlText::isMask(street) };
     return params;
 }
 

@@ -1,3 +1,4 @@
+#include "recordinghost.h"
 #include "searchtestdatabase.h"
 #include "sqltext.h"
 #include "threaddatabasefind.h"

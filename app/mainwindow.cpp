@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "databaseupdate.h"
+#include "queuedworkerhost.h"
 #include "schema.h"
 #include "settings.h"
 #include "sqltext.h"
@@ -48,6 +49,8 @@ void stopThread(QThread* thread)
 
 } // namespace
 
+// Reaches the widgets directly, so it is called on the GUI thread only; workers get it behind a
+// QueuedWorkerHost.
 class MainWindow::Host : public WorkerHost {
 public:
     explicit Host(MainWindow* window)
@@ -55,17 +58,7 @@ public:
     {
     }
 
-    void addState(const QString& text, bool bEncode) override
-    {
-        if (QThread::currentThread() == m_pWindow->thread()) {
-            m_pWindow->slotAddState(text, bEncode);
-            return;
-        }
-        // Queued calls to one receiver are delivered in the order they were posted.
-        QMetaObject::invokeMethod(
-            m_pWindow, [window = m_pWindow, text, bEncode] { window->slotAddState(text, bEncode); },
-            Qt::QueuedConnection);
-    }
+    void addState(const QString& text, bool bEncode) override { m_pWindow->slotAddState(text, bEncode); }
     void updateText(const QString& text) override { m_pWindow->slotUpdateText(text); }
     void updateProgress(int nValue, int nMax) override { m_pWindow->slotUpdateProgress(nValue, nMax); }
     void setVisible(bool bVisible) override { m_pWindow->slotVisible(bVisible); }
@@ -78,7 +71,8 @@ private:
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
     , ui(new Ui_MainWindow)
-    , m_pHost(new Host(this))
+    , m_pWindowHost(new Host(this))
+    , m_pHost(new QueuedWorkerHost(this, m_pWindowHost.get()))
 {
     initResources();
     ui->setupUi(this);

@@ -31,7 +31,7 @@ public:
     ~MainWindow() override;
 
     // How workers and the database code reach the status log, the progress frame and the
-    // readiness flag; log lines from other threads are queued in the order issued.
+    // readiness flag; calls from other threads are queued to the GUI thread in the order issued.
     WorkerHost* host() const { return m_pHost.get(); }
 
     // The start-up check of the local database against the update location, and the install
@@ -94,5 +94,7 @@ private:
     ThreadDataBaseCreate* m_pThreadDataBaseCreate = nullptr;
     ThreadDataBaseFind* m_pThreadDataBaseFind = nullptr;
     ThreadTimer* m_pThreadTimer = nullptr;
+    // The window's own host, called on the GUI thread only, and the one handed to workers.
+    std::unique_ptr<WorkerHost> m_pWindowHost;
     std::unique_ptr<WorkerHost> m_pHost;
 };

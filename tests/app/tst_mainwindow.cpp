@@ -22,6 +22,8 @@
 #include <QVBoxLayout>
 #include <QtTest>
 
+#include <memory>
+
 class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
@@ -39,7 +41,7 @@ private slots:
     void logLineFormat();
     void logDecoding_data();
     void logDecoding();
-    void workerLinesArriveInOrder();
+    void workerReportsArriveQueuedInOrder();
     void progressValueThenMaximum();
     void busyAndIdleDisplay();
     void autoCopyGatesCopyButton();
@@ -379,29 +381,56 @@ void TestMainWindow::logDecoding()
     QCOMPARE(lastLogText(), shown);
 }
 
-void TestMainWindow::workerLinesArriveInOrder()
+void TestMainWindow::workerReportsArriveQueuedInOrder()
 {
-    // Lines logged from another thread are queued, and keep their order.
-    class Logger : public QThread {
-    public:
-        explicit Logger(WorkerHost* host)
-            : m_pHost(host)
-        {
-        }
-        void run() override
-        {
-            for (int i = 0; i < 200; ++i)
-                m_pHost->addState(QString::number(i), false);
-        }
-        WorkerHost* m_pHost;
-    } logger(m_pWindow->host());
+    // Everything a worker reports through the host reaches the widgets on the GUI thread, in
+    // the order issued.
     auto* status = child<QComboBox>("status");
+    auto* label = child<QLabel>("label");
+    auto* bar = child<QProgressBar>("progressBar");
+    auto* frame = child<QFrame>("frame");
+    QList<int> values;
+    QList<QThread*> threads;
+    connect(bar, &QProgressBar::valueChanged, this, [&values, &threads](int nValue) {
+        values << nValue;
+        threads << QThread::currentThread();
+    });
+    const QString labelBefore = label->text();
     const int before = status->count();
-    logger.start();
-    QVERIFY(logger.wait(10000));
+
+    WorkerHost* host = m_pWindow->host();
+    std::unique_ptr<QThread> worker(QThread::create([host] {
+        host->setVisible(true);
+        host->updateText(QStringLiteral("Шаг 1"));
+        host->updateProgress(0, 200);
+        for (int i = 0; i < 200; ++i) {
+            host->addState(QString::number(i), false);
+            host->updateProgress(i + 1, -1);
+        }
+        host->updateText(QStringLiteral("Шаг 2"));
+        host->setVisible(false);
+        host->setVisible(true);
+    }));
+    worker->start();
+    QVERIFY(worker->wait(60000));
+    // The GUI thread has not run its event loop since: nothing may have changed yet.
+    QCOMPARE(status->count(), before);
+    QCOMPARE(label->text(), labelBefore);
+    QVERIFY(frame->isHidden());
+    QVERIFY(values.isEmpty());
+
     QTRY_COMPARE(status->count(), before + 200);
     for (int i = 0; i < 200; ++i)
         QVERIFY(status->itemText(before + i).endsWith(QStringLiteral(": %1").arg(i)));
+    QCOMPARE(label->text(), QStringLiteral("Шаг 2"));
+    QVERIFY(!frame->isHidden());
+    QCOMPARE(bar->maximum(), 200);
+    // From the value the window starts with down to 0, then up one step at a time.
+    QList<int> expected;
+    for (int i = 0; i <= 200; ++i)
+        expected << i;
+    QCOMPARE(values, expected);
+    QCOMPARE(threads.count(qApp->thread()), threads.size());
 }
 
 void TestMainWindow::progressValueThenMaximum()

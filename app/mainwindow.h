@@ -89,7 +89,7 @@ private:
     SearchParams m_SearchParams;
     QSqlDatabase m_DataBase;
     TableModel m_ResultModel;
-    // Written by the import thread just before it reports, read by the GUI thread.
+    // Set through the host just before the import reports, so on the GUI thread before the report.
     std::atomic_bool m_bDataBaseReady { false };
     ThreadDataBaseCreate* m_pThreadDataBaseCreate = nullptr;
     ThreadDataBaseFind* m_pThreadDataBaseFind = nullptr;

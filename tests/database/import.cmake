@@ -1,7 +1,7 @@
 # Tests of the import and of its inserts.
 set(VELMORA_SOCRBASE_DBF "${PROJECT_SOURCE_DIR}/tools/data/SOCRBASE.DBF")
 
-add_qt_test(tst_threaddatabasecreate SOURCES tst_threaddatabasecreate.cpp importfixture.h LIBS database qdbf velmora_sample velmora_testsupport)
+add_qt_test(tst_threaddatabasecreate SOURCES tst_threaddatabasecreate.cpp importfixture.h LIBS database velmora_sample velmora_testsupport)
 target_compile_definitions(tst_threaddatabasecreate PRIVATE VELMORA_SOCRBASE_DBF="${VELMORA_SOCRBASE_DBF}")
 
 add_qt_test(tst_sqliteinsert SOURCES tst_sqliteinsert.cpp LIBS database)

@@ -11,13 +11,13 @@
 #include "ui_mainwindow.h"
 
 #include <QClipboard>
-#include <algorithm>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QSqlQuery>
 #include <QTextCodec>
 #include <QThread>
 #include <QTime>
+#include <algorithm>
 
 QString g_AppDir;
 QString g_LocalDbDir;
@@ -93,7 +93,8 @@ MainWindow::MainWindow(QWidget* parent)
         &MainWindow::slotDataBaseCreated);
     connect(m_pThreadDataBaseCreate, &ThreadDataBaseCreate::signalUpdateProgress, this,
         &MainWindow::slotUpdateProgress);
-    connect(m_pThreadDataBaseCreate, &ThreadDataBaseCreate::signalUpdateText, this, &MainWindow::slotUpdateText);
+    connect(
+        m_pThreadDataBaseCreate, &ThreadDataBaseCreate::signalUpdateText, this, &MainWindow::slotUpdateText);
     connect(m_pThreadDataBaseCreate, &ThreadDataBaseCreate::signalVisible, this, &MainWindow::slotVisible);
     connect(m_pThreadDataBaseFind, &ThreadDataBaseFind::signalUpdateProgress, this,
         &MainWindow::slotUpdateProgress);
@@ -105,7 +106,8 @@ MainWindow::MainWindow(QWidget* parent)
 
     g_LocalDbDir = Settings::readLocalDbDir(g_AppDir);
     m_pThreadDataBaseCreate->setDirectories(g_AppDir, g_LocalDbDir);
-    m_pThreadDataBaseFind->setDatabaseFile(g_LocalDbDir + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName));
+    m_pThreadDataBaseFind->setDatabaseFile(
+        g_LocalDbDir + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName));
 
     m_DataBase = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
     m_DataBase.setDatabaseName(g_LocalDbDir + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName));
@@ -325,7 +327,8 @@ bool MainWindow::openDataBase()
 
 void MainWindow::startDataBaseCreate()
 {
-    slotAddState(windows1251(QStringLiteral("Начало проверки и/или создания базы данных.")).constData(), true);
+    slotAddState(
+        windows1251(QStringLiteral("Начало проверки и/или создания базы данных.")).constData(), true);
     m_pThreadDataBaseCreate->start(QThread::InheritPriority);
 }
 

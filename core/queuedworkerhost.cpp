@@ -10,7 +10,7 @@ QueuedWorkerHost::QueuedWorkerHost(QObject* context, WorkerHost* target)
 {
 }
 
-template<typename Call> void QueuedWorkerHost::forward(Call call)
+template <typename Call> void QueuedWorkerHost::forward(Call call)
 {
     if (QThread::currentThread() == m_pContext->thread())
         call(m_pTarget);

@@ -23,7 +23,7 @@ public:
     void setDataBaseReady(bool bReady) override;
 
 private:
-    template<typename Call> void forward(Call call);
+    template <typename Call> void forward(Call call);
 
     QObject* m_pContext;
     WorkerHost* m_pTarget;

@@ -1,7 +1,7 @@
 #include "resultfiller.h"
 
-#include "tablemodel.h"
 #include "sqltext.h"
+#include "tablemodel.h"
 
 #include <QAbstractTableModel>
 #include <QDebug>

@@ -18,8 +18,8 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
-        int role = Qt::EditRole) override;
+    bool setHeaderData(
+        int section, Qt::Orientation orientation, const QVariant& value, int role = Qt::EditRole) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     // Rebuilds rows and columns cell by cell from the source's display values; headers are not

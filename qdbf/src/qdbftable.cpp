@@ -300,8 +300,8 @@ bool QDbfTablePrivate::open()
     codepage = codepageFromByte(quint8(header[Format::CodepageOffset]));
     setCodec();
 
-    const int areaLength
-        = headerLength - (layout == VisualFoxProLayout ? Format::VisualFoxProFixedPart : Format::DBaseFixedPart);
+    const int areaLength = headerLength
+        - (layout == VisualFoxProLayout ? Format::VisualFoxProFixedPart : Format::DBaseFixedPart);
     // A header length shorter than its fixed part leaves no descriptor area at all.
     if (areaLength < 0)
         return false;

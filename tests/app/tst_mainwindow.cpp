@@ -48,7 +48,7 @@ private slots:
     void searchRunsAfterTheCheckEvenWhenTheImportEndsLate();
 
 private:
-    template<typename T> T* child(const char* name) const
+    template <typename T> T* child(const char* name) const
     {
         T* widget = m_pWindow->findChild<T*>(QLatin1String(name));
         if (!widget)
@@ -441,7 +441,8 @@ void TestMainWindow::enterInEmptyFieldStartsTheCheckOnce()
     QTRY_VERIFY(!m_pWindow->isDataBaseReady());
     int checkLines = 0;
     for (int i = before; i < status->count(); ++i)
-        checkLines += status->itemText(i).endsWith(QStringLiteral("Начало проверки и/или создания базы данных."));
+        checkLines
+            += status->itemText(i).endsWith(QStringLiteral("Начало проверки и/или создания базы данных."));
     QCOMPARE(checkLines, 1);
 }
 
@@ -475,8 +476,8 @@ void TestMainWindow::searchRunsAfterTheCheckEvenWhenTheImportEndsLate()
     // that lets the thread go just before the window's slot runs.
     ThreadDataBaseCreate* import = m_pWindow->importThread();
     QSemaphore reported;
-    QVERIFY(disconnect(import, &ThreadDataBaseCreate::signalDataBaseCreated, m_pWindow,
-        &MainWindow::slotDataBaseCreated));
+    QVERIFY(disconnect(
+        import, &ThreadDataBaseCreate::signalDataBaseCreated, m_pWindow, &MainWindow::slotDataBaseCreated));
     connect(
         import, &ThreadDataBaseCreate::signalDataBaseCreated, this,
         [this, &reported](bool bSuccess) {

@@ -16,12 +16,18 @@ void TestSqlText::literal_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("literal");
-    QTest::newRow("empty") << "" << "''";
-    QTest::newRow("plain") << "МОСКВА" << "'МОСКВА'";
-    QTest::newRow("apostrophe inside") << "Д'АРТАНЬЯНА" << "'Д''АРТАНЬЯНА'";
-    QTest::newRow("apostrophes that would end the literal") << "' OR 1=1 --" << "''' OR 1=1 --'";
-    QTest::newRow("two in a row") << "''" << "''''''";
-    QTest::newRow("double quotes stay") << "\"x\"" << "'\"x\"'";
+    QTest::newRow("empty") << ""
+                           << "''";
+    QTest::newRow("plain") << "МОСКВА"
+                           << "'МОСКВА'";
+    QTest::newRow("apostrophe inside") << "Д'АРТАНЬЯНА"
+                                       << "'Д''АРТАНЬЯНА'";
+    QTest::newRow("apostrophes that would end the literal") << "' OR 1=1 --"
+                                                            << "''' OR 1=1 --'";
+    QTest::newRow("two in a row") << "''"
+                                  << "''''''";
+    QTest::newRow("double quotes stay") << "\"x\""
+                                        << "'\"x\"'";
 }
 
 void TestSqlText::literal()

@@ -45,13 +45,15 @@ public:
 
     int fixedPart() const
     {
-        const bool visualFoxPro = version == QDbf::Format::VersionVisualFoxPro || version == QDbf::Format::VersionVisualFoxProAutoIncrement;
+        const bool visualFoxPro = version == QDbf::Format::VersionVisualFoxPro
+            || version == QDbf::Format::VersionVisualFoxProAutoIncrement;
         return visualFoxPro ? QDbf::Format::VisualFoxProFixedPart : QDbf::Format::DBaseFixedPart;
     }
 
     int headerLength() const
     {
-        return headerLengthOverride >= 0 ? headerLengthOverride : QDbf::Format::DescriptorSize * fields.size() + fixedPart();
+        return headerLengthOverride >= 0 ? headerLengthOverride
+                                         : QDbf::Format::DescriptorSize * fields.size() + fixedPart();
     }
 
     int recordLength() const
@@ -81,7 +83,8 @@ public:
         out[CodepageOffset] = char(codepageByte);
         for (const DbfFieldSpec& f : fields) {
             QByteArray descriptor(DescriptorSize, '\0');
-            descriptor.replace(0, qMin(DescriptorNameLength, f.name.size()), f.name.left(DescriptorNameLength));
+            descriptor.replace(
+                0, qMin(DescriptorNameLength, f.name.size()), f.name.left(DescriptorNameLength));
             descriptor[DescriptorTypeOffset] = f.type;
             descriptor[DescriptorLengthOffset] = char(f.length);
             descriptor[DescriptorPrecisionOffset] = char(f.decimals);

@@ -2,8 +2,10 @@
 #include "mainwindow.h"
 
 #include "databaseupdate.h"
+#include "queuedworkerhost.h"
 #include "schema.h"
 #include "settings.h"
+#include "sqltext.h"
 #include "threaddatabasecreate.h"
 #include "threaddatabasefind.h"
 #include "threadtimer.h"
@@ -12,7 +14,6 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QHeaderView>
-#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QTextCodec>
 #include <QThread>
@@ -47,6 +48,8 @@ void stopThread(QThread* thread)
 
 } // namespace
 
+// Reaches the widgets directly, so it is called on the GUI thread only; workers get it behind a
+// QueuedWorkerHost.
 class MainWindow::Host : public WorkerHost {
 public:
     explicit Host(MainWindow* window)
@@ -54,17 +57,7 @@ public:
     {
     }
 
-    void addState(const QString& text, bool bEncode) override
-    {
-        if (QThread::currentThread() == m_pWindow->thread()) {
-            m_pWindow->slotAddState(text, bEncode);
-            return;
-        }
-        // Queued calls to one receiver are delivered in the order they were posted.
-        QMetaObject::invokeMethod(
-            m_pWindow, [window = m_pWindow, text, bEncode] { window->slotAddState(text, bEncode); },
-            Qt::QueuedConnection);
-    }
+    void addState(const QString& text, bool bEncode) override { m_pWindow->slotAddState(text, bEncode); }
     void updateText(const QString& text) override { m_pWindow->slotUpdateText(text); }
     void updateProgress(int nValue, int nMax) override { m_pWindow->slotUpdateProgress(nValue, nMax); }
     void setVisible(bool bVisible) override { m_pWindow->slotVisible(bVisible); }
@@ -81,7 +74,8 @@ private:
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
     , ui(new Ui_MainWindow)
-    , m_pHost(new Host(this))
+    , m_pWindowHost(new Host(this))
+    , m_pHost(new QueuedWorkerHost(this, m_pWindowHost.get()))
 {
     initResources();
     ui->setupUi(this);
@@ -280,13 +274,16 @@ NameLookup MainWindow::lookupName(const QString& code)
 
 void MainWindow::checkDatabaseVersion()
 {
-    static_cast<Host*>(m_pHost.get())->watchClose();
-    DatabaseUpdate(host(), g_AppDir, g_LocalDbDir, m_DataBase.connectionName()).checkDatabaseVersion();
+    // The check runs on the GUI thread: it reports straight to the window and sees a close.
+    static_cast<Host*>(m_pWindowHost.get())->watchClose();
+    DatabaseUpdate(m_pWindowHost.get(), g_AppDir, g_LocalDbDir, m_DataBase.connectionName())
+        .checkDatabaseVersion();
 }
 
 bool MainWindow::installUpdate(const QString& F, bool Z)
 {
-    return DatabaseUpdate(host(), g_AppDir, g_LocalDbDir, m_DataBase.connectionName()).installUpdate(F, Z);
+    return DatabaseUpdate(m_pWindowHost.get(), g_AppDir, g_LocalDbDir, m_DataBase.connectionName())
+        .installUpdate(F, Z);
 }
 
 bool MainWindow::isZipType(const QString& fileType)
@@ -296,13 +293,12 @@ bool MainWindow::isZipType(const QString& fileType)
 
 void MainWindow::fillSearchParams()
 {
-    static const QRegularExpression maskCharacters(QStringLiteral("[%_]"));
     LevelFilter& locality = m_SearchParams.level(SearchParams::LocalityLevel);
     locality.text = ui->cbFourthLevel->isChecked() ? ui->leFourthLevel->text() : QString();
-    locality.isMask = locality.text.contains(maskCharacters);
+    locality.isMask = SqlText::isMask(locality.text);
     LevelFilter& street = m_SearchParams.level(SearchParams::StreetLevel);
     street.text = ui->cbFifthLevel->isChecked() ? ui->leFifthLevel->text() : QString();
-    street.isMask = street.text.contains(maskCharacters);
+    street.isMask = SqlText::isMask(street.text);
 }
 
 void MainWindow::updateFindButton()

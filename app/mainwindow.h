@@ -33,7 +33,7 @@ public:
     ~MainWindow() override;
 
     // How workers and the database code reach the status log, the progress frame and the
-    // readiness flag; log lines from other threads are queued in the order issued.
+    // readiness flag; calls from other threads are queued to the GUI thread in the order issued.
     WorkerHost* host() const { return m_pHost.get(); }
 
     // The start-up check of the local database against the update location, and the install
@@ -92,10 +92,12 @@ private:
     QSqlDatabase m_DataBase;
     AddressNameCache m_AddressNames;
     TableModel m_ResultModel;
-    // Written by the import thread just before it reports, read by the GUI thread.
+    // Set through the host just before the import reports, so on the GUI thread before the report.
     std::atomic_bool m_bDataBaseReady { false };
     ThreadDataBaseCreate* m_pThreadDataBaseCreate = nullptr;
     ThreadDataBaseFind* m_pThreadDataBaseFind = nullptr;
     ThreadTimer* m_pThreadTimer = nullptr;
+    // The window's own host, called on the GUI thread only, and the one handed to workers.
+    std::unique_ptr<WorkerHost> m_pWindowHost;
     std::unique_ptr<WorkerHost> m_pHost;
 };

@@ -2,8 +2,6 @@
 target_sources(database PRIVATE
     threaddatabasecreate.cpp threaddatabasecreate.h
     sqliteinsert.cpp sqliteinsert.h
-    dbfwriter.cpp dbfwriter.h
-    kladrsample.cpp kladrsample.h
 )
 # The import inserts through the handle of Qt's SQLite driver, which uses the system library.
 find_package(SQLite3 REQUIRED)

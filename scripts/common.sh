@@ -4,7 +4,7 @@ set -euo pipefail
 
 VELMORA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 VELMORA_BUILD=${VELMORA_BUILD:-$VELMORA_ROOT/build}
-VELMORA_PACKAGES=(g++ cmake make qtbase5-dev libqt5sql5-sqlite libsqlite3-dev libquazip1-qt5-dev zlib1g-dev)
+VELMORA_PACKAGES=(g++ cmake make qtbase5-dev libqt5sql5-sqlite libsqlite3-dev libquazip1-qt5-dev zlib1g-dev clang-format)
 
 velmora_install_missing() {
     local missing=() pkg
@@ -19,12 +19,25 @@ velmora_install_missing() {
     fi
     echo "Installing: ${missing[*]}"
     apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+    local log
+    if ! log=$(DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" 2>&1); then
+        printf '%s\n' "$log" >&2
+        exit 1
+    fi
 }
 
 velmora_build() {
     local werror=OFF
     [ "${CI:-}" = "true" ] && werror=ON
-    cmake -S "$VELMORA_ROOT" -B "$VELMORA_BUILD" -DVELMORA_WERROR=$werror >/dev/null
+    # Quiet when it works; the whole configure output when it does not.
+    local log
+    if ! log=$(cmake -S "$VELMORA_ROOT" -B "$VELMORA_BUILD" -DVELMORA_WERROR=$werror 2>&1); then
+        printf '%s\n' "$log" >&2
+        echo "Configuring $VELMORA_ROOT failed; see above." >&2
+        exit 1
+    fi
+    if grep -q 'CMake Warning' <<<"$log"; then
+        printf '%s\n' "$log" >&2
+    fi
     cmake --build "$VELMORA_BUILD" --parallel "$(nproc)"
 }

@@ -27,8 +27,8 @@ struct SearchParams {
     static constexpr int StreetLevel = 4;
 
     QHash<QString, ResultColumn> columns;
-    QList<LevelFilter> levels = QList<LevelFilter>() << LevelFilter() << LevelFilter() << LevelFilter()
-                                                     << LevelFilter() << LevelFilter();
+    QList<LevelFilter> levels = QList<LevelFilter>()
+        << LevelFilter() << LevelFilter() << LevelFilter() << LevelFilter() << LevelFilter();
 
     // Out-of-range indexes yield entry 0 instead of failing.
     LevelFilter& level(int i) { return levels[i >= 0 && i < levels.size() ? i : 0]; }

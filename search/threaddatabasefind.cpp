@@ -3,6 +3,7 @@
 
 #include "distinctrowfetcher.h"
 #include "schema.h"
+#include "sqltext.h"
 #include "threadtimer.h"
 #include "workerhost.h"
 
@@ -115,9 +116,7 @@ ThreadDataBaseFind::~ThreadDataBaseFind()
 
 QString ThreadDataBaseFind::sqlLiteral(const QString& text)
 {
-    QString doubled = text;
-    doubled.replace(QLatin1Char('\''), QLatin1String("''"));
-    return QLatin1Char('\'') + doubled + QLatin1Char('\'');
+    return SqlText::literal(text);
 }
 
 QString ThreadDataBaseFind::makeCondition(const LevelFilter& level)

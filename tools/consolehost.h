@@ -19,7 +19,8 @@ public:
 
     void addState(const QString& text, bool bEncode) override
     {
-        const QByteArray line = formatStateLine(QTime::currentTime(), decodeStateText(text, bEncode)).toUtf8();
+        const QByteArray line
+            = formatStateLine(QTime::currentTime(), decodeStateText(text, bEncode)).toUtf8();
         QMutexLocker lock(&m_Mutex);
         std::fwrite(line.constData(), 1, size_t(line.size()), m_pStream);
         std::fputc('\n', m_pStream);

@@ -6,6 +6,7 @@
 #include "resultfiller.h"
 #include "schema.h"
 #include "searchparams.h"
+#include "sqltext.h"
 #include "tablemodel.h"
 #include "threaddatabasefind.h"
 #include "workerhost.h"
@@ -14,7 +15,6 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMutex>
-#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QTime>
@@ -37,9 +37,8 @@ void dropDebugMessages(QtMsgType type, const QMessageLogContext& context, const 
 
 void setLevel(SearchParams& params, int level, const QString& text)
 {
-    static const QRegularExpression maskCharacters(QStringLiteral("[%_]"));
     params.level(level).text = text;
-    params.level(level).isMask = text.contains(maskCharacters);
+    params.level(level).isMask = SqlText::isMask(text);
 }
 
 void printTable(const TableModel& model)

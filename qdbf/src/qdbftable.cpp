@@ -4,6 +4,8 @@
 #include "qdbffield_p.h"
 #include "qdbfrecord_p.h"
 
+#include <qdbf/qdbfformat.h>
+
 #include <QDate>
 #include <QDebug>
 #include <QTextCodec>
@@ -17,35 +19,8 @@ namespace QDbf {
 
 namespace {
 
-    // Table header (32 bytes at offset 0).
-    constexpr int kHeaderSize = 32;
-    constexpr int kVersionOffset = 0;
-    constexpr int kRecordCountOffset = 4;
-    constexpr int kHeaderLengthOffset = 8;
-    constexpr int kRecordLengthOffset = 10;
-    constexpr int kCodepageOffset = 29;
-
-    // The fixed part of the header that is not descriptors: the 32-byte header plus the
-    // 0x0D terminator for dBASE, plus a further 263-byte backlink area for Visual FoxPro.
-    constexpr int kDBaseFixedPart = 33;
-    constexpr int kVisualFoxProFixedPart = 296;
-
-    // Field descriptor (32 bytes each, the first at offset 32).
-    constexpr int kDescriptorSize = 32;
-    constexpr int kDescriptorNameLength = 11;
-    constexpr int kDescriptorTypeOffset = 11;
-    constexpr int kDescriptorLengthOffset = 16;
-    constexpr int kDescriptorPrecisionOffset = 17;
-
     // The descriptor area stays on the stack up to this size.
     constexpr int kStackDescriptorArea = 256;
-
-    constexpr char kDeletedFlag = '*';
-    constexpr char kPresentFlag = ' ';
-    constexpr char kEndOfFile = 0x1A;
-
-    constexpr quint8 kCodepageByteIBM866 = 0x65;
-    constexpr quint8 kCodepageByteWindows1251 = 0xC9;
 
     quint16 readUInt16(const char* data)
     {
@@ -61,15 +36,15 @@ namespace {
     bool acceptedVersion(quint8 version, QDbfTablePrivate::HeaderLayout* layout)
     {
         switch (version) {
-        case 0x02:
-        case 0x03:
-        case 0x04:
-        case 0x05:
-        case 0x07:
+        case Format::VersionFoxBase:
+        case Format::VersionDBase3:
+        case Format::VersionDBase4:
+        case Format::VersionDBase5:
+        case Format::VersionVisualObjects:
             *layout = QDbfTablePrivate::DBaseLayout;
             return true;
-        case 0x30:
-        case 0x31:
+        case Format::VersionVisualFoxPro:
+        case Format::VersionVisualFoxProAutoIncrement:
             *layout = QDbfTablePrivate::VisualFoxProLayout;
             return true;
         default:
@@ -80,10 +55,10 @@ namespace {
     QDbfTable::Codepage codepageFromByte(quint8 byte)
     {
         switch (byte) {
-        case 0x00:
-        case kCodepageByteIBM866:
+        case Format::CodepageByteNone:
+        case Format::CodepageByteIBM866:
             return QDbfTable::IBM866;
-        case kCodepageByteWindows1251:
+        case Format::CodepageByteWindows1251:
             return QDbfTable::Windows1251;
         default:
             return QDbfTable::OtherCodepage;
@@ -306,32 +281,32 @@ bool QDbfTablePrivate::open()
         return false;
     }
 
-    char header[kHeaderSize];
-    if (file.read(header, kHeaderSize) != kHeaderSize)
+    char header[Format::HeaderSize];
+    if (file.read(header, Format::HeaderSize) != Format::HeaderSize)
         return false;
 
     HeaderLayout layout = DBaseLayout;
-    if (!acceptedVersion(quint8(header[kVersionOffset]), &layout))
+    if (!acceptedVersion(quint8(header[Format::VersionOffset]), &layout))
         return false;
     headerLayout = layout;
 
     // The count is a 32-bit field but held signed; lengths are 16-bit, held signed too,
     // so anything above 32767 reads negative and is refused below.
-    recordCount = int(readUInt32(header + kRecordCountOffset));
-    headerLength = qint16(readUInt16(header + kHeaderLengthOffset));
-    recordLength = qint16(readUInt16(header + kRecordLengthOffset));
+    recordCount = int(readUInt32(header + Format::RecordCountOffset));
+    headerLength = qint16(readUInt16(header + Format::HeaderLengthOffset));
+    recordLength = qint16(readUInt16(header + Format::RecordLengthOffset));
     // record() reads into this buffer and never more than its size.
     readBuffer.resize(qMax<int>(recordLength, 0));
 
-    codepage = codepageFromByte(quint8(header[kCodepageOffset]));
+    codepage = codepageFromByte(quint8(header[Format::CodepageOffset]));
     setCodec();
 
-    const int areaLength
-        = headerLength - (layout == VisualFoxProLayout ? kVisualFoxProFixedPart : kDBaseFixedPart);
+    const int areaLength = headerLength
+        - (layout == VisualFoxProLayout ? Format::VisualFoxProFixedPart : Format::DBaseFixedPart);
     // A header length shorter than its fixed part leaves no descriptor area at all.
     if (areaLength < 0)
         return false;
-    fieldCount = qint16(areaLength / kDescriptorSize);
+    fieldCount = qint16(areaLength / Format::DescriptorSize);
 
     QVarLengthArray<char, kStackDescriptorArea> area(areaLength);
     if (areaLength > 0 && file.read(area.data(), areaLength) != areaLength)
@@ -342,20 +317,20 @@ bool QDbfTablePrivate::open()
     decoders.reserve(fieldCount);
     int offset = 1; // byte 0 of a record is the deletion flag
     for (int k = 0; k < fieldCount; ++k) {
-        const char* descriptor = area.constData() + k * kDescriptorSize;
+        const char* descriptor = area.constData() + k * Format::DescriptorSize;
         // Zero bytes anywhere in the name are skipped, not taken as its end: some writers
         // leave junk after the first zero, and others pad with zeros in the middle.
         QString name;
-        for (int i = 0; i < kDescriptorNameLength; ++i) {
+        for (int i = 0; i < Format::DescriptorNameLength; ++i) {
             if (descriptor[i] != 0)
                 name += decode(descriptor + i, 1);
         }
-        const TypeInfo info = typeInfoFor(descriptor[kDescriptorTypeOffset]);
+        const TypeInfo info = typeInfoFor(descriptor[Format::DescriptorTypeOffset]);
         QDbfField field(name, info.type);
         field.setQDbfType(info.dbfType);
-        const int length = quint8(descriptor[kDescriptorLengthOffset]);
+        const int length = quint8(descriptor[Format::DescriptorLengthOffset]);
         field.setLength(length);
-        field.setPrecision(quint8(descriptor[kDescriptorPrecisionOffset]));
+        field.setPrecision(quint8(descriptor[Format::DescriptorPrecisionOffset]));
         field.setOffset(offset);
         offset += length;
         tableData->fields.append(field);
@@ -422,7 +397,7 @@ QDbfRecord QDbfTablePrivate::record()
     QDbfRecordPrivate* data = currentRecord.d.data();
     data->index = currentIndex;
     const char* bytes = readBuffer.constData();
-    data->deleted = bytes[0] == kDeletedFlag;
+    data->deleted = bytes[0] == Format::DeletedFlag;
     // Every field is cut to what was actually read, whatever its offset and length claim.
     QDbfField* fields = data->fields.data();
     const int count = data->fields.size();
@@ -460,7 +435,7 @@ void QDbfTablePrivate::encodeFields(const QDbfRecord& record, QByteArray& image)
 {
     const QVector<QDbfField>& fields = record.d->fields;
     const int imageSize = image.size();
-    image[0] = record.isDeleted() ? kDeletedFlag : kPresentFlag;
+    image[0] = record.isDeleted() ? Format::DeletedFlag : Format::PresentFlag;
     for (int i = 0; i < tableRecord.d->fields.size(); ++i) {
         const QDbfField& field = fields.at(i);
         const int length = field.length();
@@ -598,14 +573,14 @@ bool QDbfTablePrivate::addRecord(const QDbfRecord& record)
     }
     QByteArray image(recordLength, ' ');
     encodeFields(record, image);
-    image.append(kEndOfFile);
+    image.append(Format::EndOfFile);
     if (!writeAt(position, image.constData(), image.size()))
         return false;
 
     const quint32 newCount = quint32(recordCount) + 1;
     const char countBytes[4] = { char(newCount & 0xFF), char((newCount >> 8) & 0xFF),
         char((newCount >> 16) & 0xFF), char((newCount >> 24) & 0xFF) };
-    if (!writeAt(kRecordCountOffset, countBytes, 4))
+    if (!writeAt(Format::RecordCountOffset, countBytes, 4))
         return false;
     ++recordCount;
     error = QDbfTable::NoError;
@@ -634,7 +609,7 @@ bool QDbfTablePrivate::removeRecord(int index)
         error = QDbfTable::RecordError;
         return false;
     }
-    if (!writeAt(position, &kDeletedFlag, 1))
+    if (!writeAt(position, &Format::DeletedFlag, 1))
         return false;
     error = QDbfTable::NoError;
     return true;
@@ -652,15 +627,15 @@ bool QDbfTablePrivate::setCodepage(QDbfTable::Codepage newCodepage)
     switch (newCodepage) {
     case QDbfTable::NoCodepage:
     case QDbfTable::IBM866:
-        byte = char(kCodepageByteIBM866);
+        byte = char(Format::CodepageByteIBM866);
         break;
     case QDbfTable::Windows1251:
-        byte = char(kCodepageByteWindows1251);
+        byte = char(Format::CodepageByteWindows1251);
         break;
     default:
         return false;
     }
-    if (!writeAt(kCodepageOffset, &byte, 1))
+    if (!writeAt(Format::CodepageOffset, &byte, 1))
         return false;
     codepage = newCodepage;
     setCodec();

@@ -15,13 +15,14 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSemaphore>
 #include <QTableView>
 #include <QTemporaryDir>
-#include <QTextBlock>
 #include <QTextCodec>
-#include <QTextDocument>
 #include <QVBoxLayout>
 #include <QtTest>
+
+#include <memory>
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -30,7 +31,6 @@ private slots:
     void cleanup();
 
     void objectTreeAndTexts();
-    void helpTextRuns();
     void startState();
     void typingGatesTheFindButton();
     void clearingTheLevelCheckBox();
@@ -40,7 +40,7 @@ private slots:
     void logLineFormat();
     void logDecoding_data();
     void logDecoding();
-    void workerLinesArriveInOrder();
+    void workerReportsArriveQueuedInOrder();
     void progressValueThenMaximum();
     void busyAndIdleDisplay();
     void autoCopyGatesCopyButton();
@@ -51,7 +51,7 @@ private slots:
     void closingDuringStartUpUpdateEndsTheProgram();
 
 private:
-    template<typename T> T* child(const char* name) const
+    template <typename T> T* child(const char* name) const
     {
         T* widget = m_pWindow->findChild<T*>(QLatin1String(name));
         if (!widget)
@@ -135,14 +135,10 @@ void TestMainWindow::objectTreeAndTexts()
     // clang-format on
     QCOMPARE(m_pWindow->objectName(), QStringLiteral("MainWindow"));
     QCOMPARE(m_pWindow->windowTitle(), QStringLiteral("Velmora"));
-    QCOMPARE(m_pWindow->size(), QSize(561, 546));
     // The help wraps rather than widen the window beyond 561 pixels with wider system fonts.
     QVERIFY(m_pWindow->minimumSizeHint().width() <= 561);
     QVERIFY(child<QLabel>("label_2")->wordWrap());
     QVERIFY(!m_pWindow->windowIcon().isNull());
-    const QImage icon(QStringLiteral(":/img/mainwindow.png"));
-    QCOMPARE(icon.size(), QSize(128, 128));
-    QVERIFY(icon.hasAlphaChannel());
 
     for (const Node& node : tree) {
         QObject* object = m_pWindow->findChild<QObject*>(QLatin1String(node.name));
@@ -151,7 +147,6 @@ void TestMainWindow::objectTreeAndTexts()
         QObject* owner = object->parent();
         if (auto* layout = qobject_cast<QLayout*>(object)) {
             // A layout hangs off the widget it is set on, or off the layout it is nested in.
-            QCOMPARE(layout->spacing(), 6);
             if (layout->parentWidget() && layout->parentWidget()->layout() == layout)
                 owner = layout->parentWidget();
         } else if (auto* widget = qobject_cast<QWidget*>(object)) {
@@ -175,71 +170,13 @@ void TestMainWindow::objectTreeAndTexts()
         QCOMPARE(text, QString::fromUtf8(node.text));
     }
 
-    // Margins 11 on the layouts set on a widget; the nested ones keep their defaults.
-    for (const char* name : { "verticalLayout_4", "verticalLayout_5", "verticalLayout_3", "horizontalLayout",
-             "horizontalLayout_3" })
-        QCOMPARE(child<QLayout>(name)->contentsMargins(), QMargins(11, 11, 11, 11));
-
-    QCOMPARE(child<QGroupBox>("gbFindParams")->maximumHeight(), 191);
-    QCOMPARE(child<QGroupBox>("gbFinalResult")->maximumHeight(), 90);
-    QCOMPARE(child<QCheckBox>("cbFourthLevel")->minimumWidth(), 230);
-    auto* find = child<QCommandLinkButton>("clbDoFind");
-    QVERIFY(find->isDefault());
-    QVERIFY(find->autoDefault());
-    QVERIFY(!find->isCheckable());
+    // The appearance the busy timer restores when a search ends.
     auto* bar = child<QProgressBar>("progressBar");
-    QCOMPARE(bar->value(), 10);
-    QCOMPARE(bar->maximum(), 100);
-    QCOMPARE(bar->alignment(), Qt::AlignCenter);
     QVERIFY(bar->isTextVisible());
     QVERIFY(!bar->invertedAppearance());
-    QCOMPARE(child<QFrame>("frame")->frameShape(), QFrame::StyledPanel);
-    QCOMPARE(child<QFrame>("line")->frameShape(), QFrame::HLine);
     QVERIFY(child<QCheckBox>("cbAutoCopy")->isChecked());
     QVERIFY(!child<QProgressBar>("pbProgress")->isEnabled());
     QCOMPARE(child<QProgressBar>("pbProgress")->value(), 0);
-}
-
-void TestMainWindow::helpTextRuns()
-{
-    QTextDocument document;
-    document.setHtml(child<QLabel>("label_2")->text());
-    QCOMPARE(document.blockCount(), 4);
-    struct Run {
-        QString text;
-        QColor colour;
-        bool bold;
-    };
-    const QColor green(0x00, 0x71, 0x00), red(0xff, 0x00, 0x00), orange(0xff, 0x55, 0x00),
-        blue(0x00, 0x00, 0xff), violet(0xaa, 0x55, 0xff);
-    const QVector<QVector<Run>> expected {
-        { { "Вы можете осуществлять поиск по маске. В качестве маски используйте символы \"", green, false },
-            { "%", orange, true }, { "\" и \"", green, false }, { "_", red, true }, { "\".", green, false } },
-        { { "Символ \"", green, false }, { "%", red, true },
-            { "\" означает произвольное число букв, а \"", green, false }, { "_", red, true },
-            { "\" - только одну.", green, false } },
-        { { "Например, поиск \"", green, false }, { "_остов%", blue, false }, { "\" даст и \"", green, false },
-            { "Ростов-на-Дону", violet, false }, { "\" и \"", green, false }, { "Мостовица", violet, false },
-            { "\".", green, false } },
-        { { "ВНИМАНИЕ!", red, false }, { " При указании маски поиск будет осуществляться медленнее.", green, false } },
-    };
-    QTextBlock block = document.begin();
-    for (const QVector<Run>& runs : expected) {
-        QVector<Run> actual;
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            const QTextCharFormat format = fragment.charFormat();
-            actual.append({ fragment.text(), format.foreground().color(), format.fontWeight() > QFont::Normal });
-            QCOMPARE(format.fontPointSize(), 8.0);
-        }
-        QCOMPARE(actual.size(), runs.size());
-        for (int i = 0; i < runs.size(); ++i) {
-            QCOMPARE(actual.at(i).text, runs.at(i).text);
-            QCOMPARE(actual.at(i).colour, runs.at(i).colour);
-            QCOMPARE(actual.at(i).bold, runs.at(i).bold);
-        }
-        block = block.next();
-    }
 }
 
 void TestMainWindow::startState()
@@ -382,29 +319,56 @@ void TestMainWindow::logDecoding()
     QCOMPARE(lastLogText(), shown);
 }
 
-void TestMainWindow::workerLinesArriveInOrder()
+void TestMainWindow::workerReportsArriveQueuedInOrder()
 {
-    // Lines logged from another thread are queued, and keep their order.
-    class Logger : public QThread {
-    public:
-        explicit Logger(WorkerHost* host)
-            : m_pHost(host)
-        {
-        }
-        void run() override
-        {
-            for (int i = 0; i < 200; ++i)
-                m_pHost->addState(QString::number(i), false);
-        }
-        WorkerHost* m_pHost;
-    } logger(m_pWindow->host());
+    // Everything a worker reports through the host reaches the widgets on the GUI thread, in
+    // the order issued.
     auto* status = child<QComboBox>("status");
+    auto* label = child<QLabel>("label");
+    auto* bar = child<QProgressBar>("progressBar");
+    auto* frame = child<QFrame>("frame");
+    QList<int> values;
+    QList<QThread*> threads;
+    connect(bar, &QProgressBar::valueChanged, this, [&values, &threads](int nValue) {
+        values << nValue;
+        threads << QThread::currentThread();
+    });
+    const QString labelBefore = label->text();
     const int before = status->count();
-    logger.start();
-    QVERIFY(logger.wait(10000));
+
+    WorkerHost* host = m_pWindow->host();
+    std::unique_ptr<QThread> worker(QThread::create([host] {
+        host->setVisible(true);
+        host->updateText(QStringLiteral("Шаг 1"));
+        host->updateProgress(0, 200);
+        for (int i = 0; i < 200; ++i) {
+            host->addState(QString::number(i), false);
+            host->updateProgress(i + 1, -1);
+        }
+        host->updateText(QStringLiteral("Шаг 2"));
+        host->setVisible(false);
+        host->setVisible(true);
+    }));
+    worker->start();
+    QVERIFY(worker->wait(60000));
+    // The GUI thread has not run its event loop since: nothing may have changed yet.
+    QCOMPARE(status->count(), before);
+    QCOMPARE(label->text(), labelBefore);
+    QVERIFY(frame->isHidden());
+    QVERIFY(values.isEmpty());
+
     QTRY_COMPARE(status->count(), before + 200);
     for (int i = 0; i < 200; ++i)
         QVERIFY(status->itemText(before + i).endsWith(QStringLiteral(": %1").arg(i)));
+    QCOMPARE(label->text(), QStringLiteral("Шаг 2"));
+    QVERIFY(!frame->isHidden());
+    QCOMPARE(bar->maximum(), 200);
+    // From the value the window starts with down to 0, then up one step at a time.
+    QList<int> expected;
+    for (int i = 0; i <= 200; ++i)
+        expected << i;
+    QCOMPARE(values, expected);
+    QCOMPARE(threads.count(qApp->thread()), threads.size());
 }
 
 void TestMainWindow::progressValueThenMaximum()
@@ -473,15 +437,15 @@ void TestMainWindow::enterInEmptyFieldStartsTheCheckOnce()
     auto* status = child<QComboBox>("status");
     const int before = status->count();
     QVERIFY(child<QLineEdit>("leFourthLevel")->text().isEmpty());
-    QSignalSpy finished(m_pWindow->importThread(), &QThread::finished);
     QTest::keyClick(child<QLineEdit>("leFourthLevel"), Qt::Key_Return);
     QCOMPARE(status->itemText(before).mid(14), QStringLiteral("Начало проверки и/или создания базы данных."));
-    QVERIFY(finished.wait(60000) || finished.count() == 1);
+    QTRY_VERIFY_WITH_TIMEOUT(m_pWindow->importThread()->isFinished(), 60000);
     // The empty application directory holds no classifier, so the check fails and nothing is ready.
     QTRY_VERIFY(!m_pWindow->isDataBaseReady());
     int checkLines = 0;
     for (int i = before; i < status->count(); ++i)
-        checkLines += status->itemText(i).endsWith(QStringLiteral("Начало проверки и/или создания базы данных."));
+        checkLines
+            += status->itemText(i).endsWith(QStringLiteral("Начало проверки и/или создания базы данных."));
     QCOMPARE(checkLines, 1);
 }
 
@@ -510,11 +474,23 @@ void TestMainWindow::searchRunsAfterTheCheckEvenWhenTheImportEndsLate()
     QVERIFY2(KladrSample::writeSample(g_LocalDbDir, socrbase.readAll(), options, nullptr, &error),
         qPrintable(error));
 
-    // Hold the import thread after it has reported success, so the report reaches the window
-    // while the thread is still running.
+    // Hold the import thread after it has reported success until the report reaches the window,
+    // so the window takes it while the thread is still running. The report goes through a relay
+    // that lets the thread go just before the window's slot runs.
+    ThreadDataBaseCreate* import = m_pWindow->importThread();
+    QSemaphore reported;
+    QVERIFY(disconnect(
+        import, &ThreadDataBaseCreate::signalDataBaseCreated, m_pWindow, &MainWindow::slotDataBaseCreated));
     connect(
-        m_pWindow->importThread(), &ThreadDataBaseCreate::signalDataBaseCreated, this,
-        [](bool) { QThread::msleep(300); }, Qt::DirectConnection);
+        import, &ThreadDataBaseCreate::signalDataBaseCreated, this,
+        [this, &reported](bool bSuccess) {
+            reported.release();
+            m_pWindow->slotDataBaseCreated(bSuccess);
+        },
+        Qt::QueuedConnection);
+    connect(
+        import, &ThreadDataBaseCreate::signalDataBaseCreated, this,
+        [&reported](bool) { reported.tryAcquire(1, 60000); }, Qt::DirectConnection);
     child<QLineEdit>("leFourthLevel")->setText(QStringLiteral("Москва"));
     QTest::keyClick(child<QLineEdit>("leFourthLevel"), Qt::Key_Return);
     QTRY_VERIFY_WITH_TIMEOUT(lastLogText() == QStringLiteral("Запрос успешно выполнен"), 60000);

@@ -1,12 +1,10 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Tests of the import, the sample classifier and the model's row release.
+# Tests of the import and of its inserts.
 set(VELMORA_SOCRBASE_DBF "${PROJECT_SOURCE_DIR}/tools/data/SOCRBASE.DBF")
 
-add_qt_test(tst_threaddatabasecreate SOURCES tst_threaddatabasecreate.cpp importfixture.h LIBS database qdbf)
+add_qt_test(tst_threaddatabasecreate SOURCES tst_threaddatabasecreate.cpp importfixture.h LIBS database velmora_sample velmora_testsupport)
 target_compile_definitions(tst_threaddatabasecreate PRIVATE VELMORA_SOCRBASE_DBF="${VELMORA_SOCRBASE_DBF}")
 
-add_qt_test(tst_qdbfreleaserows SOURCES tst_qdbfreleaserows.cpp LIBS database qdbf)
-add_qt_test(tst_kladrsample SOURCES tst_kladrsample.cpp LIBS database qdbf)
 add_qt_test(tst_sqliteinsert SOURCES tst_sqliteinsert.cpp LIBS database)
 
 add_test(NAME velmora-tool-import
@@ -15,7 +13,7 @@ add_test(NAME velmora-tool-import
 set_tests_properties(velmora-tool-import PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8" TIMEOUT 300)
 
 # Out of process: velmora-tool import killed mid-table, then run again.
-add_qt_test(tst_importkill SOURCES tst_importkill.cpp importfixture.h LIBS database qdbf)
+add_qt_test(tst_importkill SOURCES tst_importkill.cpp importfixture.h LIBS database velmora_sample velmora_testsupport)
 target_compile_definitions(tst_importkill PRIVATE VELMORA_SOCRBASE_DBF="${VELMORA_SOCRBASE_DBF}"
     VELMORA_TOOL="$<TARGET_FILE:velmora-tool>")
 add_dependencies(tst_importkill velmora-tool)

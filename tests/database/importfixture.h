@@ -6,46 +6,18 @@
 
 #include "dbfwriter.h"
 #include "kladrsample.h"
+#include "recordinghost.h"
 #include "schema.h"
 #include "threaddatabasecreate.h"
 #include "workerhost.h"
 
 #include <QDir>
 #include <QFile>
-#include <QMutex>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringList>
 #include <QVariant>
-
-class RecordingHost : public WorkerHost {
-public:
-    void addState(const QString& text, bool bEncode) override
-    {
-        QMutexLocker lock(&m_Mutex);
-        m_Lines << decodeStateText(text, bEncode);
-    }
-    void setDataBaseReady(bool bReady) override
-    {
-        QMutexLocker lock(&m_Mutex);
-        m_bReady = bReady;
-        ++m_nReadyCalls;
-    }
-    QStringList lines() const
-    {
-        QMutexLocker lock(&m_Mutex);
-        return m_Lines;
-    }
-    bool ready() const { return m_bReady; }
-    int readyCalls() const { return m_nReadyCalls; }
-
-private:
-    mutable QMutex m_Mutex;
-    QStringList m_Lines;
-    bool m_bReady = false;
-    int m_nReadyCalls = 0;
-};
 
 namespace Fixture {
 

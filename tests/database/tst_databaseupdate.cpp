@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "databaseupdate.h"
+#include "recordinghost.h"
 #include "schema.h"
 #include "workerhost.h"
 
@@ -22,21 +23,7 @@ const QString ConnectionName = QStringLiteral("tst_databaseupdate");
 const QString LocalVersion = QStringLiteral("Mon Nov 2 10:00:00 2026");
 const QString OfferedVersion = QStringLiteral("Tue Dec 8 17:20:17 2026");
 
-using Progress = QPair<int, int>;
-
-// Stands in for the window: keeps every log line and progress call.
-class RecordingHost : public WorkerHost {
-public:
-    void addState(const QString& text, bool bEncode) override { lines << decodeStateText(text, bEncode); }
-    void updateText(const QString& text) override { texts << text; }
-    void updateProgress(int nValue, int nMax) override { progress << Progress(nValue, nMax); }
-    void setVisible(bool bVisible) override { visible << bVisible; }
-
-    QStringList lines;
-    QStringList texts;
-    QList<Progress> progress;
-    QList<bool> visible;
-};
+using Progress = RecordingHost::Progress;
 
 // Records the size of every write, so the chunking is seen as the copy does it. Reads give
 // endless data. Either direction fails from call number failAt (1-based) on.
@@ -305,11 +292,11 @@ void TestDatabaseUpdate::versionsEqualTouchNothing()
     RecordingHost host;
     fixture.update(host)->checkDatabaseVersion();
 
-    QCOMPARE(host.lines, QStringList({ Checking, Current }));
+    QCOMPARE(host.lines(), QStringList({ Checking, Current }));
     QCOMPARE(readAll(fixture.localFile()), local);
     QCOMPARE(fileNames(fixture.localDir), QStringList({ "KLADR.sqlite" }));
-    QVERIFY(host.progress.isEmpty());
-    QVERIFY(host.visible.isEmpty());
+    QVERIFY(host.progress().isEmpty());
+    QVERIFY(host.visible().isEmpty());
 }
 
 // An info table the version cannot be read from: no message, no install.
@@ -331,7 +318,7 @@ void TestDatabaseUpdate::versionQueryFailureStopsSilently()
     RecordingHost host;
     fixture.update(host)->checkDatabaseVersion();
 
-    QCOMPARE(host.lines, QStringList({ Checking }));
+    QCOMPARE(host.lines(), QStringList({ Checking }));
     QCOMPARE(readAll(fixture.localFile()), local);
 }
 
@@ -401,7 +388,7 @@ void TestDatabaseUpdate::checkInstalls()
 
     for (QString& line : expected)
         line = expand(line, offeredFile, fixture);
-    QCOMPARE(host.lines, expected);
+    QCOMPARE(host.lines(), expected);
     QCOMPARE(readAll(fixture.localFile()), offeredDatabase);
     // The connection was reopened on the new file.
     QVERIFY(fixture.db().isOpen());
@@ -412,7 +399,7 @@ void TestDatabaseUpdate::checkInstalls()
     } else {
         QCOMPARE(fileNames(fixture.localDir), QStringList({ "KLADR.sqlite" }));
     }
-    QCOMPARE(host.visible, QList<bool>({ true, false }));
+    QCOMPARE(host.visible(), QList<bool>({ true, false }));
 }
 
 void TestDatabaseUpdate::chunkProgress_data()
@@ -447,8 +434,8 @@ void TestDatabaseUpdate::chunkProgress()
     QList<Progress> expected { Progress(0, maximum) };
     for (int value : values)
         expected << Progress(value, -1);
-    QCOMPARE(host.progress, expected);
-    QCOMPARE(host.texts, QStringList({ QStringLiteral("Загрузка обновлений: ") }));
+    QCOMPARE(host.progress(), expected);
+    QCOMPARE(host.texts(), QStringList({ QStringLiteral("Загрузка обновлений: ") }));
     QCOMPARE(readAll(fixture.localFile()), bytes);
 }
 
@@ -506,7 +493,7 @@ void TestDatabaseUpdate::copyStopsOnDeviceError()
     const qint64 copied
         = failingSource ? update.copyInChunks(failing, buffer) : update.copyInChunks(buffer, failing);
     QCOMPARE(copied, qint64(-1));
-    QCOMPARE(host.progress, QList<Progress>({ Progress(0, -1), Progress(1, -1) }));
+    QCOMPARE(host.progress(), QList<Progress>({ Progress(0, -1), Progress(1, -1) }));
 }
 
 // An archive whose first entry is not a database is unpacked all the same.
@@ -523,7 +510,7 @@ void TestDatabaseUpdate::zipInstallKeepsArchiveCopy()
     RecordingHost host;
     QVERIFY(fixture.update(host)->installUpdate(offered, true));
 
-    QCOMPARE(host.lines, QStringList({ Unpacking }));
+    QCOMPARE(host.lines(), QStringList({ Unpacking }));
     QCOMPARE(fileNames(fixture.localDir), QStringList({ "KLADR.sqlite", "KLADR.sqlite.zip" }));
     QCOMPARE(readAll(fixture.zipCopy()), archive);
     QCOMPARE(readAll(fixture.localFile()), entry);
@@ -533,10 +520,10 @@ void TestDatabaseUpdate::zipInstallKeepsArchiveCopy()
     for (int i = 0; i <= archive.size() / 100000; ++i)
         expected << Progress(i, -1);
     expected << Progress(0, 1) << Progress(0, 2) << Progress(0, -1) << Progress(1, -1) << Progress(2, -1);
-    QCOMPARE(host.progress, expected);
-    QCOMPARE(host.texts,
+    QCOMPARE(host.progress(), expected);
+    QCOMPARE(host.texts(),
         QStringList({ QStringLiteral("Загрузка обновлений: "), QStringLiteral("Распаковка архива: ") }));
-    QCOMPARE(host.visible, QList<bool>({ true, false }));
+    QCOMPARE(host.visible(), QList<bool>({ true, false }));
 }
 
 void TestDatabaseUpdate::badInputKeepsLocalDatabase_data()
@@ -727,7 +714,7 @@ void TestDatabaseUpdate::badInputKeepsLocalDatabase()
 
     for (QString& line : expected)
         line = expand(line, offered, fixture);
-    QCOMPARE(host.lines, QStringList({ Checking }) + expected);
+    QCOMPARE(host.lines(), QStringList({ Checking }) + expected);
 
     QCOMPARE(readAll(fixture.localFile()), localBefore);
     QCOMPARE(fileNames(fixture.localDir), namesBefore);
@@ -739,8 +726,8 @@ void TestDatabaseUpdate::badInputKeepsLocalDatabase()
     if (connectionOpen)
         QCOMPARE(fixture.versionInLocalDatabase(), LocalVersion);
     // The progress frame is not left shown.
-    if (!host.visible.isEmpty())
-        QCOMPARE(host.visible.last(), false);
+    if (!host.visible().isEmpty())
+        QCOMPARE(host.visible().last(), false);
 }
 
 // The offered file shrinks while it is copied (the copy processes events between chunks, which
@@ -761,7 +748,7 @@ void TestDatabaseUpdate::offeredFileEndingEarly()
     QCOMPARE(fileNames(fixture.localDir), QStringList({ "KLADR.sqlite" }));
     QVERIFY(fixture.db().isOpen());
     QCOMPARE(fixture.versionInLocalDatabase(), LocalVersion);
-    QCOMPARE(host.visible, QList<bool>({ true, false }));
+    QCOMPARE(host.visible(), QList<bool>({ true, false }));
 }
 
 // Only the exact "ZIP" marks an archive: anything else is copied as it is.
@@ -779,7 +766,7 @@ void TestDatabaseUpdate::lowerCaseZipCopiedAsPlainFile()
     RecordingHost host;
     fixture.update(host)->checkDatabaseVersion();
 
-    QCOMPARE(host.lines, QStringList({ Checking, OtherVersion, Updated }));
+    QCOMPARE(host.lines(), QStringList({ Checking, OtherVersion, Updated }));
     QCOMPARE(readAll(fixture.localFile()), readAll(offered));
     QCOMPARE(fileNames(fixture.localDir), QStringList({ "KLADR.sqlite" }));
 }
@@ -803,7 +790,7 @@ void TestDatabaseUpdate::localDirectoryNotCreatable()
         CannotReadOffered };
     for (QString& line : expected)
         line = expand(line, offered, fixture);
-    QCOMPARE(host.lines, expected);
+    QCOMPARE(host.lines(), expected);
     QCOMPARE(readAll(blocker), QByteArray("a file, not a directory"));
 }
 
@@ -835,7 +822,7 @@ void TestDatabaseUpdate::localDirectoryNotWritable()
     QStringList expected { Checking, OtherVersion, CannotWrite.arg("%T"), CannotReadOffered };
     for (QString& line : expected)
         line = expand(line, offered, fixture);
-    QCOMPARE(host.lines, expected);
+    QCOMPARE(host.lines(), expected);
     QCOMPARE(readAll(fixture.localFile()), local);
     QCOMPARE(fileNames(fixture.localDir), QStringList({ "KLADR.sqlite" }));
 }

@@ -4,6 +4,8 @@
 // Builds small DBF files byte by byte for the tests, so that every header field can be
 // set to exactly the value a case needs (including values no sane writer produces).
 
+#include <qdbf/qdbfformat.h>
+
 #include <QByteArray>
 #include <QFile>
 #include <QList>
@@ -21,8 +23,8 @@ struct DbfFieldSpec {
 
 class DbfBuilder {
 public:
-    quint8 version = 0x03;
-    quint8 codepageByte = 0x65;
+    quint8 version = QDbf::Format::VersionDBase3;
+    quint8 codepageByte = QDbf::Format::CodepageByteIBM866;
     QList<DbfFieldSpec> fields;
     QList<QByteArray> records; // flag byte included; padded/cut to the record length
     std::optional<quint32> recordCountOverride; // raw value for header offset 4
@@ -42,11 +44,17 @@ public:
         return *this;
     }
 
-    int fixedPart() const { return (version == 0x30 || version == 0x31) ? 296 : 33; }
+    int fixedPart() const
+    {
+        const bool visualFoxPro = version == QDbf::Format::VersionVisualFoxPro
+            || version == QDbf::Format::VersionVisualFoxProAutoIncrement;
+        return visualFoxPro ? QDbf::Format::VisualFoxProFixedPart : QDbf::Format::DBaseFixedPart;
+    }
 
     int headerLength() const
     {
-        return headerLengthOverride >= 0 ? headerLengthOverride : 32 * fields.size() + fixedPart();
+        return headerLengthOverride >= 0 ? headerLengthOverride
+                                         : QDbf::Format::DescriptorSize * fields.size() + fixedPart();
     }
 
     int recordLength() const
@@ -61,35 +69,38 @@ public:
 
     QByteArray bytes() const
     {
+        using namespace QDbf::Format;
         const int headerLen = headerLength();
         const int recordLen = recordLength();
-        QByteArray out(32, '\0');
-        out[0] = char(version);
-        out[1] = char(124); // 2024-05-17: must survive every write untouched
-        out[2] = char(5);
-        out[3] = char(17);
-        qToLittleEndian<quint32>(recordCountOverride.value_or(quint32(records.size())), out.data() + 4);
-        qToLittleEndian<quint16>(quint16(headerLen), out.data() + 8);
-        qToLittleEndian<quint16>(quint16(recordLen), out.data() + 10);
-        out[29] = char(codepageByte);
+        QByteArray out(HeaderSize, '\0');
+        out[VersionOffset] = char(version);
+        out[DateOffset] = char(124); // 2024-05-17: must survive every write untouched
+        out[DateOffset + 1] = char(5);
+        out[DateOffset + 2] = char(17);
+        qToLittleEndian<quint32>(
+            recordCountOverride.value_or(quint32(records.size())), out.data() + RecordCountOffset);
+        qToLittleEndian<quint16>(quint16(headerLen), out.data() + HeaderLengthOffset);
+        qToLittleEndian<quint16>(quint16(recordLen), out.data() + RecordLengthOffset);
+        out[CodepageOffset] = char(codepageByte);
         for (const DbfFieldSpec& f : fields) {
-            QByteArray descriptor(32, '\0');
-            descriptor.replace(0, qMin(11, f.name.size()), f.name.left(11));
-            descriptor[11] = f.type;
-            descriptor[16] = char(f.length);
-            descriptor[17] = char(f.decimals);
+            QByteArray descriptor(DescriptorSize, '\0');
+            descriptor.replace(
+                0, qMin(DescriptorNameLength, f.name.size()), f.name.left(DescriptorNameLength));
+            descriptor[DescriptorTypeOffset] = f.type;
+            descriptor[DescriptorLengthOffset] = char(f.length);
+            descriptor[DescriptorPrecisionOffset] = char(f.decimals);
             out += descriptor;
         }
         // Terminator and, for Visual FoxPro, the backlink area, up to the header length.
         if (out.size() < headerLen) {
-            out += '\r';
+            out += HeaderTerminator;
             out += QByteArray(headerLen - out.size(), '\0');
         }
-        out.truncate(qMax(headerLen, 32));
+        out.truncate(qMax(headerLen, HeaderSize));
         for (const QByteArray& r : records)
             out += r.leftJustified(recordLen, ' ', true);
         if (endOfFile)
-            out += char(0x1A);
+            out += EndOfFile;
         return out;
     }
 

@@ -84,15 +84,3 @@ void SearchTestDatabase::addHouses(const QString& name, const QString& streetCod
 {
     insert(Schema::InsertDoma, { name, streetCode.left(11), streetCode, QStringLiteral("00"), index });
 }
-
-void RecordingHost::addState(const QString& text, bool bEncode)
-{
-    QMutexLocker lock(&m_Mutex);
-    m_Lines << decodeStateText(text, bEncode);
-}
-
-QStringList RecordingHost::lines() const
-{
-    QMutexLocker lock(&m_Mutex);
-    return m_Lines;
-}

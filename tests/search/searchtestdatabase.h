@@ -1,11 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "workerhost.h"
-
-#include <QMutex>
 #include <QString>
-#include <QStringList>
 #include <QVariantList>
 
 // A KLADR.sqlite written row by row for search tests: the real schema and indexes, the rows
@@ -41,15 +37,4 @@ private:
     QString m_FileName;
     QString m_Connection;
     QString m_Error;
-};
-
-// Collects the status-log lines that workers send, from any thread.
-class RecordingHost : public WorkerHost {
-public:
-    void addState(const QString& text, bool bEncode) override;
-    QStringList lines() const;
-
-private:
-    mutable QMutex m_Mutex;
-    QStringList m_Lines;
 };

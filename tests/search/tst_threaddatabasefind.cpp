@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "recordinghost.h"
 #include "searchtestdatabase.h"
+#include "sqltext.h"
 #include "threaddatabasefind.h"
 #include "threadtimer.h"
 
@@ -35,10 +37,9 @@ const QString Both = QStringLiteral(
 
 SearchParams paramsFor(const QString& locality, const QString& street)
 {
-    static const QRegularExpression maskCharacters(QStringLiteral("[%_]"));
     SearchParams params;
-    params.level(SearchParams::LocalityLevel) = { locality, locality.contains(maskCharacters) };
-    params.level(SearchParams::StreetLevel) = { street, street.contains(maskCharacters) };
+    params.level(SearchParams::LocalityLevel) = { locality, SqlText::isMask(locality) };
+    params.level(SearchParams::StreetLevel) = { street, SqlText::isMask(street) };
     return params;
 }
 

@@ -3,6 +3,7 @@
 
 #include <QtGlobal>
 
-// Default visibility in both directions: the library is linked statically into the
-// velmora executable, which re-exports the QDbf classes from its dynamic symbol table.
+// Velmora is built with hidden visibility; the QDbf classes alone keep the default one. The
+// library is linked statically into the velmora executable, which exports them from its
+// dynamic symbol table.
 #define QDBF_EXPORT Q_DECL_EXPORT

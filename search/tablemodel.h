@@ -7,8 +7,9 @@
 
 // The result table: a sparse in-memory copy of a finished search, to which the window adds the
 // postal-address column and from which it removes the technical columns. Cell keys are
-// row * 65536 + column, so rows and columns stay below 65536. Growth and column removal are
-// announced to attached views, so a view that shows the model follows every refill.
+// row * 65536 + column, so rows and columns stay below 65536: a write beyond is refused. Growth
+// and column removal are announced to attached views, so a view that shows the model follows
+// every refill.
 class TableModel : public QAbstractTableModel {
 public:
     explicit TableModel(QObject* parent = nullptr);
@@ -18,8 +19,8 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
-        int role = Qt::EditRole) override;
+    bool setHeaderData(
+        int section, Qt::Orientation orientation, const QVariant& value, int role = Qt::EditRole) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     // Rebuilds rows and columns cell by cell from the source's display values; headers are not
@@ -29,13 +30,16 @@ public:
     bool removeColumn(int column, const QModelIndex& parent = QModelIndex());
 
 private:
-    static int cellKey(int row, int column) { return row * 65536 + column; }
+    static constexpr int MaxRows = 65536;
+    static constexpr int MaxColumns = 65536;
+    // Up to 2^32 - 1, beyond int from row 32768 on.
+    static qint64 cellKey(int row, int column) { return qint64(row) * MaxColumns + column; }
     bool isUsable(const QModelIndex& index) const;
 
     bool m_bFilling = false;
     int m_nRowCount = 0;
     int m_nColumnCount = 0;
-    QHash<int, QVariant> m_Data;
+    QHash<qint64, QVariant> m_Data;
     QHash<QModelIndex, QVariant> m_ItemData;
     QHash<int, QVariant> m_HeaderData;
 };

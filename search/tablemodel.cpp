@@ -17,9 +17,12 @@ int TableModel::columnCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : m_nColumnCount;
 }
 
+// Only this model's own indexes: another model's index names a cell of another table. A writer
+// may reach beyond the current counts (the model grows), but not beyond the key range.
 bool TableModel::isUsable(const QModelIndex& index) const
 {
-    return index.row() >= 0 && index.column() >= 0 && index.model();
+    return index.model() == this && index.row() >= 0 && index.row() < MaxRows && index.column() >= 0
+        && index.column() < MaxColumns;
 }
 
 QVariant TableModel::data(const QModelIndex& index, int role) const
@@ -120,7 +123,7 @@ bool TableModel::removeColumn(int column, const QModelIndex&)
     if (column < 0 || column >= m_nColumnCount)
         return false;
     beginRemoveColumns(QModelIndex(), column, column);
-    QHash<int, QVariant> data;
+    QHash<qint64, QVariant> data;
     QHash<int, QVariant> headers;
     for (int i = 0; i < m_nColumnCount; ++i) {
         if (i == column)
@@ -134,6 +137,8 @@ bool TableModel::removeColumn(int column, const QModelIndex&)
     m_HeaderData.swap(headers);
     --m_nColumnCount;
     endRemoveColumns();
-    emit headerDataChanged(Qt::Horizontal, 0, m_nColumnCount - 1);
+    // Without columns left there is no section whose header could have changed.
+    if (m_nColumnCount > 0)
+        emit headerDataChanged(Qt::Horizontal, 0, m_nColumnCount - 1);
     return true;
 }

@@ -17,7 +17,11 @@ public:
 
     // Progress frame, used from the thread that owns the host (the update copy runs there).
     virtual void updateText(const QString& text) { Q_UNUSED(text); }
-    virtual void updateProgress(int nValue, int nMax) { Q_UNUSED(nValue); Q_UNUSED(nMax); }
+    virtual void updateProgress(int nValue, int nMax)
+    {
+        Q_UNUSED(nValue);
+        Q_UNUSED(nMax);
+    }
     virtual void setVisible(bool bVisible) { Q_UNUSED(bVisible); }
 
     // True once whoever runs the work wants it to end (the window closed during the start-up

@@ -8,9 +8,10 @@
 
 #include <array>
 
-// Writes a dBASE III table of character fields in the classifier's layout (version byte 0x03,
-// code-page byte 0x00, text in IBM 866). The DBF library only reads, so the sample classifier
-// and the import tests write their files with this.
+// Writes a new dBASE III table of character fields in the classifier's layout (version byte
+// 0x03, code-page byte 0x00, text in IBM 866), streaming millions of records through one buffer.
+// The DBF library opens existing tables only, so the sample classifier and the tests create
+// their files with this; the byte layout comes from the library's QDbf::Format.
 class DbfWriter {
 public:
     struct Field {
@@ -33,20 +34,6 @@ public:
 
     qint64 recordCount() const { return m_nRecords; }
     QString errorString() const { return m_Error; }
-
-    // Header and descriptor offsets, used by the tests that damage a file on purpose.
-    enum : int {
-        VersionOffset = 0,
-        DateOffset = 1,
-        RecordCountOffset = 4,
-        HeaderLengthOffset = 8,
-        RecordLengthOffset = 10,
-        CodePageOffset = 29,
-        HeaderSize = 32,
-        DescriptorSize = 32,
-        DescriptorTypeOffset = 11,
-        DescriptorLengthOffset = 16,
-    };
 
 private:
     void flushBuffer();

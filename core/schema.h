@@ -43,9 +43,12 @@ inline constexpr IndexStatement Indexes[] = {
     { "index_kladr_name_upper", "CREATE INDEX IF NOT EXISTS index_kladr_name_upper ON KLADR(name_upper)" },
     { "index_kladr_nu_code", "CREATE INDEX IF NOT EXISTS index_kladr_nu_code ON KLADR(name_upper,code)" },
     { "index_kladr_code", "CREATE INDEX IF NOT EXISTS index_kladr_code ON KLADR(code)" },
-    { "index_streets_name_upper", "CREATE INDEX IF NOT EXISTS index_streets_name_upper ON STREET(name_upper)" },
-    { "index_streets_code_kladr", "CREATE INDEX IF NOT EXISTS index_streets_code_kladr ON STREET(code_kladr)" },
-    { "index_streets_nu_ck", "CREATE INDEX IF NOT EXISTS index_streets_nu_ck ON STREET(name_upper,code_kladr)" },
+    { "index_streets_name_upper",
+        "CREATE INDEX IF NOT EXISTS index_streets_name_upper ON STREET(name_upper)" },
+    { "index_streets_code_kladr",
+        "CREATE INDEX IF NOT EXISTS index_streets_code_kladr ON STREET(code_kladr)" },
+    { "index_streets_nu_ck",
+        "CREATE INDEX IF NOT EXISTS index_streets_nu_ck ON STREET(name_upper,code_kladr)" },
     { "index_doma_index", "CREATE INDEX IF NOT EXISTS index_doma_index ON DOMA(code_street)" },
 };
 

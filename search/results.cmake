@@ -1,3 +1,3 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Filling the result table from a finished search; the window and velmora-tool share it.
-target_sources(velmora_model PRIVATE resultfiller.cpp resultfiller.h)
+target_sources(search PRIVATE resultfiller.cpp resultfiller.h)

@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dbfwriter.h"
 
+#include <qdbf/qdbfformat.h>
+
 #include <QTextCodec>
 #include <QtEndian>
 
+using namespace QDbf::Format;
+
 namespace {
 
-constexpr char HeaderTerminator = 0x0D;
-constexpr char EndOfFile = 0x1A;
-constexpr char LiveMarker = ' ';
-constexpr char DeletedMarker = '*';
 constexpr int BufferLimit = 1 << 20;
 
 // IBM 866 through the codec costs a call per value; one table built from the same codec
@@ -56,10 +56,10 @@ bool DbfWriter::open(const QString& path, const QVector<Field>& fields)
     m_nRecordLength = 1;
     for (const Field& f : fields)
         m_nRecordLength += f.length;
-    const int headerLength = HeaderSize + DescriptorSize * fields.size() + 1;
+    const int headerLength = DBaseFixedPart + DescriptorSize * fields.size();
 
     QByteArray header(HeaderSize, '\0');
-    header[VersionOffset] = 0x03;
+    header[VersionOffset] = char(VersionDBase3);
     // A fixed date keeps the files of one seed byte-identical: 2026-12-01.
     header[DateOffset] = char(126);
     header[DateOffset + 1] = char(12);
@@ -67,10 +67,10 @@ bool DbfWriter::open(const QString& path, const QVector<Field>& fields)
     qToLittleEndian<quint32>(0, header.data() + RecordCountOffset);
     qToLittleEndian<quint16>(quint16(headerLength), header.data() + HeaderLengthOffset);
     qToLittleEndian<quint16>(quint16(m_nRecordLength), header.data() + RecordLengthOffset);
-    header[CodePageOffset] = 0x00;
+    header[CodepageOffset] = char(CodepageByteNone);
     for (const Field& f : fields) {
         QByteArray d(DescriptorSize, '\0');
-        const QByteArray name = f.name.left(10);
+        const QByteArray name = f.name.left(DescriptorNameLength - 1);
         std::copy(name.begin(), name.end(), d.begin());
         d[DescriptorTypeOffset] = 'C';
         d[DescriptorLengthOffset] = char(f.length);
@@ -89,7 +89,7 @@ void DbfWriter::append(const QStringList& values, bool bDeleted)
     const int start = m_Buffer.size();
     m_Buffer.resize(start + m_nRecordLength);
     char* p = m_Buffer.data() + start;
-    *p++ = bDeleted ? DeletedMarker : LiveMarker;
+    *p++ = bDeleted ? DeletedFlag : PresentFlag;
     for (int i = 0; i < m_Fields.size(); ++i) {
         const int length = m_Fields.at(i).length;
         const QString value = i < values.size() ? values.at(i) : QString();

@@ -3,12 +3,13 @@
 // look-up per row gives, and are read again when the database changes.
 
 #include "addressnamecache.h"
+#include "recordinghost.h"
 #include "resultfiller.h"
 #include "searchtestdatabase.h"
+#include "sqltext.h"
 #include "tablemodel.h"
 #include "threaddatabasefind.h"
 
-#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -21,10 +22,9 @@ const QString Connection = QStringLiteral("addresses");
 
 SearchParams paramsFor(const QString& locality, const QString& street)
 {
-    static const QRegularExpression maskCharacters(QStringLiteral("[%_]"));
     SearchParams params;
-    params.level(SearchParams::LocalityLevel) = { locality, locality.contains(maskCharacters) };
-    params.level(SearchParams::StreetLevel) = { street, street.contains(maskCharacters) };
+    params.level(SearchParams::LocalityLevel) = { locality, SqlText::isMask(locality) };
+    params.level(SearchParams::StreetLevel) = { street, SqlText::isMask(street) };
     return params;
 }
 
@@ -48,7 +48,7 @@ QString lookedUp(const QSqlDatabase& db, const QString& code, bool bDistrict)
 {
     QSqlQuery query(db);
     if (!query.exec(QStringLiteral("SELECT name, scname FROM kladr INDEXED BY index_kladr_code WHERE code=")
-            + ThreadDataBaseFind::sqlLiteral(code) + QStringLiteral(" LIMIT 1"))
+            + SqlText::literal(code) + QStringLiteral(" LIMIT 1"))
         || !query.next())
         return QString();
     return QLatin1Char(',') + query.value(0).toString() + QLatin1Char(' ') + query.value(1).toString()

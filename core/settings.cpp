@@ -11,25 +11,25 @@ namespace Settings {
 
 namespace {
 
-const QString DefaultCodePage = QStringLiteral("Windows-1251");
+    const QString DefaultCodePage = QStringLiteral("Windows-1251");
 
-// CodePage must be read, and its codec installed, before any other key.
-void installCodec(QSettings& settings)
-{
-    settings.beginGroup(QStringLiteral("ThisFile"));
-    const QString codePage = settings.value(QStringLiteral("CodePage"), DefaultCodePage).toString();
-    settings.endGroup();
-    if (QTextCodec* codec = QTextCodec::codecForName(codePage.toLatin1()))
-        settings.setIniCodec(codec);
-}
+    // CodePage must be read, and its codec installed, before any other key.
+    void installCodec(QSettings& settings)
+    {
+        settings.beginGroup(QStringLiteral("ThisFile"));
+        const QString codePage = settings.value(QStringLiteral("CodePage"), DefaultCodePage).toString();
+        settings.endGroup();
+        if (QTextCodec* codec = QTextCodec::codecForName(codePage.toLatin1()))
+            settings.setIniCodec(codec);
+    }
 
-QString readKey(QSettings& settings, const QString& group, const QString& key, const QString& fallback)
-{
-    settings.beginGroup(group);
-    const QString value = settings.value(key, fallback).toString();
-    settings.endGroup();
-    return value;
-}
+    QString readKey(QSettings& settings, const QString& group, const QString& key, const QString& fallback)
+    {
+        settings.beginGroup(group);
+        const QString value = settings.value(key, fallback).toString();
+        settings.endGroup();
+        return value;
+    }
 
 } // namespace
 
@@ -55,9 +55,11 @@ UpdateLocation readUpdateLocation(const QString& appDir, const QString& localDbD
     QSettings settings(appDir + QLatin1String(SettingsFileName), QSettings::IniFormat);
     installCodec(settings);
     UpdateLocation location;
-    location.updatePath = readKey(settings, QStringLiteral("Updater"), QStringLiteral("UpdatePath"), localDbDir);
+    location.updatePath
+        = readKey(settings, QStringLiteral("Updater"), QStringLiteral("UpdatePath"), localDbDir);
     location.descriptorPath = location.updatePath
-        + readKey(settings, QStringLiteral("Updater"), QStringLiteral("InfoFile"), QStringLiteral("/update.info"));
+        + readKey(
+            settings, QStringLiteral("Updater"), QStringLiteral("InfoFile"), QStringLiteral("/update.info"));
     return location;
 }
 

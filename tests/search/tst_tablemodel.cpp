@@ -21,6 +21,13 @@ private slots:
     void removeColumnOutOfRange();
     void headers();
     void foreignOrNegativeIndexIsRefused();
+    void removingTheOnlyColumn();
+    void indexOfAnotherModelIsRefused_data();
+    void indexOfAnotherModelIsRefused();
+    void cellsBeyondRow32767_data();
+    void cellsBeyondRow32767();
+    void rowsAndColumnsStayBelow65536_data();
+    void rowsAndColumnsStayBelow65536();
 };
 
 namespace {
@@ -234,6 +241,102 @@ void TestTableModel::foreignOrNegativeIndexIsRefused()
     QVERIFY(!model.data(QModelIndex()).isValid());
     QCOMPARE(model.rowCount(), 0);
     QCOMPARE(model.columnCount(), 0);
+}
+
+void TestTableModel::removingTheOnlyColumn()
+{
+    qRegisterMetaType<Qt::Orientation>();
+    TableModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.fillFromModel(makeSource(2, 1, this));
+    model.setHeaderData(0, Qt::Horizontal, QStringLiteral("A"));
+    QSignalSpy headerChanged(&model, &QAbstractItemModel::headerDataChanged);
+    QVERIFY(model.removeColumn(0));
+    QCOMPARE(model.columnCount(), 0);
+    QCOMPARE(model.rowCount(), 2);
+    // No section is left whose header could have changed.
+    QCOMPARE(headerChanged.count(), 0);
+    QVERIFY(!model.removeColumn(0));
+}
+
+void TestTableModel::indexOfAnotherModelIsRefused_data()
+{
+    QTest::addColumn<int>("role");
+    QTest::newRow("edit role") << int(Qt::EditRole);
+    QTest::newRow("another role") << int(Qt::ToolTipRole);
+}
+
+void TestTableModel::indexOfAnotherModelIsRefused()
+{
+    QFETCH(int, role);
+    ProbeModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QVERIFY(model.setData(model.cell(2, 1), QStringLiteral("own"), Qt::EditRole));
+    QStandardItemModel other(50, 3);
+    other.setData(other.index(1, 1), QStringLiteral("theirs"));
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+
+    QVERIFY(!model.setData(other.index(40, 2), QStringLiteral("x"), role));
+    QVERIFY(!model.setData(other.index(1, 1), QStringLiteral("x"), role));
+    QCOMPARE(changed.count(), 0);
+    QCOMPARE(model.rowCount(), 3);
+    QCOMPARE(model.columnCount(), 2);
+    QCOMPARE(model.data(model.index(1, 1), role), QVariant());
+    QCOMPARE(model.data(model.index(2, 1)).toString(), QStringLiteral("own"));
+    // Reading through another model's index gives nothing either.
+    QVERIFY(!model.data(other.index(2, 1)).isValid());
+}
+
+void TestTableModel::cellsBeyondRow32767_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::newRow("32767") << 32767;
+    QTest::newRow("32768") << 32768;
+    QTest::newRow("65535") << 65535;
+}
+
+void TestTableModel::cellsBeyondRow32767()
+{
+    QFETCH(int, row);
+    ProbeModel model;
+    QVERIFY(model.setData(model.cell(0, 0), QStringLiteral("first"), Qt::EditRole));
+    QVERIFY(model.setData(model.cell(row, 0), QStringLiteral("a"), Qt::EditRole));
+    QVERIFY(model.setData(model.cell(row, 1), QStringLiteral("b"), Qt::EditRole));
+    QCOMPARE(model.rowCount(), row + 1);
+    QCOMPARE(model.data(model.index(row, 0)).toString(), QStringLiteral("a"));
+    QCOMPARE(model.data(model.index(row, 1)).toString(), QStringLiteral("b"));
+    QCOMPARE(model.data(model.index(0, 0)).toString(), QStringLiteral("first"));
+    QVERIFY(!model.data(model.index(row - 1, 0)).isValid());
+
+    // Removing a column moves every cell through its key.
+    QVERIFY(model.removeColumn(0));
+    QCOMPARE(model.data(model.index(row, 0)).toString(), QStringLiteral("b"));
+    QVERIFY(!model.data(model.index(0, 0)).isValid());
+}
+
+void TestTableModel::rowsAndColumnsStayBelow65536_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::newRow("row 65536") << 65536 << 0;
+    QTest::newRow("row 65537, column 1") << 65537 << 1;
+    QTest::newRow("column 65536") << 0 << 65536;
+    QTest::newRow("largest int") << INT_MAX << INT_MAX;
+}
+
+void TestTableModel::rowsAndColumnsStayBelow65536()
+{
+    QFETCH(int, row);
+    QFETCH(int, column);
+    ProbeModel model;
+    QVERIFY(model.setData(model.cell(0, 0), QStringLiteral("a"), Qt::EditRole));
+    QVERIFY(model.setData(model.cell(1, 0), QStringLiteral("b"), Qt::EditRole));
+    // Beyond the keys' range a cell would overwrite another one; it is refused instead.
+    QVERIFY(!model.setData(model.cell(row, column), QStringLiteral("x"), Qt::EditRole));
+    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(model.columnCount(), 1);
+    QCOMPARE(model.data(model.index(0, 0)).toString(), QStringLiteral("a"));
+    QCOMPARE(model.data(model.index(1, 0)).toString(), QStringLiteral("b"));
 }
 
 QTEST_GUILESS_MAIN(TestTableModel)

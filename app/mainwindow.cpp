@@ -181,6 +181,9 @@ void MainWindow::on_cbAutoCopy_toggled(bool checked)
 void MainWindow::on_cbFifthLevel_toggled(bool checked)
 {
     ui->leFifthLevel->setEnabled(checked);
+    // A house belongs to a street: its row follows the street row and starts clear each time.
+    ui->cbHouseLevel->setChecked(false);
+    ui->cbHouseLevel->setEnabled(checked);
     updateFindButton();
 }
 
@@ -193,6 +196,22 @@ void MainWindow::on_cbFourthLevel_toggled(bool checked)
 void MainWindow::on_clbDoFind_pressed()
 {
     startFind();
+}
+
+void MainWindow::on_leHouseLevel_returnPressed()
+{
+    startFind();
+}
+
+void MainWindow::on_leHouseLevel_textChanged()
+{
+    updateFindButton();
+}
+
+void MainWindow::on_cbHouseLevel_toggled(bool checked)
+{
+    ui->leHouseLevel->setEnabled(checked);
+    updateFindButton();
 }
 
 void MainWindow::slotAddState(const char* s, bool bEncode)
@@ -293,6 +312,9 @@ void MainWindow::fillSearchParams()
     LevelFilter& street = m_SearchParams.level(SearchParams::StreetLevel);
     street.text = ui->cbFifthLevel->isChecked() ? ui->leFifthLevel->text() : QString();
     street.isMask = street.text.contains(maskCharacters);
+    m_SearchParams.house = ui->cbFifthLevel->isChecked() && ui->cbHouseLevel->isChecked()
+        ? ui->leHouseLevel->text()
+        : QString();
 }
 
 void MainWindow::updateFindButton()
@@ -332,7 +354,8 @@ bool MainWindow::openDataBase()
 
 void MainWindow::startDataBaseCreate()
 {
-    slotAddState(windows1251(QStringLiteral("Начало проверки и/или создания базы данных.")).constData(), true);
+    slotAddState(
+        windows1251(QStringLiteral("Начало проверки и/или создания базы данных.")).constData(), true);
     m_pThreadDataBaseCreate->start(QThread::InheritPriority);
 }
 

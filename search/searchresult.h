@@ -2,6 +2,7 @@
 
 #include <QMetaType>
 #include <QSqlRecord>
+#include <QString>
 #include <QVector>
 
 // The rows of an executed search, fetched by the search thread before it reports them. A plain
@@ -12,6 +13,8 @@ struct SearchResult {
     QSqlRecord columns;
     // At most 100 rows (the statement's limit), in the order the statement returned them.
     QVector<QSqlRecord> rows;
+    // The house searched for, in its one written form ("12к1"); empty for a search without one.
+    QString house;
 };
 
 Q_DECLARE_METATYPE(SearchResult)

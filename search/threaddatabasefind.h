@@ -42,6 +42,8 @@ private:
     QString buildStatement(const LevelFilter& locality, const LevelFilter& street);
     void search(QSqlDatabase& db, const QString& statement);
     void reportError(const QString& text);
+    // The search for one house on the streets found (housesearch.h); its own statement and rows.
+    void searchHouse(const LevelFilter& locality, const LevelFilter& street, const QString& house);
 
     WorkerHost* m_pHost = nullptr;
     ThreadTimer* m_pTimer = nullptr;

@@ -139,6 +139,10 @@ HouseNumber::HouseNumber(const QString& text)
         } else if (word == QStringLiteral("С") && bKorpus) {
             // "12к1с2": after a корпус a lone С is a строение, not a letter.
             m_Text += QStringLiteral("стр");
+        } else if (word.size() > 1 && designators.contains(word.mid(1))) {
+            // A letter glued to a designator, as lists write it: "12Ак1" is 12А корпус 1.
+            m_Text += word.at(0) + designators.value(word.mid(1));
+            bKorpus = bKorpus || designators.value(word.mid(1)) == QStringLiteral("к");
         } else {
             // A letter of the house ("12А") or a word we do not know, kept as written.
             m_Text += word;

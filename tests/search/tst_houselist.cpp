@@ -78,6 +78,12 @@ void TestHouseList::normalise_data()
                                << "12к1стр2" << qint64(12) << false;
     QTest::newRow("корпус and строение") << "дом 12 корпус 1 строение 2"
                                          << "12к1стр2" << qint64(12) << false;
+    QTest::newRow("letter and корпус apart") << "12 а корп. 1"
+                                             << "12Ак1" << qint64(12) << false;
+    QTest::newRow("letter glued to корпус") << "12Ак1"
+                                            << "12Ак1" << qint64(12) << false;
+    QTest::newRow("letter glued to стр") << "12бстр2"
+                                         << "12Бстр2" << qint64(12) << false;
     QTest::newRow("с without к is a letter") << "12с"
                                              << "12С" << qint64(12) << false;
     QTest::newRow("Latin c without к") << "12c"
@@ -231,6 +237,8 @@ void TestHouseList::match_data()
                                     << "12 строение 2" << exact;
     QTest::newRow("корпус строение named") << "12к1стр2"
                                            << "12к1с2" << exact;
+    QTest::newRow("lettered корпус named") << "Ч(2-20),12Ак1"
+                                           << "12 а корпус 1" << exact;
     QTest::newRow("владение named") << "влд3"
                                     << "вл. 3" << exact;
     QTest::newRow("владение is not house 3") << "влд3"

@@ -180,6 +180,9 @@ void MainWindow::on_cbAutoCopy_toggled(bool checked)
 void MainWindow::on_cbFifthLevel_toggled(bool checked)
 {
     ui->leFifthLevel->setEnabled(checked);
+    // A house belongs to a street: its row follows the street row and starts clear each time.
+    ui->cbHouseLevel->setChecked(false);
+    ui->cbHouseLevel->setEnabled(checked);
     updateFindButton();
 }
 
@@ -192,6 +195,22 @@ void MainWindow::on_cbFourthLevel_toggled(bool checked)
 void MainWindow::on_clbDoFind_pressed()
 {
     startFind();
+}
+
+void MainWindow::on_leHouseLevel_returnPressed()
+{
+    startFind();
+}
+
+void MainWindow::on_leHouseLevel_textChanged()
+{
+    updateFindButton();
+}
+
+void MainWindow::on_cbHouseLevel_toggled(bool checked)
+{
+    ui->leHouseLevel->setEnabled(checked);
+    updateFindButton();
 }
 
 void MainWindow::slotAddState(const char* s, bool bEncode)
@@ -299,6 +318,9 @@ void MainWindow::fillSearchParams()
     LevelFilter& street = m_SearchParams.level(SearchParams::StreetLevel);
     street.text = ui->cbFifthLevel->isChecked() ? ui->leFifthLevel->text() : QString();
     street.isMask = SqlText::isMask(street.text);
+    m_SearchParams.house = ui->cbFifthLevel->isChecked() && ui->cbHouseLevel->isChecked()
+        ? ui->leHouseLevel->text()
+        : QString();
 }
 
 void MainWindow::updateFindButton()

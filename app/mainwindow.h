@@ -71,6 +71,10 @@ private slots:
     void on_cbFifthLevel_toggled(bool checked);
     void on_cbFourthLevel_toggled(bool checked);
     void on_clbDoFind_pressed();
+    // The house row: usable only while the street row is ticked.
+    void on_leHouseLevel_returnPressed();
+    void on_leHouseLevel_textChanged();
+    void on_cbHouseLevel_toggled(bool checked);
 
 public slots:
     void slotAddState(const char* s, bool bEncode = true);

@@ -53,6 +53,7 @@ QString ResultFiller::addressHeader()
 void ResultFiller::fill(const SearchResult& result, TableModel& model)
 {
     m_Params.columns = result.columnMap;
+    m_House = result.house;
     const SearchResultModel source(result);
     model.fillFromModel(&source);
     // The model learns its columns from the cells it is given; without rows it would have none,
@@ -123,6 +124,8 @@ QString ResultFiller::composeAddress()
     if (!m_Params.level(SearchParams::StreetLevel).text.isEmpty())
         address += QLatin1Char(',') + value(QStringLiteral("street_t_")) + QLatin1Char('.')
             + value(QStringLiteral("street"));
+    if (!m_House.isEmpty())
+        address += QStringLiteral(",д.") + m_House;
     return address;
 }
 

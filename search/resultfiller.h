@@ -23,7 +23,7 @@ public:
     void fill(const SearchResult& result, TableModel& model);
 
     // Address line of the row whose values stand in the column map: index, region, district,
-    // locality and, when a street was searched for, street.
+    // locality, when a street was searched for, street, and the house of a house search.
     QString composeAddress();
 
     // Name and short type name of the KLADR record with this code (a region's or a district's).
@@ -36,4 +36,6 @@ private:
 
     SearchParams& m_Params;
     const AddressNameCache& m_Names;
+    // The house of a house search, ending every address line; empty otherwise.
+    QString m_House;
 };

@@ -29,6 +29,8 @@ struct SearchParams {
     QHash<QString, ResultColumn> columns;
     QList<LevelFilter> levels = QList<LevelFilter>()
         << LevelFilter() << LevelFilter() << LevelFilter() << LevelFilter() << LevelFilter();
+    // The house on the street searched for, as typed; searched only together with a street.
+    QString house;
 
     // Out-of-range indexes yield entry 0 instead of failing.
     LevelFilter& level(int i) { return levels[i >= 0 && i < levels.size() ? i : 0]; }

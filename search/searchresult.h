@@ -5,6 +5,7 @@
 
 #include <QMetaType>
 #include <QSqlRecord>
+#include <QString>
 #include <QVector>
 
 // The rows of an executed search, fetched by the search thread before it reports them. A plain
@@ -18,6 +19,8 @@ struct SearchResult {
     // Every result column by key: header and column number, values empty. Built by the search
     // for its own statement, so the receiver needs no state of the search thread.
     QHash<QString, ResultColumn> columnMap;
+    // The house searched for, in its one written form ("12к1"); empty for a search without one.
+    QString house;
 };
 
 Q_DECLARE_METATYPE(SearchResult)

@@ -2,6 +2,7 @@
 #include "threaddatabasefind.h"
 
 #include "distinctrowfetcher.h"
+#include "housesearch.h"
 #include "schema.h"
 #include "sqltext.h"
 #include "threadtimer.h"
@@ -191,6 +192,12 @@ void ThreadDataBaseFind::run()
         return;
     }
 
+    // A house on a street: every house group of the streets found, matched in code.
+    if (!street.text.isEmpty() && !m_SearchParams.house.isEmpty()) {
+        searchHouse(locality, street, m_SearchParams.house);
+        return;
+    }
+
     emit signalUpdateText(QStringLiteral("Выполнение запроса..."));
     emit signalUpdateProgress(0, 1);
 
@@ -262,4 +269,57 @@ void ThreadDataBaseFind::search(QSqlDatabase& db, const Statements& statements, 
     if (m_pTimer)
         m_pTimer->stopProgress();
     emit signalVisible(false);
+}
+
+void ThreadDataBaseFind::searchHouse(
+    const LevelFilter& locality, const LevelFilter& street, const QString& house)
+{
+    const HouseSearch houseSearch(locality, street, house);
+    // Without a digit no list can hold the house; searching would only list every group.
+    if (!houseSearch.house().hasDigit()) {
+        m_pHost->addState(
+            QStringLiteral("Поиск не выполнен: в номере дома \"%1\" нет ни одной цифры.").arg(house), false);
+        emit signalVisible(false);
+        return;
+    }
+
+    emit signalUpdateText(QStringLiteral("Выполнение запроса..."));
+    emit signalUpdateProgress(0, 1);
+    qDebug().noquote() << QStringLiteral("Trying to make next querry: \"%1\"").arg(houseSearch.statement());
+    m_pHost->addState(QStringLiteral(">>>: ") + houseSearch.statement(), false);
+
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_ConnectionName);
+        db.setDatabaseName(m_DatabaseFile);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (m_DatabaseFile.isEmpty() || !db.open()) {
+            reportError(m_DatabaseFile.isEmpty() ? QStringLiteral("не задан файл базы данных")
+                                                 : db.lastError().text());
+            emit signalVisible(false);
+        } else {
+            {
+                QSqlQuery pragmas(db);
+                // As for the other searches: prefix masks use the name_upper indexes, and the
+                // pages come from the system's cache.
+                pragmas.exec(QStringLiteral("PRAGMA case_sensitive_like=ON"));
+                pragmas.exec(QStringLiteral("PRAGMA mmap_size=1073741824"));
+            }
+            emit signalVisible(true);
+            if (m_pTimer)
+                m_pTimer->startProgress();
+            SearchResult result;
+            QString error;
+            if (houseSearch.run(db, result.columnMap, &result, &error)) {
+                emit signalFind(result);
+            } else {
+                qDebug() << error;
+                reportError(error);
+            }
+            if (m_pTimer)
+                m_pTimer->stopProgress();
+            emit signalVisible(false);
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(m_ConnectionName);
 }

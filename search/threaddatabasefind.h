@@ -56,6 +56,8 @@ private:
         const LevelFilter& locality, const LevelFilter& street, const QStringList& nameTables);
     void search(QSqlDatabase& db, const Statements& statements, SearchResult& result);
     void reportError(const QString& text);
+    // The search for one house on the streets found (housesearch.h); its own statement and rows.
+    void searchHouse(const LevelFilter& locality, const LevelFilter& street, const QString& house);
 
     WorkerHost* m_pHost = nullptr;
     ThreadTimer* m_pTimer = nullptr;

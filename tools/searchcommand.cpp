@@ -129,8 +129,12 @@ int runSearchCommand(QStringList arguments)
         QStringLiteral("Locality name or mask (% any letters, _ one letter)."), QStringLiteral("TEXT"));
     const QCommandLineOption streetOption(QStringLiteral("street"),
         QStringLiteral("Street name or mask (% any letters, _ one letter)."), QStringLiteral("TEXT"));
+    const QCommandLineOption houseOption(QStringLiteral("house"),
+        QStringLiteral("House on the street (\"12\", \"12а\", \"12 корп. 1\", \"вл. 3\"); needs --street."),
+        QStringLiteral("TEXT"));
     parser.addOption(localityOption);
     parser.addOption(streetOption);
+    parser.addOption(houseOption);
 
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "search: %s\n%s", qPrintable(parser.errorText()), qPrintable(parser.helpText()));
@@ -157,6 +161,7 @@ int runSearchCommand(QStringList arguments)
     SearchParams params;
     setLevel(params, SearchParams::LocalityLevel, parser.value(localityOption));
     setLevel(params, SearchParams::StreetLevel, parser.value(streetOption));
+    params.house = parser.value(houseOption);
 
     g_PreviousHandler = qInstallMessageHandler(dropDebugMessages);
     const int status = search(databaseFile, params);

@@ -34,6 +34,7 @@ private slots:
     void startState();
     void typingGatesTheFindButton();
     void clearingTheLevelCheckBox();
+    void houseRowFollowsTheStreetRow();
     void maskFlags_data();
     void maskFlags();
     void levelAccessorClamps();
@@ -111,6 +112,9 @@ void TestMainWindow::objectTreeAndTexts()
         { "hlFifthLevel", "QHBoxLayout", "verticalLayout_5", nullptr },
         { "cbFifthLevel", "QCheckBox", "gbFindParams", "Пятый уровень (улица)" },
         { "leFifthLevel", "QLineEdit", "gbFindParams", "" },
+        { "hlHouseLevel", "QHBoxLayout", "verticalLayout_5", nullptr },
+        { "cbHouseLevel", "QCheckBox", "gbFindParams", "Дом" },
+        { "leHouseLevel", "QLineEdit", "gbFindParams", "" },
         { "clbDoFind", "QCommandLinkButton", "centralWidget", "Начать поиск" },
         { "gpResults", "QGroupBox", "centralWidget", " Результаты поиска " },
         { "verticalLayout_3", "QVBoxLayout", "gpResults", nullptr },
@@ -170,6 +174,10 @@ void TestMainWindow::objectTreeAndTexts()
         QCOMPARE(text, QString::fromUtf8(node.text));
     }
 
+    // The help is shown whole above the three rows at the window's first size.
+    auto* help = child<QLabel>("label_2");
+    QVERIFY2(help->height() >= help->heightForWidth(help->width()),
+        qPrintable(QStringLiteral("%1 < %2").arg(help->height()).arg(help->heightForWidth(help->width()))));
     // The appearance the busy timer restores when a search ends.
     auto* bar = child<QProgressBar>("progressBar");
     QVERIFY(bar->isTextVisible());
@@ -189,6 +197,9 @@ void TestMainWindow::startState()
     QVERIFY(!child<QCheckBox>("cbFifthLevel")->isChecked());
     QVERIFY(child<QLineEdit>("leFourthLevel")->isEnabled());
     QVERIFY(!child<QLineEdit>("leFifthLevel")->isEnabled());
+    QVERIFY(!child<QCheckBox>("cbHouseLevel")->isEnabled());
+    QVERIFY(!child<QCheckBox>("cbHouseLevel")->isChecked());
+    QVERIFY(!child<QLineEdit>("leHouseLevel")->isEnabled());
     QVERIFY(!child<QCommandLinkButton>("clbDoFind")->isEnabled());
     QCOMPARE(QApplication::focusWidget(), child<QLineEdit>("leFourthLevel"));
     QCOMPARE(m_pWindow->searchParams().levels.size(), 5);
@@ -233,6 +244,52 @@ void TestMainWindow::clearingTheLevelCheckBox()
     QVERIFY(find->isEnabled());
     child<QCheckBox>("cbFourthLevel")->setChecked(true);
     QCOMPARE(m_pWindow->searchParams().level(3).text, QStringLiteral("Москва"));
+}
+
+void TestMainWindow::houseRowFollowsTheStreetRow()
+{
+    auto* street = child<QCheckBox>("cbFifthLevel");
+    auto* houseBox = child<QCheckBox>("cbHouseLevel");
+    auto* house = child<QLineEdit>("leHouseLevel");
+    auto* find = child<QCommandLinkButton>("clbDoFind");
+
+    street->setChecked(true);
+    QVERIFY(houseBox->isEnabled());
+    QVERIFY(!houseBox->isChecked());
+    QVERIFY(!house->isEnabled());
+    child<QLineEdit>("leFifthLevel")->setText(QStringLiteral("Лесная"));
+
+    houseBox->setChecked(true);
+    QVERIFY(house->isEnabled());
+    QTest::keyClicks(house, QStringLiteral("12"));
+    house->insert(QStringLiteral("к1"));
+    QCOMPARE(m_pWindow->searchParams().house, QStringLiteral("12к1"));
+    // The house is no level of its own: the button follows the level texts alone.
+    child<QLineEdit>("leFourthLevel")->clear();
+    child<QLineEdit>("leFifthLevel")->clear();
+    QVERIFY(!find->isEnabled());
+    child<QLineEdit>("leFifthLevel")->setText(QStringLiteral("Лесная"));
+    QVERIFY(find->isEnabled());
+
+    // Clearing the street row takes the house row with it; the text stays for later.
+    street->setChecked(false);
+    QVERIFY(!houseBox->isEnabled());
+    QVERIFY(!houseBox->isChecked());
+    QVERIFY(!house->isEnabled());
+    QCOMPARE(house->text(), QStringLiteral("12к1"));
+    QVERIFY(m_pWindow->searchParams().house.isEmpty());
+
+    // Ticking the street again starts the house row clear.
+    street->setChecked(true);
+    QVERIFY(houseBox->isEnabled());
+    QVERIFY(!houseBox->isChecked());
+    QVERIFY(!house->isEnabled());
+    QVERIFY(m_pWindow->searchParams().house.isEmpty());
+    houseBox->setChecked(true);
+    QCOMPARE(m_pWindow->searchParams().house, QStringLiteral("12к1"));
+    houseBox->setChecked(false);
+    QVERIFY(!house->isEnabled());
+    QVERIFY(m_pWindow->searchParams().house.isEmpty());
 }
 
 void TestMainWindow::maskFlags_data()

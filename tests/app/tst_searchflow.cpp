@@ -53,6 +53,11 @@ private slots:
     void addresses();
     void moreThanHundredMatches();
     void emptyFieldIsRefused();
+    void houseSearch_data();
+    void houseSearch();
+    void houseRowClearSearchesAsBefore();
+    void houseWithoutDigitIsRefused();
+    // Last: it replaces the classifier's localities.
     void addressesFollowAnImport();
 
 private:
@@ -65,9 +70,13 @@ private:
     }
     QStringList logLines() const;
     // Fills the level fields as a user would and presses Enter; returns when the search has ended.
-    void search(const QString& locality, const QString& street);
+    // The house row is ticked when a house is given and bHouseTicked holds.
+    void search(const QString& locality, const QString& street, const QString& house = QString(),
+        bool bHouseTicked = true);
     QStringList tableHeaders() const;
     QStringList column(int column) const;
+    // Every row as "index|houses|address", sorted.
+    QStringList houseRows() const;
 
     QTemporaryDir m_Dir;
     MainWindow* m_pWindow = nullptr;
@@ -103,9 +112,13 @@ void TestSearchFlow::initTestCase()
     QVERIFY(writeTable(base + "/STREET.DBF", KladrSample::Table::Street,
         { { "Лесная", "ул", "50027001000000100", "142701" },
             { "Д'Арка", "ул", "50000002000000200", "141402" },
-            { "Тверская", "ул", "77000000000000300", "125009" } }));
+            { "Тверская", "ул", "77000000000000300", "125009" },
+            { "Садовая", "ул", "50027001000000200", "142710" } }));
     QVERIFY(writeTable(base + "/DOMA.DBF", KladrSample::Table::Doma,
-        { { "1-9", "", "ДОМ", "5002700100000010001", "142703" } }));
+        { { "1-9", "", "ДОМ", "5002700100000010001", "142703" },
+            { "Н(1-15),Ч(2-20),12к1", "", "ДОМ", "5002700100000020001", "142711" },
+            { "12к1,12к2", "", "ДОМ", "5002700100000020002", "142712" },
+            { "12А", "", "ДОМ", "5002700100000020003", "" } }));
 
     m_pWindow = new MainWindow;
     m_pWindow->show();
@@ -127,17 +140,24 @@ QStringList TestSearchFlow::logLines() const
     return lines;
 }
 
-void TestSearchFlow::search(const QString& locality, const QString& street)
+void TestSearchFlow::search(
+    const QString& locality, const QString& street, const QString& house, bool bHouseTicked)
 {
     auto* fourth = child<QLineEdit>("leFourthLevel");
     auto* fifth = child<QLineEdit>("leFifthLevel");
+    auto* houseEdit = child<QLineEdit>("leHouseLevel");
     child<QCheckBox>("cbFourthLevel")->setChecked(!locality.isEmpty() || street.isEmpty());
     child<QCheckBox>("cbFifthLevel")->setChecked(!street.isEmpty());
+    child<QCheckBox>("cbHouseLevel")->setChecked(!house.isEmpty() && bHouseTicked);
     fourth->setText(locality);
     fifth->setText(street);
+    houseEdit->setText(house);
 
     const int before = logLines().size();
-    QTest::keyClick(fourth->isEnabled() ? fourth : fifth, Qt::Key_Return);
+    QTest::keyClick(houseEdit->isEnabled() ? houseEdit
+            : fourth->isEnabled()          ? fourth
+                                           : fifth,
+        Qt::Key_Return);
     // Done when the search has written its outcome and the busy display is gone.
     QTRY_VERIFY_WITH_TIMEOUT(
         [&] {
@@ -169,6 +189,19 @@ QStringList TestSearchFlow::column(int column) const
         cells << model->index(r, column).data().toString();
     cells.sort();
     return cells;
+}
+
+QStringList TestSearchFlow::houseRows() const
+{
+    const QAbstractItemModel* model = child<QTableView>("tResults")->model();
+    QStringList rows;
+    for (int r = 0; model && r < model->rowCount(); ++r) {
+        rows << QStringList { model->index(r, 0).data().toString(), model->index(r, 5).data().toString(),
+            model->index(r, 6).data().toString() }
+                    .join(QLatin1Char('|'));
+    }
+    rows.sort();
+    return rows;
 }
 
 void TestSearchFlow::firstRequestImportsThenSearches()
@@ -311,6 +344,59 @@ void TestSearchFlow::addressesFollowAnImport()
     // A mask beginning with a wildcard finds a name that only the new table has.
     search("%сёлки", "");
     QCOMPARE(column(3), QStringList { "141500,Подмосковная обл,д.Новосёлки" });
+}
+
+void TestSearchFlow::houseSearch_data()
+{
+    QTest::addColumn<QString>("house");
+    QTest::addColumn<QStringList>("rows");
+
+    const QString street = QStringLiteral("Московская обл,Ленинский р-н.,г.Видное,ул.Садовая,д.");
+    QTest::newRow("named in two groups")
+        << "12 корп. 1"
+        << QStringList { "142711|Н(1-15),Ч(2-20),12к1|142711," + street + "12к1",
+               "142712|12к1,12к2|142712," + street + "12к1" };
+    QTest::newRow("named in a group without index")
+        << "д. 12а" << QStringList { "142710|12А|142710," + street + "12А" };
+    QTest::newRow("inside a range") << "7"
+                                    << QStringList { "142711|Н(1-15),Ч(2-20),12к1|142711," + street + "7" };
+    QTest::newRow("in no list") << "99" << QStringList { "142710|---|142710," + street + "99" };
+}
+
+void TestSearchFlow::houseSearch()
+{
+    QFETCH(QString, house);
+    QFETCH(QStringList, rows);
+
+    search("Видное", "Садовая", house);
+    QCOMPARE(logLines().last(), Success);
+    QCOMPARE(tableHeaders(), (CityHeaders + StreetHeaders + QStringList { HomeHeader, Address }));
+    rows.sort();
+    QCOMPARE(houseRows(), rows);
+}
+
+void TestSearchFlow::houseRowClearSearchesAsBefore()
+{
+    // A house typed but not ticked: the street's groups as without the house row.
+    search("Видное", "Садовая", "7", false);
+    QCOMPARE(logLines().last(), Success);
+    const QString street = QStringLiteral("Московская обл,Ленинский р-н.,г.Видное,ул.Садовая");
+    QStringList rows { "142710|---|142710," + street, "|12А|," + street,
+        "142711|Н(1-15),Ч(2-20),12к1|142711," + street, "142712|12к1,12к2|142712," + street };
+    rows.sort();
+    QCOMPARE(houseRows(), rows);
+}
+
+void TestSearchFlow::houseWithoutDigitIsRefused()
+{
+    search("Видное", "Садовая", "7");
+    const QStringList before = houseRows();
+
+    search("Видное", "Садовая", "корпус");
+    QCOMPARE(
+        logLines().last(), QStringLiteral("Поиск не выполнен: в номере дома \"корпус\" нет ни одной цифры."));
+    QCOMPARE(houseRows(), before);
+    QVERIFY(child<QWidget>("gbFindParams")->isEnabled());
 }
 
 QTEST_MAIN(TestSearchFlow)

@@ -38,6 +38,7 @@ private slots:
     void printsTheVisibleTable();
     void noRowsIsASearchThatRan();
     void refusesWithoutLevels();
+    void refusesHouseWithoutDigit();
     void missingDatabase();
     void badArguments_data();
     void badArguments();
@@ -55,6 +56,7 @@ void TestSearchCommand::initTestCase()
     db.addLocality("Видное", "г", "Город", "50027001000", "142700");
     db.addStreet("Лесная", "ул", "Улица", "500270010000001", "142701");
     db.addHouses("1-9", "500270010000001", "142703");
+    db.addHouses("12к1,Н(11-19)", "500270010000001", "142704");
     QVERIFY2(db.isValid(), qPrintable(db.error()));
 }
 
@@ -79,7 +81,25 @@ void TestSearchCommand::printsTheVisibleTable_data()
                "142701\tВидное\tГород\tЛесная\tУлица\t---\t142701,Московская обл,Ленинский "
                "р-н.,г.Видное,ул.Лесная",
                "142703\tВидное\tГород\tЛесная\tУлица\t1-9\t142703,Московская обл,Ленинский "
+               "р-н.,г.Видное,ул.Лесная",
+               "142704\tВидное\tГород\tЛесная\tУлица\t12к1,Н(11-19)\t142704,Московская обл,Ленинский "
                "р-н.,г.Видное,ул.Лесная" };
+    QTest::newRow("house named in a list")
+        << QStringList { "--locality", "Видное", "--street", "Лесная", "--house", "12 корп. 1" }
+        << QStringList { "Индекс\tНаселенный пункт\tТип пункта\tУлица\tТип объекта\t"
+                         "Номера домов (Н-нечетные, Ч-четные, --- все)\tПочтовый адрес",
+               "142704\tВидное\tГород\tЛесная\tУлица\t12к1,Н(11-19)\t142704,Московская обл,Ленинский "
+               "р-н.,г.Видное,ул.Лесная,д.12к1" };
+    QTest::newRow("house in no list, street only")
+        << QStringList { "--street", "Лесная", "--house", "д. 40" }
+        << QStringList { "Индекс\tНаселенный пункт\tТип пункта\tУлица\tТип объекта\t"
+                         "Номера домов (Н-нечетные, Ч-четные, --- все)\tПочтовый адрес",
+               "142701\tВидное\tГород\tЛесная\tУлица\t---\t142701,Московская обл,Ленинский "
+               "р-н.,г.Видное,ул.Лесная,д.40" };
+    QTest::newRow("house without a street is not searched")
+        << QStringList { "--locality", "видное", "--house", "12" }
+        << QStringList { "Индекс\tНаселенный пункт\tТип пункта\tПочтовый адрес",
+               "142700\tВидное\tГород\t142700,Московская обл,Ленинский р-н.,г.Видное" };
 }
 
 void TestSearchCommand::printsTheVisibleTable()
@@ -113,6 +133,16 @@ void TestSearchCommand::refusesWithoutLevels()
     QCOMPARE(run.exitCode, 1);
     QVERIFY(run.out.isEmpty());
     QVERIFY2(run.err.contains("Поиск не выполнен"), qPrintable(run.err));
+}
+
+void TestSearchCommand::refusesHouseWithoutDigit()
+{
+    const ToolRun run = runTool({ m_Dir.path(), "--street", "Лесная", "--house", "дом" });
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY2(run.err.contains("Поиск не выполнен: в номере дома \"дом\" нет ни одной цифры."),
+        qPrintable(run.err));
+    QVERIFY(!run.err.contains(">>>"));
 }
 
 void TestSearchCommand::missingDatabase()

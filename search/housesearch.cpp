@@ -1,0 +1,199 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "housesearch.h"
+
+#include "threaddatabasefind.h"
+
+#include <QSet>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QVariant>
+
+namespace {
+
+// Columns of the street statement.
+enum StreetColumn {
+    StreetIndex,
+    LocalityIndex,
+    LocalityName,
+    LocalitySocr,
+    LocalityScname,
+    LocalityCode,
+    LocalityCodeSs,
+    LocalityCodeRrr,
+    LocalityCodeGgg,
+    StreetName,
+    StreetSocr,
+    StreetScname,
+    StreetCode,
+};
+
+QString condition(const LevelFilter& level)
+{
+    // name_upper was built with the same Unicode upper-casing.
+    return (level.isMask ? QLatin1String("LIKE ") : QLatin1String("= "))
+        + ThreadDataBaseFind::sqlLiteral(level.text.toUpper()) + QLatin1Char(' ');
+}
+
+void addColumn(QHash<QString, ResultColumn>& columns, const QString& key, const QString& header, int column)
+{
+    ResultColumn entry;
+    entry.header = header;
+    entry.column = column;
+    columns.insert(key, entry);
+}
+
+// The column map of the search by both levels, which the window and the address know.
+void fillColumns(QHash<QString, ResultColumn>& columns)
+{
+    columns.clear();
+    addColumn(columns, QStringLiteral("index"), QStringLiteral("Индекс"), 0);
+    addColumn(columns, QStringLiteral("city"), QStringLiteral("Населенный пункт"), 1);
+    addColumn(columns, QStringLiteral("city_t"), QStringLiteral("Тип пункта"), 2);
+    addColumn(columns, QStringLiteral("city_t_"), QStringLiteral("_city_type"), 3);
+    addColumn(columns, QStringLiteral("city_code"), QStringLiteral("_city_code"), 4);
+    addColumn(columns, QStringLiteral("city_code_ss"), QStringLiteral("_city_code_ss"), 5);
+    addColumn(columns, QStringLiteral("city_code_rrr"), QStringLiteral("_city_code_rrr"), 6);
+    addColumn(columns, QStringLiteral("city_code_ggg"), QStringLiteral("_city_code_ggg"), 7);
+    addColumn(columns, QStringLiteral("street"), QStringLiteral("Улица"), 8);
+    addColumn(columns, QStringLiteral("street_t"), QStringLiteral("Тип объекта"), 9);
+    addColumn(columns, QStringLiteral("street_t_"), QStringLiteral("_street_type"), 10);
+    addColumn(
+        columns, QStringLiteral("home"), QStringLiteral("Номера домов (Н-нечетные, Ч-четные, --- все)"), 11);
+}
+
+QSqlRecord rowTemplate()
+{
+    QSqlRecord record;
+    for (const char* name : { "index_", "name", "socr", "scname", "code", "code_ss", "code_rrr", "code_ggg",
+             "name", "socr", "scname", "name" })
+        record.append(QSqlField(QLatin1String(name), QVariant::String));
+    return record;
+}
+
+// Postal indexes of KLADR records by code, the first record of a code as the address composition
+// takes it; remembered for the run, as the streets of one search share a few districts.
+class KladrIndexes {
+public:
+    explicit KladrIndexes(const QSqlDatabase& db)
+        : m_Query(db)
+    {
+        m_bPrepared = m_Query.prepare(
+            QStringLiteral("SELECT index_ FROM kladr INDEXED BY index_kladr_code WHERE code = ? LIMIT 1"));
+    }
+
+    // Empty when there is no such record, or it has no index.
+    QString index(const QString& code)
+    {
+        const auto known = m_Known.constFind(code);
+        if (known != m_Known.cend())
+            return *known;
+        QString index;
+        if (m_bPrepared) {
+            m_Query.bindValue(0, code);
+            if (m_Query.exec() && m_Query.next())
+                index = m_Query.value(0).toString();
+            m_Query.finish();
+        }
+        m_Known.insert(code, index);
+        return index;
+    }
+
+private:
+    QSqlQuery m_Query;
+    bool m_bPrepared = false;
+    QHash<QString, QString> m_Known;
+};
+
+} // namespace
+
+HouseSearch::HouseSearch(const LevelFilter& locality, const LevelFilter& street, const QString& house)
+    : m_House(house)
+{
+    m_Statement = QStringLiteral("SELECT s.index_ , k.index_ , k.name, k.socr, k.scname, k.code, k.code_ss, "
+                                 "k.code_rrr, k.code_ggg , s.name, s.socr, s.scname , s.code "
+                                 "FROM kladr k , street s  WHERE ");
+    if (!locality.text.isEmpty())
+        m_Statement += QLatin1String("k.name_upper ") + condition(locality) + QLatin1String("AND ");
+    m_Statement += QLatin1String("s.name_upper ") + condition(street)
+        + QLatin1String("AND s.code_kladr = k.code AND k.code_st = '00'");
+}
+
+bool HouseSearch::run(
+    const QSqlDatabase& db, QHash<QString, ResultColumn>& columns, SearchResult* result, QString* error) const
+{
+    fillColumns(columns);
+    result->columns = rowTemplate();
+    result->rows.clear();
+    result->house = m_House.text();
+
+    QSqlQuery groups(db);
+    groups.setForwardOnly(true);
+    if (!groups.prepare(QStringLiteral(
+            "SELECT name, index_ FROM doma INDEXED BY index_doma_index WHERE code_street = ?"))) {
+        *error = groups.lastError().text();
+        return false;
+    }
+    QSqlQuery streets(db);
+    streets.setForwardOnly(true);
+    if (!streets.exec(m_Statement)) {
+        *error = streets.lastError().text();
+        return false;
+    }
+
+    KladrIndexes kladrIndexes(db);
+    QSet<QString> seen;
+    // Streets come one by one, so a search that has its rows stops reading them.
+    while (result->rows.size() < MaxRows && streets.next()) {
+        const QSqlRecord street = streets.record();
+        const auto text = [&street](int column) { return street.value(column).toString(); };
+
+        QVector<HouseGroup> houseGroups;
+        groups.bindValue(0, text(StreetCode));
+        if (!groups.exec()) {
+            *error = groups.lastError().text();
+            return false;
+        }
+        while (groups.next())
+            houseGroups.append({ groups.value(0).toString(), groups.value(1).toString() });
+        if (groups.lastError().isValid()) {
+            *error = groups.lastError().text();
+            return false;
+        }
+        groups.finish();
+
+        QStringList chain { text(StreetIndex), text(LocalityIndex) };
+        if (chain.join(QString()).trimmed().isEmpty()) {
+            // The district's and the region's own records, as the address composition finds them.
+            const QString regionCode = text(LocalityCodeSs) + QLatin1String("000000000");
+            const QString districtCode
+                = text(LocalityCodeSs) + text(LocalityCodeRrr) + QLatin1String("000000");
+            chain << (districtCode != regionCode ? kladrIndexes.index(districtCode) : QString())
+                  << (regionCode != text(LocalityCode) ? kladrIndexes.index(regionCode) : QString());
+        }
+
+        for (const HouseIndexMatch& match : resolveHouseIndex(houseGroups, m_House, chain)) {
+            const QStringList cells { match.index, text(LocalityName), text(LocalitySocr),
+                text(LocalityScname), text(LocalityCode), text(LocalityCodeSs), text(LocalityCodeRrr),
+                text(LocalityCodeGgg), text(StreetName), text(StreetSocr), text(StreetScname),
+                match.group < 0 ? QStringLiteral("---") : houseGroups.at(match.group).list };
+            // Identical rows once, as the search by both levels gives them.
+            const QString key = cells.join(QChar(0x1f));
+            if (seen.contains(key) || result->rows.size() >= MaxRows)
+                continue;
+            seen.insert(key);
+            QSqlRecord row = result->columns;
+            for (int i = 0; i < cells.size(); ++i)
+                row.setValue(i, cells.at(i));
+            result->rows.append(row);
+        }
+    }
+    // A step can fail after the first rows (a locked or damaged file).
+    if (streets.lastError().isValid()) {
+        *error = streets.lastError().text();
+        return false;
+    }
+    return true;
+}

@@ -30,40 +30,6 @@ enum StreetColumn {
     StreetCode,
 };
 
-QString condition(const LevelFilter& level)
-{
-    // name_upper was built with the same Unicode upper-casing.
-    return (level.isMask ? QLatin1String("LIKE ") : QLatin1String("= "))
-        + ThreadDataBaseFind::sqlLiteral(level.text.toUpper()) + QLatin1Char(' ');
-}
-
-void addColumn(QHash<QString, ResultColumn>& columns, const QString& key, const QString& header, int column)
-{
-    ResultColumn entry;
-    entry.header = header;
-    entry.column = column;
-    columns.insert(key, entry);
-}
-
-// The column map of the search by both levels, which the window and the address know.
-void fillColumns(QHash<QString, ResultColumn>& columns)
-{
-    columns.clear();
-    addColumn(columns, QStringLiteral("index"), QStringLiteral("Индекс"), 0);
-    addColumn(columns, QStringLiteral("city"), QStringLiteral("Населенный пункт"), 1);
-    addColumn(columns, QStringLiteral("city_t"), QStringLiteral("Тип пункта"), 2);
-    addColumn(columns, QStringLiteral("city_t_"), QStringLiteral("_city_type"), 3);
-    addColumn(columns, QStringLiteral("city_code"), QStringLiteral("_city_code"), 4);
-    addColumn(columns, QStringLiteral("city_code_ss"), QStringLiteral("_city_code_ss"), 5);
-    addColumn(columns, QStringLiteral("city_code_rrr"), QStringLiteral("_city_code_rrr"), 6);
-    addColumn(columns, QStringLiteral("city_code_ggg"), QStringLiteral("_city_code_ggg"), 7);
-    addColumn(columns, QStringLiteral("street"), QStringLiteral("Улица"), 8);
-    addColumn(columns, QStringLiteral("street_t"), QStringLiteral("Тип объекта"), 9);
-    addColumn(columns, QStringLiteral("street_t_"), QStringLiteral("_street_type"), 10);
-    addColumn(
-        columns, QStringLiteral("home"), QStringLiteral("Номера домов (Н-нечетные, Ч-четные, --- все)"), 11);
-}
-
 QSqlRecord rowTemplate()
 {
     QSqlRecord record;
@@ -116,15 +82,17 @@ HouseSearch::HouseSearch(const LevelFilter& locality, const LevelFilter& street,
                                  "k.code_rrr, k.code_ggg , s.name, s.socr, s.scname , s.code "
                                  "FROM kladr k , street s  WHERE ");
     if (!locality.text.isEmpty())
-        m_Statement += QLatin1String("k.name_upper ") + condition(locality) + QLatin1String("AND ");
-    m_Statement += QLatin1String("s.name_upper ") + condition(street)
+        m_Statement += QLatin1String("k.name_upper ") + ThreadDataBaseFind::makeCondition(locality)
+            + QLatin1String("AND ");
+    m_Statement += QLatin1String("s.name_upper ") + ThreadDataBaseFind::makeCondition(street)
         + QLatin1String("AND s.code_kladr = k.code AND k.code_st = '00'");
 }
 
 bool HouseSearch::run(
     const QSqlDatabase& db, QHash<QString, ResultColumn>& columns, SearchResult* result, QString* error) const
 {
-    fillColumns(columns);
+    // The columns of the search by both levels, which the window and the address know.
+    columns = ThreadDataBaseFind::columnMap(true, true);
     result->columns = rowTemplate();
     result->rows.clear();
     result->house = m_House.text();

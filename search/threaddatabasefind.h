@@ -29,6 +29,11 @@ public:
     // The SQL string literal of text: apostrophes doubled, so no text can end the literal.
     static QString sqlLiteral(const QString& text);
 
+    // "= 'TEXT' " or "LIKE 'MASK' " for a level, its text upper-cased and quoted.
+    static QString makeCondition(const LevelFilter& level);
+    // The result columns of a search by these levels, by key: header and column number.
+    static QHash<QString, ResultColumn> columnMap(bool bLocality, bool bStreet);
+
 signals:
     void signalUpdateText(QString s);
     void signalUpdateProgress(int nValue, int nMax = -1);
@@ -49,8 +54,6 @@ private:
         QStringList executed;
     };
 
-    static QString makeCondition(const LevelFilter& level);
-    static QHash<QString, ResultColumn> columnMap(bool bLocality, bool bStreet);
     // nameTables: the distinct-name tables the database holds.
     static Statements buildStatements(
         const LevelFilter& locality, const LevelFilter& street, const QStringList& nameTables);

@@ -6,7 +6,9 @@ target_compile_definitions(tst_threaddatabasecreate PRIVATE VELMORA_SOCRBASE_DBF
 
 add_qt_test(tst_qdbfreleaserows SOURCES tst_qdbfreleaserows.cpp LIBS database qdbf)
 add_qt_test(tst_kladrsample SOURCES tst_kladrsample.cpp LIBS database qdbf)
-add_qt_test(tst_sqliteinsert SOURCES tst_sqliteinsert.cpp LIBS database)
+# The insert test calls the linked SQLite library on the handles it recognises.
+find_package(SQLite3 REQUIRED)
+add_qt_test(tst_sqliteinsert SOURCES tst_sqliteinsert.cpp LIBS database SQLite::SQLite3)
 
 add_test(NAME velmora-tool-import
     COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:velmora-tool> -DWORK=${CMAKE_CURRENT_BINARY_DIR}/velmora-tool-import

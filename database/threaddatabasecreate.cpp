@@ -144,6 +144,7 @@ bool ThreadDataBaseCreate::build()
             if (m_nMaxPageCount > 0)
                 pragma.exec(QStringLiteral("PRAGMA max_page_count=%1").arg(m_nMaxPageCount));
         }
+        m_Report.directInsert = direct != nullptr;
         Feedback feedback(*this);
         ImportSession session(db, direct, feedback, m_LocalDbDir);
         success = buildOn(session);

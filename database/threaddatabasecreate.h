@@ -23,6 +23,7 @@ public:
         TableReport doma;
         bool analyzed = false;
         bool published = false;
+        bool directInsert = false; // the rows went in through the connection's own handle
     };
 
     explicit ThreadDataBaseCreate(QObject* parent = nullptr);

@@ -5,9 +5,9 @@
 
 #include <QString>
 
-// Reads a classifier file once from start to end in blocks of 10,200 live records (40 reads
-// of 255, the import's transaction size), skipping the records marked deleted. Not a model
-// and not a QObject's user beyond its own file: whichever thread opens it reads it.
+// Reads a classifier file once from start to end in blocks of 10,200 live records (the
+// import's transaction size), skipping the records marked deleted. The only QObject it holds
+// is the file inside its QDbfTable: the thread that opens a reader also reads and destroys it.
 class DbfBlockReader {
 public:
     static constexpr int BlockRows = 10200;

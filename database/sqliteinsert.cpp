@@ -2,10 +2,13 @@
 #include "sqliteinsert.h"
 
 #include <QSqlDatabase>
-#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QVariant>
 
 #include <sqlite3.h>
+
+#include <algorithm>
 
 void Utf8Values::add(QStringView value)
 {
@@ -40,20 +43,46 @@ void Utf8Values::add(QStringView value)
     m_Spans.emplace_back(offset, length);
 }
 
-SqliteInsert::SqliteInsert(const QSqlDatabase& db, const char* sql)
+namespace {
+
+// Qt's SQLite driver keeps SQLite's result code as the native error code.
+int resultCode(const QSqlError& error)
 {
-    const QVariant handle = db.isOpen() && db.driver() ? db.driver()->handle() : QVariant();
-    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
-        m_pHandle = *static_cast<sqlite3* const*>(handle.constData());
-    if (!m_pHandle) {
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok);
+    return ok ? code : SQLITE_ERROR;
+}
+
+} // namespace
+
+SqliteInsert::SqliteInsert(const QSqlDatabase& db, sqlite3* direct, const char* sql)
+{
+    if (!db.isOpen()) {
         m_Error = QStringLiteral("no SQLite connection");
         return;
     }
-    if ((m_nErrorCode = sqlite3_prepare_v2(m_pHandle, sql, -1, &m_pStatement, nullptr)) != SQLITE_OK) {
-        m_Error = QString::fromUtf8(sqlite3_errmsg(m_pHandle));
-        sqlite3_finalize(m_pStatement);
-        m_pStatement = nullptr;
+    if (direct) {
+        m_pHandle = direct;
+        m_nErrorCode = sqlite3_prepare_v2(m_pHandle, sql, -1, &m_pStatement, nullptr);
+        if (m_nErrorCode != SQLITE_OK) {
+            m_Error = QString::fromUtf8(sqlite3_errmsg(m_pHandle));
+            sqlite3_finalize(m_pStatement);
+            m_pStatement = nullptr;
+            return;
+        }
+        m_nParameters = sqlite3_bind_parameter_count(m_pStatement);
+        return;
     }
+    auto query = std::make_unique<QSqlQuery>(db);
+    query->setForwardOnly(true);
+    if (!query->prepare(QString::fromUtf8(sql))) {
+        m_Error = query->lastError().databaseText();
+        m_nErrorCode = resultCode(query->lastError());
+        return;
+    }
+    m_pQuery = std::move(query);
+    // The import's statements hold no literals: every '?' is a parameter.
+    m_nParameters = int(std::count(sql, sql + qstrlen(sql), '?'));
 }
 
 SqliteInsert::~SqliteInsert()
@@ -61,22 +90,22 @@ SqliteInsert::~SqliteInsert()
     sqlite3_finalize(m_pStatement);
 }
 
-int SqliteInsert::parameterCount() const
-{
-    return m_pStatement ? sqlite3_bind_parameter_count(m_pStatement) : 0;
-}
-
 bool SqliteInsert::exec(const Utf8Values& values, size_t first)
 {
-    if (!m_pStatement)
+    if (!isValid())
         return false;
-    const int n = sqlite3_bind_parameter_count(m_pStatement);
-    if (first + size_t(n) > values.count()) {
-        m_Error = QStringLiteral("%1 values for %2 parameters").arg(values.count() - first).arg(n);
+    if (first + size_t(m_nParameters) > values.count()) {
+        m_Error
+            = QStringLiteral("%1 values for %2 parameters").arg(values.count() - first).arg(m_nParameters);
         return false;
     }
+    return m_pStatement ? execDirect(values, first) : execQuery(values, first);
+}
+
+bool SqliteInsert::execDirect(const Utf8Values& values, size_t first)
+{
     // The values stay put until the step is done, so SQLite may read them in place.
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < m_nParameters; ++i)
         sqlite3_bind_text(m_pStatement, i + 1, values.data(first + size_t(i)), values.size(first + size_t(i)),
             SQLITE_STATIC);
     const int result = sqlite3_step(m_pStatement);
@@ -88,6 +117,22 @@ bool SqliteInsert::exec(const Utf8Values& values, size_t first)
     // Every parameter is bound again for the next row, so the old bindings need no clearing.
     sqlite3_reset(m_pStatement);
     return ok;
+}
+
+bool SqliteInsert::execQuery(const Utf8Values& values, size_t first)
+{
+    for (int i = 0; i < m_nParameters; ++i) {
+        const QString value
+            = QString::fromUtf8(values.data(first + size_t(i)), values.size(first + size_t(i)));
+        // Qt binds a null string as NULL.
+        m_pQuery->bindValue(i, value.isNull() ? QStringLiteral("") : value);
+    }
+    if (m_pQuery->exec())
+        return true;
+    const QSqlError error = m_pQuery->lastError();
+    m_nErrorCode = resultCode(error);
+    m_Error = error.databaseText();
+    return false;
 }
 
 bool SqliteInsert::exec()

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QHash>
+#include "tableimport.h"
+
 #include <QThread>
 
 class WorkerHost;
@@ -9,17 +10,13 @@ class QLockFile;
 class QSqlDatabase;
 
 // The check-and-create run of the local database: reads the classifier's DBF files into
-// KLADR.sqlite, builds the indexes and, on a new database, publishes it.
+// KLADR.sqlite, builds the indexes and, on a new database, publishes it. The stages live in
+// their own files (typedictionary, tableimport, indexstage, publication); this thread runs
+// them in order on a connection of its own and reports to the window.
 class ThreadDataBaseCreate : public QThread {
     Q_OBJECT
 public:
-    // What one run did to a data table, for velmora-tool's summary and the tests.
-    struct TableReport {
-        bool created = false; // built completely and renamed to its own name in this run
-        qint64 rows = 0; // rows committed
-        int blocks = 0; // blocks read, each committed in its own transaction
-        int unreadable = 0; // records the header announces but the file does not hold
-    };
+    using TableReport = TableImportReport;
     struct RunReport {
         bool success = false;
         TableReport kladr;
@@ -27,6 +24,7 @@ public:
         TableReport doma;
         bool analyzed = false;
         bool published = false;
+        bool directInsert = false; // the rows went in through the connection's own handle
     };
 
     explicit ThreadDataBaseCreate(QObject* parent = nullptr);
@@ -43,6 +41,9 @@ public:
     // Test seam: caps the build connection's database at this many pages (PRAGMA
     // max_page_count), which stops SQLite the way a full disk does. 0: no cap.
     void setMaxPageCount(int nPages) { m_nMaxPageCount = nPages; }
+    // Test seam: false inserts the rows through Qt's prepared query even where the
+    // connection's own handle may be used, as on a Qt whose plug-in carries its own SQLite.
+    void setDirectInsert(bool bDirect) { m_bDirectInsert = bDirect; }
 
     // The last finished run; read it only after the thread has finished.
     RunReport lastRunReport() const { return m_Report; }
@@ -57,44 +58,25 @@ protected:
     void run() override;
 
 private:
-    struct TableStep;
-    // How a step ended: Stop means the database cannot be written on (full disk, damaged
-    // file), so the run ends without the steps after it.
-    enum class Outcome { Done, Failed, Stop };
+    class Feedback;
 
     void log(const QString& text);
     void checkLocalDbDir();
     bool lockDatabase(QLockFile& lock);
     bool build();
-    bool buildOn(QSqlDatabase& db);
-    bool readTableList(QSqlDatabase& db, QStringList& tables);
-    bool recordCountFits(const QString& path);
-    bool readTypes();
-    Outcome dropLeftovers(QSqlDatabase& db, const QStringList& tables);
-    Outcome importTable(
-        QSqlDatabase& db, const QStringList& tables, const TableStep& step, TableReport& report);
-    Outcome execChecked(QSqlDatabase& db, const QString& sql, const QString& failurePrefix);
-    Outcome buildIndexes(QSqlDatabase& db, bool bTableCreated);
-    Outcome publish(QSqlDatabase& db);
-    Outcome sqlFault(int nCode, const QString& text);
+    bool buildOn(ImportSession& session);
+    bool readTableList(ImportSession& session, QStringList& tables);
+    bool readClassifier(ImportSession& session, const QStringList& tables, TypeNames& types);
+    StepOutcome dropLeftovers(ImportSession& session, const QStringList& tables);
     QString databasePath() const;
-
-    // A queued signal per row would flood the GUI thread; the bar only moves in thousandths.
-    void startProgress(int nMax);
-    void advanceProgress(int nValue);
-    void finishProgress();
 
     WorkerHost* m_pHost = nullptr;
     QString m_AppDir;
     QString m_LocalDbDir;
     int m_nLockTimeout = 10000;
     int m_nMaxPageCount = 0;
+    bool m_bDirectInsert = true;
 
-    // State of the run in progress.
-    QHash<QString, QString> m_Types;
+    // The last run's report.
     RunReport m_Report;
-    int m_nProgressMax = 0;
-    int m_nProgressShown = -1;
-    int m_nProgressLast = -1;
-    int m_nProgressEmitted = -1;
 };

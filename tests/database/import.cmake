@@ -5,7 +5,12 @@ set(VELMORA_SOCRBASE_DBF "${PROJECT_SOURCE_DIR}/tools/data/SOCRBASE.DBF")
 add_qt_test(tst_threaddatabasecreate SOURCES tst_threaddatabasecreate.cpp importfixture.h LIBS database velmora_sample velmora_testsupport)
 target_compile_definitions(tst_threaddatabasecreate PRIVATE VELMORA_SOCRBASE_DBF="${VELMORA_SOCRBASE_DBF}")
 
-add_qt_test(tst_sqliteinsert SOURCES tst_sqliteinsert.cpp LIBS database)
+add_qt_test(tst_importpipeline SOURCES tst_importpipeline.cpp importfixture.h LIBS database qdbf velmora_sample velmora_testsupport)
+target_compile_definitions(tst_importpipeline PRIVATE VELMORA_SOCRBASE_DBF="${VELMORA_SOCRBASE_DBF}")
+
+# The insert test calls the linked SQLite library on the handles it recognises.
+find_package(SQLite3 REQUIRED)
+add_qt_test(tst_sqliteinsert SOURCES tst_sqliteinsert.cpp LIBS database SQLite::SQLite3)
 
 add_test(NAME velmora-tool-import
     COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:velmora-tool> -DWORK=${CMAKE_CURRENT_BINARY_DIR}/velmora-tool-import

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "importfixture.h"
+#include "sqlitehandle.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -74,6 +75,21 @@ RunResult runImport(const QString& appDir, const QString& localDbDir,
     result.readyCalls = host.readyCalls();
     result.report = thread.lastRunReport();
     return result;
+}
+
+// Whether Qt's SQLite driver uses the SQLite library the program links (so the import may
+// use the connection's own handle).
+bool linkedHandleAvailable()
+{
+    const QString name = QStringLiteral("probe-handle");
+    bool available = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(QStringLiteral(":memory:"));
+        available = SqliteHandle::open(db) != nullptr;
+    }
+    QSqlDatabase::removeDatabase(name);
+    return available;
 }
 
 QString openLine(const QString& path)
@@ -245,11 +261,23 @@ private slots:
         QVERIFY(!QDir(m_DbDir).exists());
     }
 
+    // The rows go in straight through the connection's handle where the linked SQLite library
+    // made it, and through Qt's prepared query otherwise: both give the same tables.
+    void firstBuildImportsMapsAndReports_data()
+    {
+        QTest::addColumn<bool>("direct");
+        QTest::newRow("connection's handle") << true;
+        QTest::newRow("Qt's prepared query") << false;
+    }
+
     void firstBuildImportsMapsAndReports()
     {
+        QFETCH(bool, direct);
         writeSmallClassifier();
-        const RunResult run = runImport(m_AppDir, m_DbDir);
+        const RunResult run = runImport(
+            m_AppDir, m_DbDir, [direct](ThreadDataBaseCreate& thread) { thread.setDirectInsert(direct); });
         QVERIFY(run.finished);
+        QCOMPARE(run.report.directInsert, direct && linkedHandleAvailable());
 
         QCOMPARE(run.lines, firstBuildLines() + IndexLines + QStringList { FinalLine });
         QCOMPARE(run.texts,
@@ -434,17 +462,26 @@ private slots:
 
     void namesWithQuotes_data()
     {
+        QTest::addColumn<bool>("direct");
         QTest::addColumn<QString>("name");
-        QTest::newRow("apostrophe") << QStringLiteral("Д'Артаньяна");
-        QTest::newRow("two apostrophes") << QStringLiteral("''");
-        QTest::newRow("double quotes") << QStringLiteral("снт \"Рассвет\"");
-        QTest::newRow("both") << QStringLiteral("\"O'Hara\"");
-        QTest::newRow("statement") << QStringLiteral("x'); DROP TABLE KLADR; --");
-        QTest::newRow("placeholder") << QStringLiteral("%1 ? :name");
+        const QList<QPair<const char*, QString>> names = {
+            { "apostrophe", QStringLiteral("Д'Артаньяна") },
+            { "two apostrophes", QStringLiteral("''") },
+            { "double quotes", QStringLiteral("снт \"Рассвет\"") },
+            { "both", QStringLiteral("\"O'Hara\"") },
+            { "statement", QStringLiteral("x'); DROP TABLE KLADR; --") },
+            { "placeholder", QStringLiteral("%1 ? :name") },
+        };
+        for (const bool direct : { true, false }) {
+            for (const auto& [row, name] : names)
+                QTest::addRow("%s, %s", row, direct ? "connection's handle" : "Qt's prepared query")
+                    << direct << name;
+        }
     }
 
     void namesWithQuotes()
     {
+        QFETCH(bool, direct);
         QFETCH(QString, name);
         writeSmallClassifier();
         // The odd name sits amid its block; with literal statements it would cost the rest.
@@ -454,7 +491,8 @@ private slots:
                 QStringLiteral("77000000000%1").arg(i, 4, 10, QLatin1Char('0')) + QStringLiteral("00") };
         }
         QVERIFY(Fixture::writeTable(basePath(QStringLiteral("STREET.DBF")), Table::Street, streets));
-        const RunResult run = runImport(m_AppDir, m_DbDir);
+        const RunResult run = runImport(
+            m_AppDir, m_DbDir, [direct](ThreadDataBaseCreate& thread) { thread.setDirectInsert(direct); });
         QVERIFY(run.finished);
         QCOMPARE(run.created, QList<bool>({ true }));
         QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM STREET")),
@@ -972,13 +1010,16 @@ private slots:
     void diskFull_data()
     {
         QTest::addColumn<QString>("where");
-        QTest::newRow("mid-table") << QStringLiteral("mid-table");
-        QTest::newRow("index") << QStringLiteral("index");
+        QTest::addColumn<bool>("direct");
+        QTest::newRow("mid-table") << QStringLiteral("mid-table") << true;
+        QTest::newRow("mid-table, Qt's prepared query") << QStringLiteral("mid-table") << false;
+        QTest::newRow("index") << QStringLiteral("index") << true;
     }
 
     void diskFull()
     {
         QFETCH(QString, where);
+        QFETCH(bool, direct);
         writeSmallClassifier();
         const int live = writeDoma(30000, 0);
         // Page counts of the same import stopped before DOMA and before the indexes.
@@ -988,8 +1029,10 @@ private slots:
         QVERIFY(tablesOnly > beforeDoma + 10);
         const int cap = where == QLatin1String("index") ? tablesOnly : (beforeDoma + tablesOnly) / 2;
 
-        const RunResult run = runImport(
-            m_AppDir, m_DbDir, [cap](ThreadDataBaseCreate& thread) { thread.setMaxPageCount(cap); });
+        const RunResult run = runImport(m_AppDir, m_DbDir, [cap, direct](ThreadDataBaseCreate& thread) {
+            thread.setMaxPageCount(cap);
+            thread.setDirectInsert(direct);
+        });
         QVERIFY(run.finished);
         QCOMPARE(run.created, QList<bool>({ false }));
         QVERIFY(!run.hostReady);

@@ -13,7 +13,8 @@
 #include <QMutex>
 #include <QStringList>
 
-inline SearchParams paramsFor(const QString& locality, const QString& street, const QString& house = QString())
+inline SearchParams paramsFor(
+    const QString& locality, const QString& street, const QString& house = QString())
 {
     SearchParams params;
     params.level(SearchParams::LocalityLevel) = { locality, SqlText::isMask(locality) };
@@ -47,7 +48,8 @@ private:
     QStringList m_Events;
 };
 
-inline SearchRun runSearch(const SearchParams& params, const QString& databaseFile, ThreadTimer* timer = nullptr)
+inline SearchRun runSearch(
+    const SearchParams& params, const QString& databaseFile, ThreadTimer* timer = nullptr)
 {
     RecordingHost host;
     ThreadDataBaseFind thread;
@@ -90,4 +92,3 @@ inline SearchRun runSearch(const SearchParams& params, const QString& databaseFi
     run.stateLines = host.lines();
     return run;
 }
-

@@ -56,21 +56,35 @@ bool AddressNameCache::load(const QSqlDatabase& db)
         return false;
     }
     query.finish();
-    // One pass over the table in its stored order; of records sharing a code the first is the
-    // one the index lists first, and the one the look-ups found.
-    if (!query.exec(QStringLiteral("SELECT code, name, scname FROM KLADR WHERE code LIKE '%000000'"))) {
+
+    // Regions and districts are the records whose code ends in six zeros: a region's or a
+    // district's code (the first five characters) followed by no city and no settlement. Rather
+    // than read every record of the table, the statement steps through the code index one such
+    // prefix at a time (char(65535) sorts after every code with the prefix; a code shorter than a
+    // prefix is passed alone) and reads the prefix's own record: of records sharing a code, the
+    // first the index lists, the one the look-ups found. The table's codes are 11 characters.
+    if (!query.exec(QStringLiteral(
+            "WITH RECURSIVE prefixes(prefix) AS ("
+            " SELECT substr(min(code), 1, 5) FROM KLADR"
+            " UNION ALL"
+            " SELECT (SELECT substr(code, 1, 5) FROM KLADR INDEXED BY index_kladr_code"
+            "  WHERE code > prefix || CASE WHEN length(prefix) < 5 THEN '' ELSE char(65535) END"
+            "  ORDER BY code LIMIT 1)"
+            " FROM prefixes WHERE prefix IS NOT NULL),"
+            " own(code, id) AS ("
+            " SELECT prefix || '000000', (SELECT rowid FROM KLADR INDEXED BY index_kladr_code"
+            "  WHERE code = prefix || '000000' LIMIT 1)"
+            " FROM prefixes WHERE prefix IS NOT NULL)"
+            " SELECT own.code, k.name, k.scname FROM own JOIN KLADR k ON k.rowid = own.id"))) {
         qDebug() << "Address names not read:" << query.lastError();
         return false;
     }
     while (query.next()) {
-        const QString code = query.value(0).toString();
-        if (m_Names.contains(code))
-            continue;
         NameLookup names;
         names.found = true;
         names.name = query.value(1).toString();
         names.shortType = query.value(2).toString();
-        m_Names.insert(code, names);
+        m_Names.insert(query.value(0).toString(), names);
     }
     if (query.lastError().isValid()) {
         qDebug() << "Address names not read:" << query.lastError();

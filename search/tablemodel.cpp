@@ -123,15 +123,18 @@ bool TableModel::removeColumn(int column, const QModelIndex&)
     if (column < 0 || column >= m_nColumnCount)
         return false;
     beginRemoveColumns(QModelIndex(), column, column);
+    // Only the cells that hold a value move; a cell to the right of the column moves one key down.
     QHash<qint64, QVariant> data;
+    data.reserve(m_Data.size());
+    for (auto it = m_Data.cbegin(); it != m_Data.cend(); ++it) {
+        const int cellColumn = int(it.key() % MaxColumns);
+        if (cellColumn != column)
+            data.insert(cellColumn > column ? it.key() - 1 : it.key(), it.value());
+    }
     QHash<int, QVariant> headers;
-    for (int i = 0; i < m_nColumnCount; ++i) {
-        if (i == column)
-            continue;
-        const int target = i > column ? i - 1 : i;
-        for (int r = 0; r < m_nRowCount; ++r)
-            data.insert(cellKey(r, target), m_Data.value(cellKey(r, i)));
-        headers.insert(target, m_HeaderData.value(i));
+    for (auto it = m_HeaderData.cbegin(); it != m_HeaderData.cend(); ++it) {
+        if (it.key() != column)
+            headers.insert(it.key() > column ? it.key() - 1 : it.key(), it.value());
     }
     m_Data.swap(data);
     m_HeaderData.swap(headers);

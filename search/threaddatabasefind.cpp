@@ -99,6 +99,24 @@ bool matchesDistinctNames(const LevelFilter& level)
         && std::any_of(text.cbegin(), text.cend(), [](QChar c) { return !isWildcard(c); });
 }
 
+// The distinct-name tables the database holds. Asked of sqlite_master directly: the driver's
+// list of every table costs more than the rest of a short search's set-up.
+QStringList distinctNameTables(const QSqlDatabase& db)
+{
+    QStringList tables;
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name IN ('")
+            + QLatin1String(Schema::KladrNames) + QLatin1String("', '") + QLatin1String(Schema::StreetNames)
+            + QLatin1String("')"))) {
+        qDebug() << query.lastError();
+        return tables;
+    }
+    while (query.next())
+        tables << query.value(0).toString();
+    return tables;
+}
+
 } // namespace
 
 ThreadDataBaseFind::ThreadDataBaseFind(QObject* parent)
@@ -220,8 +238,11 @@ void ThreadDataBaseFind::run()
             emit signalVisible(false);
         } else {
             // A database installed from elsewhere may lack the distinct names; the masks then
-            // test the tables' rows.
-            statements = buildStatements(locality, street, db.tables());
+            // test the tables' rows. Only a mask that begins with a wildcard needs to know.
+            QStringList nameTables;
+            if (matchesDistinctNames(locality) || matchesDistinctNames(street))
+                nameTables = distinctNameTables(db);
+            statements = buildStatements(locality, street, nameTables);
             search(db, statements, result);
             db.close();
         }

@@ -296,12 +296,9 @@ void TestMainWindow::maskFlags_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("isMask");
+    // Which texts are masks is tst_sqltext's; here, that the window passes the flag on.
     QTest::newRow("plain") << "москва" << false;
-    QTest::newRow("percent") << "Лен%" << true;
-    QTest::newRow("underscore and percent") << "_остов%" << true;
-    QTest::newRow("underscore alone") << "_" << true;
-    QTest::newRow("hyphen and dot are not masks") << "Ростов-на-Дону." << false;
-    QTest::newRow("empty") << "" << false;
+    QTest::newRow("mask") << "_остов%" << true;
 }
 
 void TestMainWindow::maskFlags()

@@ -60,6 +60,10 @@ private:
         return widget;
     }
     QString lastLogText() const;
+    // A small generated classifier in the local database directory's BASE/.
+    void writeSample();
+    // Enter on the locality "Москва": the search succeeds and shows rows.
+    void searchMoscowShowsRows();
 
     QTemporaryDir* m_pAppDir = nullptr;
     MainWindow* m_pWindow = nullptr;
@@ -503,6 +507,26 @@ void TestMainWindow::enterInEmptyFieldStartsTheCheckOnce()
     QCOMPARE(checkLines, 1);
 }
 
+void TestMainWindow::writeSample()
+{
+    QFile socrbase(QStringLiteral(VELMORA_SOCRBASE_DBF));
+    QVERIFY(socrbase.open(QIODevice::ReadOnly));
+    KladrSample::Options options;
+    options.scale = 0.001;
+    QString error;
+    QVERIFY2(KladrSample::writeSample(g_LocalDbDir, socrbase.readAll(), options, nullptr, &error),
+        qPrintable(error));
+}
+
+void TestMainWindow::searchMoscowShowsRows()
+{
+    child<QLineEdit>("leFourthLevel")->setText(QStringLiteral("Москва"));
+    QTest::keyClick(child<QLineEdit>("leFourthLevel"), Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(lastLogText() == QStringLiteral("Запрос успешно выполнен"), 60000);
+    QVERIFY(m_pWindow->isDataBaseReady());
+    QVERIFY(child<QTableView>("tResults")->model()->rowCount() > 0);
+}
+
 void TestMainWindow::startUpCheckReportsInTheLog()
 {
     auto* status = child<QComboBox>("status");
@@ -520,13 +544,9 @@ void TestMainWindow::startUpCheckReportsInTheLog()
 
 void TestMainWindow::searchRunsAfterTheCheckEvenWhenTheImportEndsLate()
 {
-    QFile socrbase(QStringLiteral(VELMORA_SOCRBASE_DBF));
-    QVERIFY(socrbase.open(QIODevice::ReadOnly));
-    KladrSample::Options options;
-    options.scale = 0.001;
-    QString error;
-    QVERIFY2(KladrSample::writeSample(g_LocalDbDir, socrbase.readAll(), options, nullptr, &error),
-        qPrintable(error));
+    writeSample();
+    if (QTest::currentTestFailed())
+        return;
 
     // Hold the import thread after it has reported success until the report reaches the window,
     // so the window takes it while the thread is still running. The report goes through a relay
@@ -545,23 +565,15 @@ void TestMainWindow::searchRunsAfterTheCheckEvenWhenTheImportEndsLate()
     connect(
         import, &ThreadDataBaseCreate::signalDataBaseCreated, this,
         [&reported](bool) { reported.tryAcquire(1, 60000); }, Qt::DirectConnection);
-    child<QLineEdit>("leFourthLevel")->setText(QStringLiteral("Москва"));
-    QTest::keyClick(child<QLineEdit>("leFourthLevel"), Qt::Key_Return);
-    QTRY_VERIFY_WITH_TIMEOUT(lastLogText() == QStringLiteral("Запрос успешно выполнен"), 60000);
-    QVERIFY(m_pWindow->isDataBaseReady());
-    QVERIFY(child<QTableView>("tResults")->model()->rowCount() > 0);
+    searchMoscowShowsRows();
 }
 
 // A database received by update has no BASE/ beside it: the first Enter checks it and searches.
 void TestMainWindow::completeDatabaseWithoutClassifierIsSearched()
 {
-    QFile socrbase(QStringLiteral(VELMORA_SOCRBASE_DBF));
-    QVERIFY(socrbase.open(QIODevice::ReadOnly));
-    KladrSample::Options options;
-    options.scale = 0.001;
-    QString error;
-    QVERIFY2(KladrSample::writeSample(g_LocalDbDir, socrbase.readAll(), options, nullptr, &error),
-        qPrintable(error));
+    writeSample();
+    if (QTest::currentTestFailed())
+        return;
     {
         class QuietHost : public WorkerHost {
             void addState(const QString&, bool) override { }
@@ -575,11 +587,7 @@ void TestMainWindow::completeDatabaseWithoutClassifierIsSearched()
     }
     QVERIFY(QDir(g_LocalDbDir + QStringLiteral("/BASE")).removeRecursively());
 
-    child<QLineEdit>("leFourthLevel")->setText(QStringLiteral("Москва"));
-    QTest::keyClick(child<QLineEdit>("leFourthLevel"), Qt::Key_Return);
-    QTRY_VERIFY_WITH_TIMEOUT(lastLogText() == QStringLiteral("Запрос успешно выполнен"), 60000);
-    QVERIFY(m_pWindow->isDataBaseReady());
-    QVERIFY(child<QTableView>("tResults")->model()->rowCount() > 0);
+    searchMoscowShowsRows();
 }
 
 // The start-up check runs inside the event loop, as main starts it: closing the window during

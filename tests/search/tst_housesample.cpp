@@ -4,7 +4,8 @@
 // rows with a deliberately plain reading of the lists (every range spelt out as numbers), so
 // the answer of the search code is checked against a second, independent reading.
 
-#include <QProcess>
+#include "toolrun.h"
+
 #include <QRegularExpression>
 #include <QSet>
 #include <QSqlDatabase>
@@ -14,25 +15,6 @@
 #include <QTest>
 
 namespace {
-
-struct ToolRun {
-    int exitCode = -1;
-    QStringList out;
-    QString err;
-};
-
-ToolRun runTool(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(VELMORA_TOOL), arguments);
-    ToolRun run;
-    if (!process.waitForFinished(240000))
-        return run;
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
 
 // One house group as the oracle reads it: the items as written (upper case) and every number
 // its ranges and plain numbers hold.

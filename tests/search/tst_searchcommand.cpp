@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "searchtestdatabase.h"
+#include "toolrun.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -8,23 +9,10 @@
 
 namespace {
 
-struct ToolRun {
-    int exitCode = -1;
-    QStringList out;
-    QString err;
-};
-
-ToolRun runTool(const QStringList& arguments)
+// The search command with these arguments.
+ToolRun runSearch(const QStringList& arguments)
 {
-    QProcess process;
-    process.start(QStringLiteral(VELMORA_TOOL), QStringList { "search" } + arguments);
-    ToolRun run;
-    if (!process.waitForFinished(60000))
-        return run;
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    return runTool(QStringList { QStringLiteral("search") } + arguments);
 }
 
 } // namespace
@@ -107,7 +95,7 @@ void TestSearchCommand::printsTheVisibleTable()
     QFETCH(QStringList, arguments);
     QFETCH(QStringList, lines);
 
-    ToolRun run = runTool(QStringList { m_Dir.path() } + arguments);
+    ToolRun run = runSearch(QStringList { m_Dir.path() } + arguments);
     QCOMPARE(run.exitCode, 0);
     QVERIFY(!run.out.isEmpty());
     // The header stays first; the rows come in the statement's order, which SQL leaves open.
@@ -121,7 +109,7 @@ void TestSearchCommand::printsTheVisibleTable()
 
 void TestSearchCommand::noRowsIsASearchThatRan()
 {
-    const ToolRun run = runTool({ m_Dir.path(), "--locality", "Нигде" });
+    const ToolRun run = runSearch({ m_Dir.path(), "--locality", "Нигде" });
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.out, QStringList { "Индекс\tНаселенный пункт\tТип пункта\tПочтовый адрес" });
     QVERIFY(run.err.contains("search: 0 rows in "));
@@ -129,7 +117,7 @@ void TestSearchCommand::noRowsIsASearchThatRan()
 
 void TestSearchCommand::refusesWithoutLevels()
 {
-    const ToolRun run = runTool({ m_Dir.path() });
+    const ToolRun run = runSearch({ m_Dir.path() });
     QCOMPARE(run.exitCode, 1);
     QVERIFY(run.out.isEmpty());
     QVERIFY2(run.err.contains("Поиск не выполнен"), qPrintable(run.err));
@@ -137,7 +125,7 @@ void TestSearchCommand::refusesWithoutLevels()
 
 void TestSearchCommand::refusesHouseWithoutDigit()
 {
-    const ToolRun run = runTool({ m_Dir.path(), "--street", "Лесная", "--house", "дом" });
+    const ToolRun run = runSearch({ m_Dir.path(), "--street", "Лесная", "--house", "дом" });
     QCOMPARE(run.exitCode, 1);
     QVERIFY(run.out.isEmpty());
     QVERIFY2(run.err.contains("Поиск не выполнен: в номере дома \"дом\" нет ни одной цифры."),
@@ -148,7 +136,7 @@ void TestSearchCommand::refusesHouseWithoutDigit()
 void TestSearchCommand::missingDatabase()
 {
     QTemporaryDir empty;
-    const ToolRun run = runTool({ empty.path(), "--locality", "Видное" });
+    const ToolRun run = runSearch({ empty.path(), "--locality", "Видное" });
     QCOMPARE(run.exitCode, 2);
     QVERIFY(run.err.contains("KLADR.sqlite"));
     QVERIFY(!QFile::exists(empty.filePath("KLADR.sqlite")));
@@ -166,7 +154,7 @@ void TestSearchCommand::badArguments_data()
 void TestSearchCommand::badArguments()
 {
     QFETCH(QStringList, arguments);
-    const ToolRun run = runTool(arguments);
+    const ToolRun run = runSearch(arguments);
     QCOMPARE(run.exitCode, 2);
     QVERIFY(run.out.isEmpty());
     QVERIFY(!run.err.isEmpty());

@@ -3,41 +3,7 @@
 
 #include "tablemodel.h"
 
-#include <QAbstractTableModel>
 #include <QDebug>
-
-namespace {
-
-// The fetched rows as an item model, the source the result table copies its cells from.
-class SearchResultModel : public QAbstractTableModel {
-public:
-    explicit SearchResultModel(const SearchResult& result)
-        : m_Result(result)
-    {
-    }
-
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override
-    {
-        return parent.isValid() ? 0 : m_Result.rows.size();
-    }
-
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override
-    {
-        return parent.isValid() ? 0 : m_Result.columns.count();
-    }
-
-    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override
-    {
-        if (!checkIndex(index, CheckIndexOption::IndexIsValid) || role != Qt::DisplayRole)
-            return QVariant();
-        return m_Result.rows.at(index.row()).value(index.column());
-    }
-
-private:
-    const SearchResult& m_Result;
-};
-
-} // namespace
 
 ResultFiller::ResultFiller(SearchParams& params, const AddressNameCache& names)
     : m_Params(params)
@@ -54,42 +20,43 @@ void ResultFiller::fill(const SearchResult& result, TableModel& model)
 {
     m_Params.columns = result.columnMap;
     m_House = result.house;
-    const SearchResultModel source(result);
-    model.fillFromModel(&source);
-    // The model learns its columns from the cells it is given; without rows it would have none,
-    // and the address header would land on column 0 only to be overwritten by "Индекс".
-    while (model.columnCount() < source.columnCount())
-        model.addColumn();
 
-    const int addressColumn = model.columnCount();
-    model.addColumn();
-    model.setHeaderData(addressColumn, Qt::Horizontal, addressHeader(), Qt::EditRole);
+    // The statement's columns in their order, less the technical ones (headers beginning with
+    // '_'), which only feed the address; a column the map does not name is shown untitled.
+    QVector<int> shown;
+    QVector<QVariant> headers;
+    for (int column = 0; column < result.columns.count(); ++column) {
+        QVariant header;
+        for (const ResultColumn& entry : qAsConst(m_Params.columns)) {
+            if (entry.column == column) {
+                header = entry.header;
+                break;
+            }
+        }
+        if (header.toString().startsWith(QLatin1Char('_')))
+            continue;
+        shown << column;
+        headers << header;
+    }
+    headers << addressHeader();
 
-    for (int row = 0; row < model.rowCount(); ++row) {
-        const QSqlRecord record = result.rows.value(row);
+    QVector<QVector<QVariant>> rows;
+    rows.reserve(result.rows.size());
+    for (const QSqlRecord& record : result.rows) {
         for (ResultColumn& column : m_Params.columns)
             column.value = column.column < 0 ? QString() : record.value(column.column).toString();
 
+        QVector<QVariant> cells;
+        cells.reserve(headers.size());
+        for (int column : qAsConst(shown))
+            cells << record.value(column);
         const QString address = composeAddress();
-        const QModelIndex index = model.index(row, addressColumn);
-        if (!index.isValid())
-            qDebug() << "Index is invalid";
-        else if (!model.setData(index, address, Qt::EditRole))
-            qDebug() << "Error in m_ResultModel.setData";
+        cells << address;
+        rows << cells;
         qDebug().noquote() << QLatin1Char('"') + address + QLatin1Char('"');
     }
-
-    for (int column = model.columnCount() - 1; column >= 0; --column) {
-        for (auto it = m_Params.columns.cbegin(); it != m_Params.columns.cend(); ++it) {
-            if (it->column != column)
-                continue;
-            if (it->header.startsWith(QLatin1Char('_')))
-                model.removeColumn(column);
-            else
-                model.setHeaderData(column, Qt::Horizontal, it->header, Qt::EditRole);
-            break;
-        }
-    }
+    if (!model.setTable(headers, rows))
+        qDebug() << "The result does not fit the table:" << rows.size() << "rows";
 }
 
 QString ResultFiller::value(const QString& key)

@@ -110,6 +110,30 @@ void TableModel::fillFromModel(const QAbstractItemModel* source)
     endResetModel();
 }
 
+bool TableModel::setTable(const QVector<QVariant>& headers, const QVector<QVector<QVariant>>& rows)
+{
+    if (headers.size() > MaxColumns || rows.size() > MaxRows)
+        return false;
+    for (const QVector<QVariant>& row : rows) {
+        if (row.size() != headers.size())
+            return false;
+    }
+    beginResetModel();
+    m_Data.clear();
+    m_HeaderData.clear();
+    m_Data.reserve(rows.size() * headers.size());
+    for (int r = 0; r < rows.size(); ++r) {
+        for (int c = 0; c < headers.size(); ++c)
+            m_Data.insert(cellKey(r, c), rows.at(r).at(c));
+    }
+    for (int c = 0; c < headers.size(); ++c)
+        m_HeaderData.insert(c, headers.at(c));
+    m_nRowCount = rows.size();
+    m_nColumnCount = headers.size();
+    endResetModel();
+    return true;
+}
+
 bool TableModel::addColumn()
 {
     beginInsertColumns(QModelIndex(), m_nColumnCount, m_nColumnCount);

@@ -26,6 +26,11 @@ public:
     // Rebuilds rows and columns cell by cell from the source's display values; headers are not
     // copied. A null source changes nothing.
     void fillFromModel(const QAbstractItemModel* source);
+    // Replaces rows, columns and headers at once, inside one reset: a finished search is shown
+    // without building a wider table first and trimming it column by column. Every row has one
+    // value per header. False, changing nothing, when a row is of another width or the table
+    // would not fit the cell keys.
+    bool setTable(const QVector<QVariant>& headers, const QVector<QVector<QVariant>>& rows);
     bool addColumn();
     bool removeColumn(int column, const QModelIndex& parent = QModelIndex());
 

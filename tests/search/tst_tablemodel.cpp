@@ -15,6 +15,8 @@ private slots:
     void fillFromModelReplacesPreviousContents();
     void fillFromNullChangesNothing();
     void addColumnAppendsEmptyColumn();
+    void setTableReplacesEverythingInOneReset();
+    void setTableRefusesRaggedRows();
     void removeColumn_data();
     void removeColumn();
     void removeColumnOutOfRange_data();
@@ -162,6 +164,54 @@ void TestTableModel::addColumnAppendsEmptyColumn()
     QVERIFY(model.setData(model.index(2, 12), QStringLiteral("address"), Qt::EditRole));
     QCOMPARE(model.data(model.index(2, 12)).toString(), QStringLiteral("address"));
     QCOMPARE(model.columnCount(), 13);
+}
+
+void TestTableModel::setTableReplacesEverythingInOneReset()
+{
+    TableModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.fillFromModel(makeSource(4, 6, this));
+    model.setHeaderData(5, Qt::Horizontal, QStringLiteral("old"));
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy removed(&model, &QAbstractItemModel::columnsRemoved);
+
+    // A NULL cell stays NULL: the table shows the value the statement returned.
+    const QVector<QVariant> headers { QStringLiteral("Индекс"), QVariant(), QStringLiteral("Адрес") };
+    const QVector<QVector<QVariant>> rows {
+        { QStringLiteral("101000"), QVariant(QVariant::String), QStringLiteral("a") },
+        { QStringLiteral("102000"), QStringLiteral("x"), QStringLiteral("b") },
+    };
+    QVERIFY(model.setTable(headers, rows));
+    QCOMPARE(reset.count(), 1);
+    QCOMPARE(removed.count(), 0);
+    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(model.columnCount(), 3);
+    QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("Индекс"));
+    QVERIFY(!model.headerData(1, Qt::Horizontal).isValid());
+    QCOMPARE(model.headerData(2, Qt::Horizontal).toString(), QStringLiteral("Адрес"));
+    QVERIFY(model.data(model.index(0, 1)).isNull());
+    QCOMPARE(model.data(model.index(1, 2)).toString(), QStringLiteral("b"));
+    // Nothing of the former, wider table is left behind.
+    QVERIFY(!model.data(model.index(3, 5)).isValid());
+    QVERIFY(model.headerData(5, Qt::Horizontal).toString() != QStringLiteral("old"));
+
+    // No rows: the columns and their headers still stand.
+    QVERIFY(model.setTable(headers, {}));
+    QCOMPARE(model.rowCount(), 0);
+    QCOMPARE(model.columnCount(), 3);
+    QCOMPARE(model.headerData(2, Qt::Horizontal).toString(), QStringLiteral("Адрес"));
+}
+
+void TestTableModel::setTableRefusesRaggedRows()
+{
+    TableModel model;
+    model.fillFromModel(makeSource(2, 2, this));
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    QVERIFY(!model.setTable({ QStringLiteral("A"), QStringLiteral("B") },
+        { { QStringLiteral("1"), QStringLiteral("2") }, { QStringLiteral("3") } }));
+    QCOMPARE(reset.count(), 0);
+    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(model.data(model.index(1, 1)).toString(), QStringLiteral("1,1"));
 }
 
 void TestTableModel::removeColumn_data()

@@ -9,12 +9,17 @@
 #include "workerhost.h"
 
 #include <QDebug>
+#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 
 #include <algorithm>
 #include <functional>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -33,12 +38,23 @@ using NameCondition = std::function<QString(const char* column, const LevelFilte
 
 // The SELECTs of the statement: the first, and with both levels the second, which the statement
 // joins with UNION.
-QStringList selects(const LevelFilter& locality, const LevelFilter& street, const NameCondition& condition)
+// With deferStatus, a two-level search finds its localities by name in the name index alone (kn)
+// and reads a locality's record (k, the same row) only for the streets found there: whether a
+// record is current is in the record, and reading it for every locality of a common name (a
+// thousand and more) would cost more than the rest of the search. The rows are the same.
+QStringList selects(const LevelFilter& locality, const LevelFilter& street, const NameCondition& condition,
+    bool deferStatus = false)
 {
     const bool hasLocality = !locality.text.isEmpty();
     const bool hasStreet = !street.text.isEmpty();
-    const char* kladrName = "k.name_upper";
+    deferStatus = deferStatus && hasLocality && hasStreet;
+    const char* kladrName = deferStatus ? "kn.name_upper" : "k.name_upper";
     const char* streetName = "s.name_upper";
+    const QString localityCode = deferStatus ? QStringLiteral("kn.code") : QStringLiteral("k.code");
+    // Nearly every record is current: said so, SQLite does not expect the test to spare it work.
+    const QString current = deferStatus
+        ? QStringLiteral("k.rowid = kn.rowid AND likelihood(k.code_st = '00', 0.9) ")
+        : QStringLiteral("k.code_st = '00' ");
 
     QString first = QStringLiteral("SELECT ");
     if (hasStreet && hasLocality)
@@ -54,11 +70,18 @@ QStringList selects(const LevelFilter& locality, const LevelFilter& street, cons
             first += QLatin1String(", d.name ");
     }
 
-    first += QLatin1String("FROM kladr k ");
-    if (hasStreet) {
-        first += QLatin1String(", street s ");
-        if (hasLocality)
-            first += QLatin1String(", doma d INDEXED BY index_doma_index ");
+    // The order of a deferred look-up is fixed: left to itself SQLite may read the record
+    // before the street, which is what deferring avoids.
+    if (deferStatus) {
+        first += QLatin1String("FROM kladr kn CROSS JOIN street s CROSS JOIN kladr k , "
+                               "doma d INDEXED BY index_doma_index ");
+    } else {
+        first += QLatin1String("FROM kladr k ");
+        if (hasStreet) {
+            first += QLatin1String(", street s ");
+            if (hasLocality)
+                first += QLatin1String(", doma d INDEXED BY index_doma_index ");
+        }
     }
 
     first += QLatin1String(" WHERE ");
@@ -67,19 +90,22 @@ QStringList selects(const LevelFilter& locality, const LevelFilter& street, cons
     if (hasStreet) {
         if (hasLocality)
             first += QLatin1String("AND d.code_street = s.code AND ");
-        first += condition(streetName, street, Schema::StreetNames)
-            + QLatin1String("AND s.code_kladr = k.code ");
+        first += condition(streetName, street, Schema::StreetNames) + QLatin1String("AND s.code_kladr = ")
+            + localityCode + QLatin1Char(' ');
     }
-    first += QLatin1String("AND k.code_st = '00' ");
+    first += QLatin1String("AND ") + current;
     if (!(hasLocality && hasStreet))
         return { first };
 
     const QString second = QLatin1String("SELECT s.index_ , k.name , k.socr , k.scname , k.code , "
                                          "k.code_ss , k.code_rrr , k.code_ggg , s.name , s.socr , "
-                                         "s.scname , '---' FROM KLADR k, STREET s WHERE ")
-        + condition(streetName, street, Schema::StreetNames) + QLatin1String("AND ")
-        + condition(kladrName, locality, Schema::KladrNames)
-        + QLatin1String("AND s.code_kladr = k.code AND s.index_ != '' and k.code_st = '00'");
+                                         "s.scname , '---' FROM ")
+        + (deferStatus ? QLatin1String("KLADR kn CROSS JOIN STREET s CROSS JOIN KLADR k")
+                       : QLatin1String("KLADR k, STREET s"))
+        + QLatin1String(" WHERE ") + condition(streetName, street, Schema::StreetNames)
+        + QLatin1String("AND ") + condition(kladrName, locality, Schema::KladrNames)
+        + QLatin1String("AND s.code_kladr = ") + localityCode + QLatin1String(" AND s.index_ != '' and ")
+        + (deferStatus ? current.trimmed() : QStringLiteral("k.code_st = '00'"));
     return { first, second };
 }
 
@@ -117,6 +143,22 @@ QStringList distinctNameTables(const QSqlDatabase& db)
     return tables;
 }
 
+// Which file a path names now: device and inode, so that a file renamed over the path reads as
+// another file. Empty when the file is missing, or where there are no inodes to tell files apart:
+// the connection is then opened for every search.
+QByteArray fileIdentity(const QString& fileName)
+{
+#ifdef Q_OS_UNIX
+    struct stat status { };
+    if (::stat(QFile::encodeName(fileName).constData(), &status) != 0)
+        return QByteArray();
+    return QByteArray::number(quint64(status.st_dev)) + ':' + QByteArray::number(quint64(status.st_ino));
+#else
+    Q_UNUSED(fileName);
+    return QByteArray();
+#endif
+}
+
 } // namespace
 
 ThreadDataBaseFind::ThreadDataBaseFind(QObject* parent)
@@ -131,6 +173,57 @@ ThreadDataBaseFind::~ThreadDataBaseFind()
     // The run holds a connection; let it end, promptly.
     requestInterruption();
     wait();
+    closeConnection();
+}
+
+bool ThreadDataBaseFind::openConnection(QSqlDatabase& db, QString* text)
+{
+    if (m_DatabaseFile.isEmpty()) {
+        closeConnection();
+        *text = QStringLiteral("не задан файл базы данных");
+        return false;
+    }
+    const QByteArray identity = fileIdentity(m_DatabaseFile);
+    if (!identity.isEmpty() && m_OpenedFile == m_DatabaseFile && m_OpenedIdentity == identity) {
+        db = QSqlDatabase::database(m_ConnectionName, false);
+        if (db.isOpen())
+            return true;
+        db = QSqlDatabase();
+    }
+    closeConnection();
+
+    db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_ConnectionName);
+    db.setDatabaseName(m_DatabaseFile);
+    // The search only reads; read-only also keeps a missing file from being created empty.
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+    if (!db.open()) {
+        *text = db.lastError().text();
+        qDebug() << db.lastError();
+        db = QSqlDatabase();
+        closeConnection();
+        return false;
+    }
+    QSqlQuery query(db);
+    // Both sides of every LIKE are upper-cased already, so case-sensitive matching returns the
+    // same rows, and it lets SQLite use the name_upper indexes for prefix masks.
+    if (!query.exec(QStringLiteral("PRAGMA case_sensitive_like=ON")))
+        qDebug() << query.lastError();
+    // Pages come straight from the system's cache through the mapping instead of one read call
+    // each, and stay mapped for the searches that follow.
+    if (!query.exec(QStringLiteral("PRAGMA mmap_size=1073741824")))
+        qDebug() << query.lastError();
+    m_OpenedFile = m_DatabaseFile;
+    m_OpenedIdentity = identity;
+    return true;
+}
+
+void ThreadDataBaseFind::closeConnection()
+{
+    m_OpenedFile.clear();
+    m_OpenedIdentity.clear();
+    // Removing it closes it; asking for it first would be refused outside the search thread.
+    if (QSqlDatabase::contains(m_ConnectionName))
+        QSqlDatabase::removeDatabase(m_ConnectionName);
 }
 
 QString ThreadDataBaseFind::sqlLiteral(const QString& text)
@@ -177,14 +270,18 @@ ThreadDataBaseFind::Statements ThreadDataBaseFind::buildStatements(
           });
     statements.logged = logged.join(QLatin1String("UNION ")) + QLatin1String(" LIMIT 100");
 
+    // One locality name is a narrow set, found in the name index; a mask may match most of
+    // the table, and then the street's name is the better way in, which SQLite takes unaided.
     statements.executed = selects(
-        locality, street, [&nameTables](const char* column, const LevelFilter& level, const char* names) {
+        locality, street,
+        [&nameTables](const char* column, const LevelFilter& level, const char* names) {
             const QString name = QLatin1String(names);
             if (!matchesDistinctNames(level) || !nameTables.contains(name, Qt::CaseInsensitive))
                 return QLatin1String(column) + QLatin1Char(' ') + makeCondition(level);
             return QLatin1String(column) + QLatin1String(" IN (SELECT name_upper FROM ") + name
                 + QLatin1String(" WHERE name_upper ") + makeCondition(level) + QLatin1String(") ");
-        });
+        },
+        !locality.isMask);
     return statements;
 }
 
@@ -225,51 +322,34 @@ void ThreadDataBaseFind::run()
     qDebug().noquote() << QStringLiteral("Trying to make next querry: \"%1\"").arg(statements.logged);
     m_pHost->addState(QStringLiteral(">>>: ") + statements.logged, false);
 
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_ConnectionName);
-        db.setDatabaseName(m_DatabaseFile);
-        // The search only reads; read-only also keeps a missing file from being created empty.
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (m_DatabaseFile.isEmpty() || !db.open()) {
-            const QString text = m_DatabaseFile.isEmpty() ? QStringLiteral("не задан файл базы данных")
-                                                          : db.lastError().text();
-            reportError(text);
-            qDebug() << db.lastError();
-            emit signalVisible(false);
-        } else {
-            // A database installed from elsewhere may lack the distinct names; the masks then
-            // test the tables' rows. Only a mask that begins with a wildcard needs to know.
-            QStringList nameTables;
-            if (matchesDistinctNames(locality) || matchesDistinctNames(street))
-                nameTables = distinctNameTables(db);
-            statements = buildStatements(locality, street, nameTables);
-            search(db, statements, result);
-            db.close();
-        }
+    QSqlDatabase db;
+    QString error;
+    if (!openConnection(db, &error)) {
+        reportError(error);
+        emit signalVisible(false);
+        return;
     }
-    QSqlDatabase::removeDatabase(m_ConnectionName);
+    // A database installed from elsewhere may lack the distinct names; the masks then test the
+    // tables' rows. Only a mask that begins with a wildcard needs to know.
+    QStringList nameTables;
+    if (matchesDistinctNames(locality) || matchesDistinctNames(street))
+        nameTables = distinctNameTables(db);
+    statements = buildStatements(locality, street, nameTables);
+    if (!search(db, statements, result)) {
+        // A failed statement may mean a damaged or replaced file: the next search starts afresh.
+        db = QSqlDatabase();
+        closeConnection();
+    }
 }
 
-void ThreadDataBaseFind::search(QSqlDatabase& db, const Statements& statements, SearchResult& result)
+bool ThreadDataBaseFind::search(QSqlDatabase& db, const Statements& statements, SearchResult& result)
 {
-    {
-        QSqlQuery query(db);
-        // Both sides of every LIKE are upper-cased already, so case-sensitive matching returns
-        // the same rows, and it lets SQLite use the name_upper indexes for prefix masks.
-        if (!query.exec(QStringLiteral("PRAGMA case_sensitive_like=ON")))
-            qDebug() << query.lastError();
-        // Every search opens a fresh connection with a cold page cache; mapping the file reads
-        // the pages the joins touch straight from the system's cache instead of one read call each.
-        if (!query.exec(QStringLiteral("PRAGMA mmap_size=1073741824")))
-            qDebug() << query.lastError();
-    }
-
     DistinctRowFetcher fetcher(db, RowLimit);
     if (!fetcher.prepare(statements.executed)) {
         reportError(fetcher.lastError().text());
         qDebug() << fetcher.lastError();
         emit signalVisible(false);
-        return;
+        return false;
     }
     for (const QString& executed : statements.executed)
         qDebug().noquote() << QStringLiteral("Running: \"%1\"").arg(executed);
@@ -278,7 +358,8 @@ void ThreadDataBaseFind::search(QSqlDatabase& db, const Statements& statements, 
     if (m_pTimer)
         m_pTimer->startProgress();
 
-    if (fetcher.fetch([this] { return isInterruptionRequested(); })) {
+    const bool fetched = fetcher.fetch([this] { return isInterruptionRequested(); });
+    if (fetched) {
         result.columns = fetcher.columns();
         result.rows = fetcher.rows();
         emit signalFind(result);
@@ -290,6 +371,7 @@ void ThreadDataBaseFind::search(QSqlDatabase& db, const Statements& statements, 
     if (m_pTimer)
         m_pTimer->stopProgress();
     emit signalVisible(false);
+    return fetched || !fetcher.lastError().isValid();
 }
 
 void ThreadDataBaseFind::searchHouse(
@@ -309,38 +391,29 @@ void ThreadDataBaseFind::searchHouse(
     qDebug().noquote() << QStringLiteral("Trying to make next querry: \"%1\"").arg(houseSearch.statement());
     m_pHost->addState(QStringLiteral(">>>: ") + houseSearch.statement(), false);
 
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_ConnectionName);
-        db.setDatabaseName(m_DatabaseFile);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (m_DatabaseFile.isEmpty() || !db.open()) {
-            reportError(m_DatabaseFile.isEmpty() ? QStringLiteral("не задан файл базы данных")
-                                                 : db.lastError().text());
-            emit signalVisible(false);
-        } else {
-            {
-                QSqlQuery pragmas(db);
-                // As for the other searches: prefix masks use the name_upper indexes, and the
-                // pages come from the system's cache.
-                pragmas.exec(QStringLiteral("PRAGMA case_sensitive_like=ON"));
-                pragmas.exec(QStringLiteral("PRAGMA mmap_size=1073741824"));
-            }
-            emit signalVisible(true);
-            if (m_pTimer)
-                m_pTimer->startProgress();
-            SearchResult result;
-            QString error;
-            if (houseSearch.run(db, result.columnMap, &result, &error)) {
-                emit signalFind(result);
-            } else {
-                qDebug() << error;
-                reportError(error);
-            }
-            if (m_pTimer)
-                m_pTimer->stopProgress();
-            emit signalVisible(false);
-            db.close();
-        }
+    QSqlDatabase db;
+    QString error;
+    if (!openConnection(db, &error)) {
+        reportError(error);
+        emit signalVisible(false);
+        return;
     }
-    QSqlDatabase::removeDatabase(m_ConnectionName);
+    emit signalVisible(true);
+    if (m_pTimer)
+        m_pTimer->startProgress();
+    SearchResult result;
+    const bool found = houseSearch.run(db, result.columnMap, &result, &error);
+    if (found) {
+        emit signalFind(result);
+    } else {
+        qDebug() << error;
+        reportError(error);
+    }
+    if (m_pTimer)
+        m_pTimer->stopProgress();
+    emit signalVisible(false);
+    if (!found) {
+        db = QSqlDatabase();
+        closeConnection();
+    }
 }

@@ -57,14 +57,27 @@ private:
     // nameTables: the distinct-name tables the database holds.
     static Statements buildStatements(
         const LevelFilter& locality, const LevelFilter& street, const QStringList& nameTables);
-    void search(QSqlDatabase& db, const Statements& statements, SearchResult& result);
+    // False when a statement failed (an interrupted fetch is no failure).
+    bool search(QSqlDatabase& db, const Statements& statements, SearchResult& result);
     void reportError(const QString& text);
     // The search for one house on the streets found (housesearch.h); its own statement and rows.
     void searchHouse(const LevelFilter& locality, const LevelFilter& street, const QString& house);
+
+    // The read-only connection of this thread's searches, kept open from one search to the next
+    // while the database file stays the same file: opening it, reading the schema and warming
+    // its pages again would cost more than a short search itself. A file installed in its place
+    // (a new file renamed over it) is opened anew; changes written into the same file SQLite
+    // notices on its own. False, with the error in text, when it cannot be opened.
+    bool openConnection(QSqlDatabase& db, QString* text);
+    // Closes the kept connection; the next search opens one.
+    void closeConnection();
 
     WorkerHost* m_pHost = nullptr;
     ThreadTimer* m_pTimer = nullptr;
     SearchParams m_SearchParams;
     QString m_DatabaseFile;
     const QString m_ConnectionName;
+    // The file the kept connection reads, as it was when opened; empty while none is open.
+    QString m_OpenedFile;
+    QByteArray m_OpenedIdentity;
 };

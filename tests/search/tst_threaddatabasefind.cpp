@@ -72,6 +72,7 @@ private slots:
     void executionFailure();
     void missingDatabaseFileIsNotCreated();
     void secondSearchReplacesColumnMap();
+    void keptConnectionFollowsTheFile();
     void distinctRows_data();
     void distinctRows();
     void interruptionStopsTheFetch();
@@ -108,6 +109,9 @@ void TestThreadDataBaseFind::initTestCase()
     m_RepeatFile = m_Dir.filePath(QStringLiteral("repeat.sqlite"));
     SearchTestDatabase repeat(m_RepeatFile);
     repeat.addLocality("Кратово", "п", "Поселок", "50027002000", "140130");
+    // A former record of the same locality, when it was a village: its streets are the current
+    // record's, and no row of the search may come from it.
+    repeat.addLocality("Кратово", "д", "Деревня", "50027002000", "140999", "51");
     repeat.addLocality("Дубль", "д", "Деревня", "50027003000", "140140");
     repeat.addLocality("Дубль", "д", "Деревня", "50027003000", "140140");
     for (int i = 1; i <= 120; ++i) {
@@ -230,6 +234,12 @@ void TestThreadDataBaseFind::rows_data()
     QTest::newRow("houses of the street")
         << "Видное"
         << "Ленина" << QStringList { "142703|Видное|Ленина|1-9", "142704|Видное|Ленина|Н(11-19)" };
+    QTest::newRow("both, locality with a former record")
+        << "Москва"
+        << "Ленинградская" << QStringList { "125000|Москва|Ленинградская|---" };
+    QTest::newRow("both, exact locality, street mask")
+        << "Видное"
+        << "Лен%" << QStringList { "142703|Видное|Ленина|1-9", "142704|Видное|Ленина|Н(11-19)" };
     QTest::newRow("street with its own index, all houses")
         << "видное"
         << "лесная" << QStringList { "142701|Видное|Лесная|---" };
@@ -399,6 +409,80 @@ void TestThreadDataBaseFind::secondSearchReplacesColumnMap()
     QCOMPARE(results.at(1).columnMap.size(), 8);
     QVERIFY(!results.at(1).columnMap.contains("home"));
     QVERIFY(!results.at(1).columnMap.contains("street"));
+}
+
+void TestThreadDataBaseFind::keptConnectionFollowsTheFile()
+{
+    // The window keeps one thread, and the thread its connection, from search to search. The
+    // file under it is written by an import, replaced by an update or deleted by hand; no search
+    // may show rows of a file that is no longer there, nor keep the writer out.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString file = dir.filePath(QStringLiteral("KLADR.sqlite"));
+    {
+        SearchTestDatabase db(file);
+        db.addLocality("Кратово", "п", "Поселок", "50027002000", "140130");
+        QVERIFY2(db.isValid(), qPrintable(db.error()));
+    }
+
+    RecordingHost host;
+    ThreadDataBaseFind thread;
+    thread.setHost(&host);
+    thread.setDatabaseFile(file);
+    thread.setSearchParams(paramsFor("Кратово", ""));
+    QStringList indexes;
+    QObject::connect(&thread, &ThreadDataBaseFind::signalFind, [&](const SearchResult& result) {
+        indexes << (result.rows.isEmpty() ? QStringLiteral("none") : result.rows.first().value(0).toString());
+    });
+    const auto search = [&thread] {
+        thread.start();
+        return thread.wait(60000);
+    };
+
+    QVERIFY(search());
+    QCOMPARE(indexes, QStringList { "140130" });
+
+    // Written into the same file: the writer gets the whole file at once, and the next search
+    // reads what it wrote.
+    {
+        SearchTestDatabase writer(file, SearchTestDatabase::Existing);
+        writer.exec(QStringLiteral("BEGIN EXCLUSIVE"));
+        writer.exec(QStringLiteral("UPDATE KLADR SET index_ = '140131'"));
+        writer.exec(QStringLiteral("COMMIT"));
+        QVERIFY2(writer.isValid(), qPrintable(writer.error()));
+    }
+    QVERIFY(search());
+    QCOMPARE(indexes.last(), QStringLiteral("140131"));
+
+    // Another file renamed over it, as the update installs one.
+    const QString other = dir.filePath(QStringLiteral("other.sqlite"));
+    {
+        SearchTestDatabase db(other);
+        db.addLocality("Кратово", "п", "Поселок", "50027002000", "150000");
+        QVERIFY2(db.isValid(), qPrintable(db.error()));
+    }
+    QVERIFY(QFile::remove(file));
+    QVERIFY(QFile::rename(other, file));
+    QVERIFY(search());
+    QCOMPARE(indexes.last(), QStringLiteral("150000"));
+
+    // Gone: an error, not the rows of the file the connection still holds.
+    QVERIFY(QFile::remove(file));
+    const int linesBefore = host.lines().size();
+    QVERIFY(search());
+    QCOMPARE(indexes.size(), 3);
+    QVERIFY(!QFileInfo::exists(file));
+    const QString newLines = host.lines().mid(linesBefore).join('\n');
+    QVERIFY2(newLines.contains(QStringLiteral("Ошибка: ")), qPrintable(newLines));
+
+    // And back: the search after that opens it again.
+    {
+        SearchTestDatabase db(file);
+        db.addLocality("Кратово", "п", "Поселок", "50027002000", "160000");
+        QVERIFY2(db.isValid(), qPrintable(db.error()));
+    }
+    QVERIFY(search());
+    QCOMPARE(indexes.last(), QStringLiteral("160000"));
 }
 
 void TestThreadDataBaseFind::distinctRows_data()

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "housesearch.h"
 
+#include <QDebug>
+
 #include "threaddatabasefind.h"
 
 #include <QSet>
@@ -78,14 +80,27 @@ private:
 HouseSearch::HouseSearch(const LevelFilter& locality, const LevelFilter& street, const QString& house)
     : m_House(house)
 {
-    m_Statement = QStringLiteral("SELECT s.index_ , k.index_ , k.name, k.socr, k.scname, k.code, k.code_ss, "
-                                 "k.code_rrr, k.code_ggg , s.name, s.socr, s.scname , s.code "
-                                 "FROM kladr k , street s  WHERE ");
+    const QString columns
+        = QStringLiteral("SELECT s.index_ , k.index_ , k.name, k.socr, k.scname, k.code, "
+                         "k.code_ss, k.code_rrr, k.code_ggg , s.name, s.socr, s.scname , s.code ");
+    const QString streetCondition
+        = QLatin1String("s.name_upper ") + ThreadDataBaseFind::makeCondition(street);
+    m_Statement = columns + QLatin1String("FROM kladr k , street s  WHERE ");
     if (!locality.text.isEmpty())
         m_Statement += QLatin1String("k.name_upper ") + ThreadDataBaseFind::makeCondition(locality)
             + QLatin1String("AND ");
-    m_Statement += QLatin1String("s.name_upper ") + ThreadDataBaseFind::makeCondition(street)
-        + QLatin1String("AND s.code_kladr = k.code AND k.code_st = '00'");
+    m_Statement += streetCondition + QLatin1String("AND s.code_kladr = k.code AND k.code_st = '00'");
+
+    // One locality name may stand for a thousand localities and more: they are found in the name
+    // index alone, and a locality's record, which says whether it is current, is read only for
+    // the streets found there. The same rows, in the order fixed so.
+    m_Executed = m_Statement;
+    if (!locality.text.isEmpty() && !locality.isMask)
+        m_Executed = columns
+            + QLatin1String("FROM kladr kn CROSS JOIN street s CROSS JOIN kladr k WHERE kn.name_upper ")
+            + ThreadDataBaseFind::makeCondition(locality) + QLatin1String("AND ") + streetCondition
+            + QLatin1String("AND s.code_kladr = kn.code AND k.rowid = kn.rowid "
+                            "AND likelihood(k.code_st = '00', 0.9)");
 }
 
 bool HouseSearch::run(
@@ -106,7 +121,9 @@ bool HouseSearch::run(
     }
     QSqlQuery streets(db);
     streets.setForwardOnly(true);
-    if (!streets.exec(m_Statement)) {
+    if (m_Executed != m_Statement)
+        qDebug().noquote() << QStringLiteral("Running: \"%1\"").arg(m_Executed);
+    if (!streets.exec(m_Executed)) {
         *error = streets.lastError().text();
         return false;
     }

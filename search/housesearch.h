@@ -23,7 +23,7 @@ public:
     HouseSearch(const LevelFilter& locality, const LevelFilter& street, const QString& house);
 
     const HouseNumber& house() const { return m_House; }
-    // The statement that lists the streets, as it is run.
+    // The statement that lists the streets, as it is logged.
     const QString& statement() const { return m_Statement; }
 
     // Runs on the open connection db. Refills columns as the search by both levels names them and
@@ -35,4 +35,6 @@ public:
 private:
     HouseNumber m_House;
     QString m_Statement;
+    // What runs in the statement's place: the same rows, found another way.
+    QString m_Executed;
 };

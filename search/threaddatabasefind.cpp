@@ -6,6 +6,7 @@
 #include "schema.h"
 #include "sqltext.h"
 #include "threadtimer.h"
+#include "twolevelplan.h"
 #include "workerhost.h"
 
 #include <QDebug>
@@ -38,23 +39,12 @@ using NameCondition = std::function<QString(const char* column, const LevelFilte
 
 // The SELECTs of the statement: the first, and with both levels the second, which the statement
 // joins with UNION.
-// With deferStatus, a two-level search finds its localities by name in the name index alone (kn)
-// and reads a locality's record (k, the same row) only for the streets found there: whether a
-// record is current is in the record, and reading it for every locality of a common name (a
-// thousand and more) would cost more than the rest of the search. The rows are the same.
-QStringList selects(const LevelFilter& locality, const LevelFilter& street, const NameCondition& condition,
-    bool deferStatus = false)
+QStringList selects(const LevelFilter& locality, const LevelFilter& street, const NameCondition& condition)
 {
     const bool hasLocality = !locality.text.isEmpty();
     const bool hasStreet = !street.text.isEmpty();
-    deferStatus = deferStatus && hasLocality && hasStreet;
-    const char* kladrName = deferStatus ? "kn.name_upper" : "k.name_upper";
+    const char* kladrName = "k.name_upper";
     const char* streetName = "s.name_upper";
-    const QString localityCode = deferStatus ? QStringLiteral("kn.code") : QStringLiteral("k.code");
-    // Nearly every record is current: said so, SQLite does not expect the test to spare it work.
-    const QString current = deferStatus
-        ? QStringLiteral("k.rowid = kn.rowid AND likelihood(k.code_st = '00', 0.9) ")
-        : QStringLiteral("k.code_st = '00' ");
 
     QString first = QStringLiteral("SELECT ");
     if (hasStreet && hasLocality)
@@ -70,18 +60,11 @@ QStringList selects(const LevelFilter& locality, const LevelFilter& street, cons
             first += QLatin1String(", d.name ");
     }
 
-    // The order of a deferred look-up is fixed: left to itself SQLite may read the record
-    // before the street, which is what deferring avoids.
-    if (deferStatus) {
-        first += QLatin1String("FROM kladr kn CROSS JOIN street s CROSS JOIN kladr k , "
-                               "doma d INDEXED BY index_doma_index ");
-    } else {
-        first += QLatin1String("FROM kladr k ");
-        if (hasStreet) {
-            first += QLatin1String(", street s ");
-            if (hasLocality)
-                first += QLatin1String(", doma d INDEXED BY index_doma_index ");
-        }
+    first += QLatin1String("FROM kladr k ");
+    if (hasStreet) {
+        first += QLatin1String(", street s ");
+        if (hasLocality)
+            first += QLatin1String(", doma d INDEXED BY index_doma_index ");
     }
 
     first += QLatin1String(" WHERE ");
@@ -90,22 +73,19 @@ QStringList selects(const LevelFilter& locality, const LevelFilter& street, cons
     if (hasStreet) {
         if (hasLocality)
             first += QLatin1String("AND d.code_street = s.code AND ");
-        first += condition(streetName, street, Schema::StreetNames) + QLatin1String("AND s.code_kladr = ")
-            + localityCode + QLatin1Char(' ');
+        first += condition(streetName, street, Schema::StreetNames)
+            + QLatin1String("AND s.code_kladr = k.code ");
     }
-    first += QLatin1String("AND ") + current;
+    first += QLatin1String("AND k.code_st = '00' ");
     if (!(hasLocality && hasStreet))
         return { first };
 
     const QString second = QLatin1String("SELECT s.index_ , k.name , k.socr , k.scname , k.code , "
                                          "k.code_ss , k.code_rrr , k.code_ggg , s.name , s.socr , "
-                                         "s.scname , '---' FROM ")
-        + (deferStatus ? QLatin1String("KLADR kn CROSS JOIN STREET s CROSS JOIN KLADR k")
-                       : QLatin1String("KLADR k, STREET s"))
-        + QLatin1String(" WHERE ") + condition(streetName, street, Schema::StreetNames)
-        + QLatin1String("AND ") + condition(kladrName, locality, Schema::KladrNames)
-        + QLatin1String("AND s.code_kladr = ") + localityCode + QLatin1String(" AND s.index_ != '' and ")
-        + (deferStatus ? current.trimmed() : QStringLiteral("k.code_st = '00'"));
+                                         "s.scname , '---' FROM KLADR k, STREET s WHERE ")
+        + condition(streetName, street, Schema::StreetNames) + QLatin1String("AND ")
+        + condition(kladrName, locality, Schema::KladrNames)
+        + QLatin1String("AND s.code_kladr = k.code AND s.index_ != '' and k.code_st = '00'");
     return { first, second };
 }
 
@@ -270,18 +250,14 @@ ThreadDataBaseFind::Statements ThreadDataBaseFind::buildStatements(
           });
     statements.logged = logged.join(QLatin1String("UNION ")) + QLatin1String(" LIMIT 100");
 
-    // One locality name is a narrow set, found in the name index; a mask may match most of
-    // the table, and then the street's name is the better way in, which SQLite takes unaided.
     statements.executed = selects(
-        locality, street,
-        [&nameTables](const char* column, const LevelFilter& level, const char* names) {
+        locality, street, [&nameTables](const char* column, const LevelFilter& level, const char* names) {
             const QString name = QLatin1String(names);
             if (!matchesDistinctNames(level) || !nameTables.contains(name, Qt::CaseInsensitive))
                 return QLatin1String(column) + QLatin1Char(' ') + makeCondition(level);
             return QLatin1String(column) + QLatin1String(" IN (SELECT name_upper FROM ") + name
                 + QLatin1String(" WHERE name_upper ") + makeCondition(level) + QLatin1String(") ");
-        },
-        !locality.isMask);
+        });
     return statements;
 }
 
@@ -335,6 +311,11 @@ void ThreadDataBaseFind::run()
     if (matchesDistinctNames(locality) || matchesDistinctNames(street))
         nameTables = distinctNameTables(db);
     statements = buildStatements(locality, street, nameTables);
+    if (!locality.text.isEmpty() && !street.text.isEmpty()) {
+        const QStringList planned = TwoLevelPlan::statements(db, locality, street, nameTables);
+        if (!planned.isEmpty())
+            statements.executed = planned;
+    }
     if (!search(db, statements, result)) {
         // A failed statement may mean a damaged or replaced file: the next search starts afresh.
         db = QSqlDatabase();

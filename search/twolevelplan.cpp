@@ -1,0 +1,158 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "twolevelplan.h"
+
+#include "schema.h"
+#include "sqltext.h"
+
+#include <QDebug>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <algorithm>
+
+namespace {
+
+// Above this many records a level is not counted further: a search that has to try that many
+// is left to SQLite.
+constexpr qint64 MaxCount = 20000;
+
+bool isWildcard(QChar c)
+{
+    return c == QLatin1Char('%') || c == QLatin1Char('_');
+}
+
+QString inList(const QStringList& names)
+{
+    QStringList literals;
+    literals.reserve(names.size());
+    for (const QString& name : names)
+        literals << SqlText::literal(name);
+    return QLatin1Char('(') + literals.join(QLatin1String(", ")) + QLatin1Char(')');
+}
+
+// How many records of table bear one of names, counted up to cap; -1 when they cannot be counted.
+qint64 countRecords(const QSqlDatabase& db, const char* table, const QStringList& names, qint64 cap)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    const QString statement = QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM %1 WHERE name_upper IN %2 LIMIT %3)")
+                                  .arg(QLatin1String(table), inList(names))
+                                  .arg(cap);
+    if (!query.exec(statement) || !query.next()) {
+        qDebug() << query.lastError();
+        return -1;
+    }
+    return query.value(0).toLongLong();
+}
+
+} // namespace
+
+bool TwoLevelPlan::names(const QSqlDatabase& db, const char* table, const char* namesTable,
+    const LevelFilter& level, const QStringList& nameTables, QStringList* found)
+{
+    found->clear();
+    // name_upper was built with the same Unicode upper-casing as the statement's conditions.
+    const QString text = level.text.toUpper();
+    if (!level.isMask) {
+        *found << text;
+        return true;
+    }
+    // A mask of wildcards alone matches (nearly) every name.
+    if (std::all_of(text.cbegin(), text.cend(), isWildcard))
+        return false;
+
+    QString statement;
+    if (!isWildcard(text.front())) {
+        // The name index is read in order, one entry per name, within the mask's prefix.
+        statement = QStringLiteral("SELECT DISTINCT name_upper FROM %1 WHERE name_upper LIKE %2 LIMIT %3")
+                        .arg(QLatin1String(table), SqlText::literal(text))
+                        .arg(MaxNames + 1);
+    } else if (nameTables.contains(QLatin1String(namesTable), Qt::CaseInsensitive)) {
+        statement = QStringLiteral("SELECT name_upper FROM %1 WHERE name_upper LIKE %2 LIMIT %3")
+                        .arg(QLatin1String(namesTable), SqlText::literal(text))
+                        .arg(MaxNames + 1);
+    } else {
+        return false;
+    }
+
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.exec(statement)) {
+        qDebug() << query.lastError();
+        return false;
+    }
+    while (query.next())
+        *found << query.value(0).toString();
+    if (query.lastError().isValid()) {
+        qDebug() << query.lastError();
+        return false;
+    }
+    return true;
+}
+
+QStringList TwoLevelPlan::statements(
+    const QSqlDatabase& db, const LevelFilter& locality, const LevelFilter& street, const QStringList& nameTables)
+{
+    QStringList localityNames;
+    QStringList streetNames;
+    if (!names(db, "kladr", Schema::KladrNames, locality, nameTables, &localityNames)
+        || localityNames.size() > MaxNames)
+        return {};
+    if (!names(db, "street", Schema::StreetNames, street, nameTables, &streetNames) || streetNames.size() > MaxNames)
+        return {};
+    // No name, no row: either way finds nothing at once.
+    if (localityNames.isEmpty() || streetNames.isEmpty())
+        return statementsFor(LocalityLeads, localityNames, streetNames);
+
+    // Led by the localities, every locality is probed once per street name; led by the streets,
+    // every street once per locality name. The streets are counted only up to where they would
+    // cost as much as the localities.
+    const qint64 localities = countRecords(db, "kladr", localityNames, MaxCount);
+    if (localities < 0)
+        return {};
+    const qint64 localityProbes = localities * streetNames.size();
+    const qint64 streetCap = localityProbes / localityNames.size() + 1;
+    const qint64 streets = countRecords(db, "street", streetNames, qMin(streetCap, MaxCount));
+    if (streets < 0)
+        return {};
+    const qint64 streetProbes = streets * localityNames.size();
+    // Both beyond counting: neither way is known to be cheaper than the statement.
+    if (localities >= MaxCount && streets >= qMin(streetCap, MaxCount))
+        return {};
+    return statementsFor(streetProbes < localityProbes ? StreetLeads : LocalityLeads, localityNames, streetNames);
+}
+
+QStringList TwoLevelPlan::statementsFor(Lead lead, const QStringList& localityNames, const QStringList& streetNames)
+{
+    const QString houseColumns
+        = QStringLiteral("SELECT d.index_ , k.name, k.socr, k.scname, k.code, k.code_ss, k.code_rrr, k.code_ggg "
+                         ", s.name, s.socr, s.scname , d.name FROM ");
+    const QString streetColumns
+        = QStringLiteral("SELECT s.index_ , k.name , k.socr , k.scname , k.code , k.code_ss , k.code_rrr , "
+                         "k.code_ggg , s.name , s.socr , s.scname , '---' FROM ");
+    const QString localityIn = QLatin1String("kn.name_upper IN ") + inList(localityNames);
+    // Nearly every record is current: said so, SQLite does not expect the test to spare it work.
+    const QString current = QStringLiteral("k.rowid = kn.rowid AND likelihood(k.code_st = '00', 0.9)");
+
+    // kn and sn are the names in their indexes, k and s the records read once a pair matched;
+    // CROSS JOIN keeps SQLite to that order.
+    QString joins;
+    QString conditions;
+    if (lead == LocalityLeads) {
+        joins = QStringLiteral("kladr kn CROSS JOIN street s CROSS JOIN kladr k");
+        conditions = localityIn + QLatin1String(" AND s.name_upper IN ") + inList(streetNames)
+            + QLatin1String(" AND s.code_kladr = kn.code AND ") + current;
+    } else {
+        joins = QStringLiteral("street sn CROSS JOIN kladr kn CROSS JOIN kladr k CROSS JOIN street s");
+        conditions = QLatin1String("sn.name_upper IN ") + inList(streetNames) + QLatin1String(" AND ") + localityIn
+            + QLatin1String(" AND kn.code = sn.code_kladr AND ") + current
+            + QLatin1String(" AND s.rowid = sn.rowid");
+    }
+    return {
+        houseColumns + joins + QLatin1String(" , doma d INDEXED BY index_doma_index WHERE ") + conditions
+            + QLatin1String(" AND d.code_street = s.code"),
+        streetColumns + joins + QLatin1String(" WHERE ") + conditions + QLatin1String(" AND s.index_ != ''"),
+    };
+}

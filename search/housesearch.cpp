@@ -4,6 +4,7 @@
 #include <QDebug>
 
 #include "threaddatabasefind.h"
+#include "twolevelplan.h"
 
 #include <QSet>
 #include <QSqlDatabase>
@@ -75,32 +76,23 @@ private:
     QHash<QString, QString> m_Known;
 };
 
+const QString StreetColumns
+    = QStringLiteral("SELECT s.index_ , k.index_ , k.name, k.socr, k.scname, k.code, "
+                     "k.code_ss, k.code_rrr, k.code_ggg , s.name, s.socr, s.scname , s.code ");
+
 } // namespace
 
 HouseSearch::HouseSearch(const LevelFilter& locality, const LevelFilter& street, const QString& house)
     : m_House(house)
+    , m_Locality(locality)
+    , m_Street(street)
 {
-    const QString columns
-        = QStringLiteral("SELECT s.index_ , k.index_ , k.name, k.socr, k.scname, k.code, "
-                         "k.code_ss, k.code_rrr, k.code_ggg , s.name, s.socr, s.scname , s.code ");
-    const QString streetCondition
-        = QLatin1String("s.name_upper ") + ThreadDataBaseFind::makeCondition(street);
-    m_Statement = columns + QLatin1String("FROM kladr k , street s  WHERE ");
+    m_Statement = StreetColumns + QLatin1String("FROM kladr k , street s  WHERE ");
     if (!locality.text.isEmpty())
         m_Statement += QLatin1String("k.name_upper ") + ThreadDataBaseFind::makeCondition(locality)
             + QLatin1String("AND ");
-    m_Statement += streetCondition + QLatin1String("AND s.code_kladr = k.code AND k.code_st = '00'");
-
-    // One locality name may stand for a thousand localities and more: they are found in the name
-    // index alone, and a locality's record, which says whether it is current, is read only for
-    // the streets found there. The same rows, in the order fixed so.
-    m_Executed = m_Statement;
-    if (!locality.text.isEmpty() && !locality.isMask)
-        m_Executed = columns
-            + QLatin1String("FROM kladr kn CROSS JOIN street s CROSS JOIN kladr k WHERE kn.name_upper ")
-            + ThreadDataBaseFind::makeCondition(locality) + QLatin1String("AND ") + streetCondition
-            + QLatin1String("AND s.code_kladr = kn.code AND k.rowid = kn.rowid "
-                            "AND likelihood(k.code_st = '00', 0.9)");
+    m_Statement += QLatin1String("s.name_upper ") + ThreadDataBaseFind::makeCondition(street)
+        + QLatin1String("AND s.code_kladr = k.code AND k.code_st = '00'");
 }
 
 bool HouseSearch::run(
@@ -121,9 +113,18 @@ bool HouseSearch::run(
     }
     QSqlQuery streets(db);
     streets.setForwardOnly(true);
-    if (m_Executed != m_Statement)
-        qDebug().noquote() << QStringLiteral("Running: \"%1\"").arg(m_Executed);
-    if (!streets.exec(m_Executed)) {
+    // With a locality, the pairs of both levels are found as the search by both levels finds
+    // them: the same streets, without reading a record for every locality of a common name.
+    QString executed = m_Statement;
+    if (!m_Locality.text.isEmpty()) {
+        const TwoLevelPlan::Pairs pairs = TwoLevelPlan::pairs(db, m_Locality, m_Street, QStringList());
+        if (!pairs.isEmpty()) {
+            executed = StreetColumns + QLatin1String("FROM ") + pairs.from + QLatin1String(" WHERE ")
+                + pairs.where;
+            qDebug().noquote() << QStringLiteral("Running: \"%1\"").arg(executed);
+        }
+    }
+    if (!streets.exec(executed)) {
         *error = streets.lastError().text();
         return false;
     }

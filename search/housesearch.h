@@ -34,7 +34,7 @@ public:
 
 private:
     HouseNumber m_House;
+    LevelFilter m_Locality;
+    LevelFilter m_Street;
     QString m_Statement;
-    // What runs in the statement's place: the same rows, found another way.
-    QString m_Executed;
 };

@@ -37,14 +37,32 @@ qint64 countRecords(const QSqlDatabase& db, const char* table, const QStringList
 {
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    const QString statement = QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM %1 WHERE name_upper IN %2 LIMIT %3)")
-                                  .arg(QLatin1String(table), inList(names))
-                                  .arg(cap);
+    const QString statement
+        = QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM %1 WHERE name_upper IN %2 LIMIT %3)")
+              .arg(QLatin1String(table), inList(names))
+              .arg(cap);
     if (!query.exec(statement) || !query.next()) {
         qDebug() << query.lastError();
         return -1;
     }
     return query.value(0).toLongLong();
+}
+
+// The statement's two SELECTs over these pairs; none for none.
+QStringList selects(const TwoLevelPlan::Pairs& pairs)
+{
+    if (pairs.isEmpty())
+        return {};
+    return {
+        QLatin1String(
+            "SELECT d.index_ , k.name, k.socr, k.scname, k.code, k.code_ss, k.code_rrr, k.code_ggg , "
+            "s.name, s.socr, s.scname , d.name FROM ")
+            + pairs.from + QLatin1String(" , doma d INDEXED BY index_doma_index WHERE ") + pairs.where
+            + QLatin1String(" AND d.code_street = s.code"),
+        QLatin1String("SELECT s.index_ , k.name , k.socr , k.scname , k.code , k.code_ss , k.code_rrr , "
+                      "k.code_ggg , s.name , s.socr , s.scname , '---' FROM ")
+            + pairs.from + QLatin1String(" WHERE ") + pairs.where + QLatin1String(" AND s.index_ != ''"),
+    };
 }
 
 } // namespace
@@ -92,19 +110,26 @@ bool TwoLevelPlan::names(const QSqlDatabase& db, const char* table, const char* 
     return true;
 }
 
-QStringList TwoLevelPlan::statements(
-    const QSqlDatabase& db, const LevelFilter& locality, const LevelFilter& street, const QStringList& nameTables)
+QStringList TwoLevelPlan::statements(const QSqlDatabase& db, const LevelFilter& locality,
+    const LevelFilter& street, const QStringList& nameTables)
+{
+    return selects(pairs(db, locality, street, nameTables));
+}
+
+TwoLevelPlan::Pairs TwoLevelPlan::pairs(const QSqlDatabase& db, const LevelFilter& locality,
+    const LevelFilter& street, const QStringList& nameTables)
 {
     QStringList localityNames;
     QStringList streetNames;
     if (!names(db, "kladr", Schema::KladrNames, locality, nameTables, &localityNames)
         || localityNames.size() > MaxNames)
         return {};
-    if (!names(db, "street", Schema::StreetNames, street, nameTables, &streetNames) || streetNames.size() > MaxNames)
+    if (!names(db, "street", Schema::StreetNames, street, nameTables, &streetNames)
+        || streetNames.size() > MaxNames)
         return {};
     // No name, no row: either way finds nothing at once.
     if (localityNames.isEmpty() || streetNames.isEmpty())
-        return statementsFor(LocalityLeads, localityNames, streetNames);
+        return pairsFor(LocalityLeads, localityNames, streetNames);
 
     // Led by the localities, every locality is probed once per street name; led by the streets,
     // every street once per locality name. The streets are counted only up to where they would
@@ -121,38 +146,34 @@ QStringList TwoLevelPlan::statements(
     // Both beyond counting: neither way is known to be cheaper than the statement.
     if (localities >= MaxCount && streets >= qMin(streetCap, MaxCount))
         return {};
-    return statementsFor(streetProbes < localityProbes ? StreetLeads : LocalityLeads, localityNames, streetNames);
+    return pairsFor(streetProbes < localityProbes ? StreetLeads : LocalityLeads, localityNames, streetNames);
 }
 
-QStringList TwoLevelPlan::statementsFor(Lead lead, const QStringList& localityNames, const QStringList& streetNames)
+QStringList TwoLevelPlan::statementsFor(
+    Lead lead, const QStringList& localityNames, const QStringList& streetNames)
 {
-    const QString houseColumns
-        = QStringLiteral("SELECT d.index_ , k.name, k.socr, k.scname, k.code, k.code_ss, k.code_rrr, k.code_ggg "
-                         ", s.name, s.socr, s.scname , d.name FROM ");
-    const QString streetColumns
-        = QStringLiteral("SELECT s.index_ , k.name , k.socr , k.scname , k.code , k.code_ss , k.code_rrr , "
-                         "k.code_ggg , s.name , s.socr , s.scname , '---' FROM ");
+    return selects(pairsFor(lead, localityNames, streetNames));
+}
+
+TwoLevelPlan::Pairs TwoLevelPlan::pairsFor(
+    Lead lead, const QStringList& localityNames, const QStringList& streetNames)
+{
     const QString localityIn = QLatin1String("kn.name_upper IN ") + inList(localityNames);
     // Nearly every record is current: said so, SQLite does not expect the test to spare it work.
     const QString current = QStringLiteral("k.rowid = kn.rowid AND likelihood(k.code_st = '00', 0.9)");
 
     // kn and sn are the names in their indexes, k and s the records read once a pair matched;
     // CROSS JOIN keeps SQLite to that order.
-    QString joins;
-    QString conditions;
+    Pairs pairs;
     if (lead == LocalityLeads) {
-        joins = QStringLiteral("kladr kn CROSS JOIN street s CROSS JOIN kladr k");
-        conditions = localityIn + QLatin1String(" AND s.name_upper IN ") + inList(streetNames)
+        pairs.from = QStringLiteral("kladr kn CROSS JOIN street s CROSS JOIN kladr k");
+        pairs.where = localityIn + QLatin1String(" AND s.name_upper IN ") + inList(streetNames)
             + QLatin1String(" AND s.code_kladr = kn.code AND ") + current;
     } else {
-        joins = QStringLiteral("street sn CROSS JOIN kladr kn CROSS JOIN kladr k CROSS JOIN street s");
-        conditions = QLatin1String("sn.name_upper IN ") + inList(streetNames) + QLatin1String(" AND ") + localityIn
-            + QLatin1String(" AND kn.code = sn.code_kladr AND ") + current
+        pairs.from = QStringLiteral("street sn CROSS JOIN kladr kn CROSS JOIN kladr k CROSS JOIN street s");
+        pairs.where = QLatin1String("sn.name_upper IN ") + inList(streetNames) + QLatin1String(" AND ")
+            + localityIn + QLatin1String(" AND kn.code = sn.code_kladr AND ") + current
             + QLatin1String(" AND s.rowid = sn.rowid");
     }
-    return {
-        houseColumns + joins + QLatin1String(" , doma d INDEXED BY index_doma_index WHERE ") + conditions
-            + QLatin1String(" AND d.code_street = s.code"),
-        streetColumns + joins + QLatin1String(" WHERE ") + conditions + QLatin1String(" AND s.index_ != ''"),
-    };
+    return pairs;
 }

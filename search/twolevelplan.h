@@ -23,18 +23,30 @@ public:
 
     enum Lead { LocalityLeads, StreetLeads };
 
+    // The FROM and WHERE clauses of the pairs of a locality (k) and a street (s) the levels match.
+    struct Pairs {
+        QString from;
+        QString where;
+        bool isEmpty() const { return from.isEmpty(); }
+    };
+
     // The two SELECTs (house groups, then streets with an index of their own) to run in place of
     // the statement's halves on db, or none when a level matches too many names or its names
     // cannot be listed. nameTables: the distinct-name tables db holds, which list the names of a
     // mask that begins with a wildcard.
-    static QStringList statements(const QSqlDatabase& db, const LevelFilter& locality, const LevelFilter& street,
+    static QStringList statements(const QSqlDatabase& db, const LevelFilter& locality,
+        const LevelFilter& street, const QStringList& nameTables);
+    // The pairs the levels match, found the way statements() finds them; empty when left to SQLite.
+    static Pairs pairs(const QSqlDatabase& db, const LevelFilter& locality, const LevelFilter& street,
         const QStringList& nameTables);
 
     // The SELECTs for these names (upper case, as name_upper holds them), led by lead.
-    static QStringList statementsFor(Lead lead, const QStringList& localityNames, const QStringList& streetNames);
+    static QStringList statementsFor(
+        Lead lead, const QStringList& localityNames, const QStringList& streetNames);
+    static Pairs pairsFor(Lead lead, const QStringList& localityNames, const QStringList& streetNames);
 
     // The names of table's name_upper the level matches: at most MaxNames + 1, so that too many
     // shows. False when they cannot be listed. nameTables as for statements().
-    static bool names(const QSqlDatabase& db, const char* table, const char* namesTable, const LevelFilter& level,
-        const QStringList& nameTables, QStringList* found);
+    static bool names(const QSqlDatabase& db, const char* table, const char* namesTable,
+        const LevelFilter& level, const QStringList& nameTables, QStringList* found);
 };

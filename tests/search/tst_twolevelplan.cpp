@@ -25,13 +25,14 @@ QString statement(const QString& locality, const QString& street)
         return (SqlText::isMask(text) ? QStringLiteral("LIKE ") : QStringLiteral("= "))
             + SqlText::literal(text.toUpper()) + QLatin1Char(' ');
     };
-    return QStringLiteral("SELECT d.index_ , k.name, k.socr, k.scname, k.code, k.code_ss, k.code_rrr, k.code_ggg "
-                          ", s.name, s.socr, s.scname , d.name FROM kladr k , street s , doma d INDEXED BY "
-                          "index_doma_index  WHERE k.name_upper %1AND d.code_street = s.code AND s.name_upper %2"
-                          "AND s.code_kladr = k.code AND k.code_st = '00' UNION SELECT s.index_ , k.name , k.socr "
-                          ", k.scname , k.code , k.code_ss , k.code_rrr , k.code_ggg , s.name , s.socr , s.scname "
-                          ", '---' FROM KLADR k, STREET s WHERE s.name_upper %2AND k.name_upper %1AND s.code_kladr "
-                          "= k.code AND s.index_ != '' and k.code_st = '00'")
+    return QStringLiteral(
+        "SELECT d.index_ , k.name, k.socr, k.scname, k.code, k.code_ss, k.code_rrr, k.code_ggg "
+        ", s.name, s.socr, s.scname , d.name FROM kladr k , street s , doma d INDEXED BY "
+        "index_doma_index  WHERE k.name_upper %1AND d.code_street = s.code AND s.name_upper %2"
+        "AND s.code_kladr = k.code AND k.code_st = '00' UNION SELECT s.index_ , k.name , k.socr "
+        ", k.scname , k.code , k.code_ss , k.code_rrr , k.code_ggg , s.name , s.socr , s.scname "
+        ", '---' FROM KLADR k, STREET s WHERE s.name_upper %2AND k.name_upper %1AND s.code_kladr "
+        "= k.code AND s.index_ != '' and k.code_st = '00'")
         .arg(condition(locality), condition(street));
 }
 
@@ -104,7 +105,8 @@ void TestTwoLevelPlan::initTestCase()
         db.addLocality("Д'Артаньяново", "д", "Деревня", "50006001000", "140006");
         // A hundred and one villages of names beginning alike.
         for (int i = 1; i <= TwoLevelPlan::MaxNames + 1; ++i)
-            db.addLocality(QStringLiteral("Село ") + number(i), "с", "Село", "51" + number(i) + "001000", "150000");
+            db.addLocality(
+                QStringLiteral("Село ") + number(i), "с", "Село", "51" + number(i) + "001000", "150000");
 
         db.addStreet("Гоголя", "ул", "Улица", "500010010000001", "140011");
         db.addStreet("Гоголя", "ул", "Улица", "500020010000001", "");
@@ -145,7 +147,7 @@ void TestTwoLevelPlan::sameRowsEitherWay_data()
     QTest::addColumn<int>("rows");
 
     QTest::newRow("both exact, a name of several localities") << "Павловка"
-                                                               << "Гоголя" << 4;
+                                                              << "Гоголя" << 4;
     QTest::newRow("exact locality, street mask") << "павловка"
                                                  << "Гог%" << 6;
     QTest::newRow("locality mask, exact street") << "Пав%"
@@ -227,14 +229,15 @@ void TestTwoLevelPlan::namesOfALevel_data()
     QTest::addColumn<bool>("listed");
     QTest::addColumn<QStringList>("names");
 
-    QTest::newRow("exact, as typed, upper case") << "павловка" << AllNameTables << true << QStringList { "ПАВЛОВКА" };
+    QTest::newRow("exact, as typed, upper case")
+        << "павловка" << AllNameTables << true << QStringList { "ПАВЛОВКА" };
     QTest::newRow("exact, no such name") << "Нигдеево" << AllNameTables << true << QStringList { "НИГДЕЕВО" };
     QTest::newRow("prefix") << "пав%" << AllNameTables << true
                             << QStringList { "ПАВЛОВКА", "ПАВЛОГРАД", "ПАВЛОВО" };
     QTest::newRow("prefix and _") << "П_вло%" << AllNameTables << true
                                   << QStringList { "ПАВЛОВКА", "ПАВЛОГРАД", "ПАВЛОВО" };
-    QTest::newRow("beginning with %") << "%ово" << AllNameTables << true
-                                      << QStringList { "ПАВЛОВО", "Д'АРТАНЬЯНОВО" };
+    QTest::newRow("beginning with %")
+        << "%ово" << AllNameTables << true << QStringList { "ПАВЛОВО", "Д'АРТАНЬЯНОВО" };
     QTest::newRow("beginning with %, no name tables") << "%ово" << QStringList() << false << QStringList();
     QTest::newRow("wildcards only") << "%_" << AllNameTables << false << QStringList();
     QTest::newRow("apostrophe") << "Д'%" << AllNameTables << true << QStringList { "Д'АРТАНЬЯНОВО" };

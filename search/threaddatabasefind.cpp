@@ -261,6 +261,21 @@ ThreadDataBaseFind::Statements ThreadDataBaseFind::buildStatements(
     return statements;
 }
 
+bool ThreadDataBaseFind::begin(const QString& logged, QSqlDatabase& db)
+{
+    emit signalUpdateText(QStringLiteral("Выполнение запроса..."));
+    emit signalUpdateProgress(0, 1);
+    qDebug().noquote() << QStringLiteral("Trying to make next querry: \"%1\"").arg(logged);
+    m_pHost->addState(QStringLiteral(">>>: ") + logged, false);
+
+    QString error;
+    if (openConnection(db, &error))
+        return true;
+    reportError(error);
+    emit signalVisible(false);
+    return false;
+}
+
 void ThreadDataBaseFind::reportError(const QString& text)
 {
     m_pHost->addState(QStringLiteral("Ошибка: ") + text, false);
@@ -289,22 +304,12 @@ void ThreadDataBaseFind::run()
         return;
     }
 
-    emit signalUpdateText(QStringLiteral("Выполнение запроса..."));
-    emit signalUpdateProgress(0, 1);
-
     SearchResult result;
     result.columnMap = columnMap(!locality.text.isEmpty(), !street.text.isEmpty());
     Statements statements = buildStatements(locality, street, QStringList());
-    qDebug().noquote() << QStringLiteral("Trying to make next querry: \"%1\"").arg(statements.logged);
-    m_pHost->addState(QStringLiteral(">>>: ") + statements.logged, false);
-
     QSqlDatabase db;
-    QString error;
-    if (!openConnection(db, &error)) {
-        reportError(error);
-        emit signalVisible(false);
+    if (!begin(statements.logged, db))
         return;
-    }
     // A database installed from elsewhere may lack the distinct names; the masks then test the
     // tables' rows. Only a mask that begins with a wildcard needs to know.
     QStringList nameTables;
@@ -367,22 +372,14 @@ void ThreadDataBaseFind::searchHouse(
         return;
     }
 
-    emit signalUpdateText(QStringLiteral("Выполнение запроса..."));
-    emit signalUpdateProgress(0, 1);
-    qDebug().noquote() << QStringLiteral("Trying to make next querry: \"%1\"").arg(houseSearch.statement());
-    m_pHost->addState(QStringLiteral(">>>: ") + houseSearch.statement(), false);
-
     QSqlDatabase db;
-    QString error;
-    if (!openConnection(db, &error)) {
-        reportError(error);
-        emit signalVisible(false);
+    if (!begin(houseSearch.statement(), db))
         return;
-    }
     emit signalVisible(true);
     if (m_pTimer)
         m_pTimer->startProgress();
     SearchResult result;
+    QString error;
     const bool found = houseSearch.run(db, result.columnMap, &result, &error);
     if (found) {
         emit signalFind(result);

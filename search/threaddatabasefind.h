@@ -59,6 +59,9 @@ private:
         const LevelFilter& locality, const LevelFilter& street, const QStringList& nameTables);
     // False when a statement failed (an interrupted fetch is no failure).
     bool search(QSqlDatabase& db, const Statements& statements, SearchResult& result);
+    // Announces the search and logs its statement, then opens the connection into db; false, with
+    // the error reported, when it cannot be opened.
+    bool begin(const QString& logged, QSqlDatabase& db);
     void reportError(const QString& text);
     // The search for one house on the streets found (housesearch.h); its own statement and rows.
     void searchHouse(const LevelFilter& locality, const LevelFilter& street, const QString& house);

@@ -13,10 +13,12 @@
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QMutex>
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QTextCodec>
 #include <QTime>
 
 #include <cstdio>
@@ -56,14 +58,29 @@ void printTable(const TableModel& model)
     std::fflush(stdout);
 }
 
-int search(const QString& databaseFile, SearchParams& params)
+// One search to run: its levels, and for a batch the line of the file that asked for it
+// (0 for the search of the command line).
+struct Search {
+    int line = 0;
+    SearchParams params;
+};
+
+// The label of a search's lines on standard error: "search" alone for the command line's search,
+// so scripts that read its time keep reading it, "search N" with the batch line otherwise.
+QByteArray label(const Search& search)
+{
+    return search.line == 0 ? QByteArray("search") : "search " + QByteArray::number(search.line);
+}
+
+// Runs the searches one after another on one search thread and one set of address names, as the
+// window runs its user's searches: the thread keeps its connection from one search to the next.
+int runSearches(const QString& databaseFile, QList<Search>& searches)
 {
     // Status-log lines go to standard error, the table to standard output.
     ConsoleHost host(stderr);
     ThreadDataBaseFind thread;
     thread.setHost(&host);
     thread.setDatabaseFile(databaseFile);
-    thread.setSearchParams(params);
 
     // A direct connection: the rows are copied in the search thread and read here only after
     // the thread has ended.
@@ -76,7 +93,7 @@ int search(const QString& databaseFile, SearchParams& params)
 
     // Opened before the clock starts, as the window's connection is open when a search begins.
     const QString lookupConnection = QStringLiteral("velmora-tool-lookup");
-    int status = 1;
+    int status = 0;
     {
         QSqlDatabase lookupDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), lookupConnection);
         lookupDb.setDatabaseName(databaseFile);
@@ -84,6 +101,7 @@ int search(const QString& databaseFile, SearchParams& params)
         if (!lookupDb.open()) {
             std::fprintf(stderr, "search: cannot open %s: %s\n", qPrintable(databaseFile),
                 qPrintable(lookupDb.lastError().text()));
+            status = 1;
         } else {
             // Read once per database, as the window reads them before its first result; timed
             // on its own.
@@ -93,23 +111,110 @@ int search(const QString& databaseFile, SearchParams& params)
             names.refresh(lookupDb);
             std::fprintf(stderr, "search: address names read in %.3f ms\n", namesClock.nsecsElapsed() / 1e6);
 
-            QElapsedTimer clock;
-            clock.start();
-            thread.start();
-            thread.wait();
-            if (bFound) {
+            const bool bBatch = !searches.isEmpty() && searches.first().line != 0;
+            for (Search& search : searches) {
+                thread.setSearchParams(search.params);
+                bFound = false;
+                QElapsedTimer clock;
+                clock.start();
+                thread.start();
+                thread.wait();
+                if (!bFound) {
+                    // The thread has logged why; a batch stops, its later figures would not be
+                    // those of the session asked for.
+                    if (bBatch)
+                        std::fprintf(
+                            stderr, "%s: not run; the batch stops here\n", label(search).constData());
+                    status = 1;
+                    break;
+                }
                 TableModel model;
-                ResultFiller(params, names).fill(result, model);
+                // The window checks at every result that the names are still those of the
+                // database (a stamp compared, nothing read while the file stays the same); the
+                // single search has read them just before its clock started.
+                if (bBatch)
+                    names.refresh(lookupDb);
+                ResultFiller(search.params, names).fill(result, model);
                 const double ms = clock.nsecsElapsed() / 1e6;
                 printTable(model);
-                std::fprintf(stderr, "search: %d rows in %.3f ms\n", model.rowCount(), ms);
-                status = 0;
+                // An empty line ends each table of a batch; a table holds none (its header is
+                // always there).
+                if (bBatch) {
+                    std::fputc('\n', stdout);
+                    std::fflush(stdout);
+                }
+                std::fprintf(
+                    stderr, "%s: %d rows in %.3f ms\n", label(search).constData(), model.rowCount(), ms);
             }
             lookupDb.close();
         }
     }
     QSqlDatabase::removeDatabase(lookupConnection);
     return status;
+}
+
+// Reads a batch: one search a line, the locality, street and house separated by tabs (trailing
+// fields may be left out, an empty field is a level not searched); empty lines and lines starting
+// with "#" are skipped. False, with a message naming the line, when a line cannot be searched.
+bool readBatch(const QString& fileName, QList<Search>& searches, QString& error)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("cannot read %1: %2").arg(fileName, file.errorString());
+        return false;
+    }
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    if (file.error() != QFileDevice::NoError) {
+        error = QStringLiteral("cannot read %1: %2").arg(fileName, file.errorString());
+        return false;
+    }
+    QTextCodec* utf8 = QTextCodec::codecForName("UTF-8");
+    for (int i = 0; i < lines.size(); ++i) {
+        const int lineNumber = i + 1;
+        const QString where = QStringLiteral("%1 line %2: ").arg(fileName).arg(lineNumber);
+        QByteArray bytes = lines.at(i);
+        if (bytes.endsWith('\r'))
+            bytes.chop(1);
+        QTextCodec::ConverterState state;
+        const QString line = utf8->toUnicode(bytes.constData(), bytes.size(), &state);
+        if (state.invalidChars > 0) {
+            error = where + QStringLiteral("not UTF-8 text");
+            return false;
+        }
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        const QStringList fields = line.split(QLatin1Char('\t'));
+        if (fields.size() > 3) {
+            error = where
+                + QStringLiteral("%1 fields; a line holds at most the locality, the street and the "
+                                 "house, separated by tabs")
+                      .arg(fields.size());
+            return false;
+        }
+        Search search;
+        search.line = lineNumber;
+        setLevel(search.params, SearchParams::LocalityLevel, fields.value(0));
+        setLevel(search.params, SearchParams::StreetLevel, fields.value(1));
+        search.params.house = fields.value(2);
+        if (fields.value(0).isEmpty() && fields.value(1).isEmpty() && search.params.house.isEmpty()) {
+            error = where + QStringLiteral("no locality, street or house to search for");
+            return false;
+        }
+        // The window searches a house only on a street; left out silently, the line would
+        // search something else than it says.
+        if (!search.params.house.isEmpty() && fields.value(1).isEmpty()) {
+            error = where
+                + QStringLiteral("a house needs a street (locality, street and house are "
+                                 "separated by tabs)");
+            return false;
+        }
+        searches << search;
+    }
+    if (searches.isEmpty()) {
+        error = QStringLiteral("%1 holds no search").arg(fileName);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -132,9 +237,16 @@ int runSearchCommand(QStringList arguments)
     const QCommandLineOption houseOption(QStringLiteral("house"),
         QStringLiteral("House on the street (\"12\", \"12а\", \"12 корп. 1\", \"вл. 3\"); needs --street."),
         QStringLiteral("TEXT"));
+    const QCommandLineOption batchOption(QStringLiteral("batch"),
+        QStringLiteral("Runs the searches of FILE one after another in this one process, as the window "
+                       "runs its user's searches: one search a line, locality, street and house separated "
+                       "by tabs (an empty field is not searched; empty lines and lines starting with # are "
+                       "skipped). Each table ends with an empty line; each time is labelled with its line."),
+        QStringLiteral("FILE"));
     parser.addOption(localityOption);
     parser.addOption(streetOption);
     parser.addOption(houseOption);
+    parser.addOption(batchOption);
 
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "search: %s\n%s", qPrintable(parser.errorText()), qPrintable(parser.helpText()));
@@ -148,6 +260,28 @@ int runSearchCommand(QStringList arguments)
         std::fprintf(stderr, "search: expected one directory\n%s", qPrintable(parser.helpText()));
         return 2;
     }
+    const bool bBatch = parser.isSet(batchOption);
+    if (bBatch && (parser.isSet(localityOption) || parser.isSet(streetOption) || parser.isSet(houseOption))) {
+        std::fprintf(stderr,
+            "search: --batch takes the searches from its file; it cannot be combined with "
+            "--locality, --street or --house\n");
+        return 2;
+    }
+
+    QList<Search> searches;
+    if (bBatch) {
+        QString error;
+        if (!readBatch(parser.value(batchOption), searches, error)) {
+            std::fprintf(stderr, "search: %s\n", qPrintable(error));
+            return 2;
+        }
+    } else {
+        Search search;
+        setLevel(search.params, SearchParams::LocalityLevel, parser.value(localityOption));
+        setLevel(search.params, SearchParams::StreetLevel, parser.value(streetOption));
+        search.params.house = parser.value(houseOption);
+        searches << search;
+    }
 
     const QStringList positional = parser.positionalArguments();
     const QString databaseFile = (positional.isEmpty() ? localDbDirFromSettings() : positional.first())
@@ -158,13 +292,8 @@ int runSearchCommand(QStringList arguments)
         return 2;
     }
 
-    SearchParams params;
-    setLevel(params, SearchParams::LocalityLevel, parser.value(localityOption));
-    setLevel(params, SearchParams::StreetLevel, parser.value(streetOption));
-    params.house = parser.value(houseOption);
-
     g_PreviousHandler = qInstallMessageHandler(dropDebugMessages);
-    const int status = search(databaseFile, params);
+    const int status = runSearches(databaseFile, searches);
     qInstallMessageHandler(g_PreviousHandler);
     return status;
 }

@@ -8,7 +8,8 @@
 
 struct ToolRun {
     int exitCode = -1; // -1: still running when the wait ended
-    QStringList out;
+    QStringList out; // standard output's lines, empty ones left out
+    QString outText; // standard output as written
     QString err;
 };
 
@@ -20,7 +21,8 @@ inline ToolRun runTool(const QStringList& arguments, int msecs = 240000)
     if (!process.waitForFinished(msecs))
         return run;
     run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    run.outText = QString::fromUtf8(process.readAllStandardOutput());
+    run.out = run.outText.split('\n', Qt::SkipEmptyParts);
     run.err = QString::fromUtf8(process.readAllStandardError());
     return run;
 }

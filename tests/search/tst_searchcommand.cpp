@@ -30,8 +30,15 @@ private slots:
     void missingDatabase();
     void badArguments_data();
     void badArguments();
+    void batchGivesEachSearchItsOwnTable();
+    void badBatch_data();
+    void badBatch();
+    void batchStopsAtARefusedSearch();
 
 private:
+    // A batch file in the test's directory holding these bytes.
+    QString writeBatch(const QByteArray& content);
+
     QTemporaryDir m_Dir;
 };
 
@@ -45,6 +52,9 @@ void TestSearchCommand::initTestCase()
     db.addStreet("Лесная", "ул", "Улица", "500270010000001", "142701");
     db.addHouses("1-9", "500270010000001", "142703");
     db.addHouses("12к1,Н(11-19)", "500270010000001", "142704");
+    db.addLocality("Бутово", "п", "Поселок", "50027002000", "142705");
+    db.addStreet("Садовая", "ул", "Улица", "500270020000001", "142706");
+    db.addStreet("Полевая", "пер", "Переулок", "500270020000002", "142707");
     QVERIFY2(db.isValid(), qPrintable(db.error()));
 }
 
@@ -158,6 +168,114 @@ void TestSearchCommand::badArguments()
     QCOMPARE(run.exitCode, 2);
     QVERIFY(run.out.isEmpty());
     QVERIFY(!run.err.isEmpty());
+}
+
+QString TestSearchCommand::writeBatch(const QByteArray& content)
+{
+    const QString fileName = m_Dir.filePath(QStringLiteral("batch.txt"));
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size())
+        return QString();
+    return fileName;
+}
+
+void TestSearchCommand::batchGivesEachSearchItsOwnTable()
+{
+    // Each search after another on the same thread, house searches among others: nothing of one
+    // search (its columns, its house, its rows) may reach the next. The first search comes again
+    // last, after all the others.
+    const QList<QStringList> searches { { "видное" }, { "", "Лес%" }, { "Видное", "Лесная" },
+        { "Видное", "Лесная", "12 корп. 1" }, { "", "Лесная", "д. 40" }, { "Нигде" }, { "Бутово", "Сад%" },
+        { "%о%", "%ая" }, { "видное" } };
+    QByteArray content = "# locality, street, house\n\n";
+    QList<int> lineNumbers;
+    int lineNumber = 2;
+    for (const QStringList& fields : searches) {
+        content += fields.join('\t').toUtf8() + (lineNumber % 2 ? "\r\n" : "\n");
+        lineNumbers << ++lineNumber;
+    }
+    const QString batch = writeBatch(content);
+    QVERIFY(!batch.isEmpty());
+
+    const ToolRun run = runSearch({ m_Dir.path(), "--batch", batch });
+    QCOMPARE(run.exitCode, 0);
+    const QStringList tables = run.outText.split("\n\n");
+    // Each table ends with an empty line, the last one included.
+    QCOMPARE(tables.size(), searches.size() + 1);
+    QCOMPARE(tables.last(), QString());
+    QCOMPARE(run.err.count("search: address names read in "), 1);
+
+    const QStringList options { "--locality", "--street", "--house" };
+    for (int i = 0; i < searches.size(); ++i) {
+        QStringList arguments { m_Dir.path() };
+        for (int field = 0; field < searches.at(i).size(); ++field) {
+            if (!searches.at(i).at(field).isEmpty())
+                arguments << options.at(field) << searches.at(i).at(field);
+        }
+        const ToolRun single = runSearch(arguments);
+        QCOMPARE(single.exitCode, 0);
+        QCOMPARE(tables.at(i) + '\n', single.outText);
+        const QString time = QStringLiteral("search %1: %2 rows in [0-9.]+ ms\n")
+                                 .arg(lineNumbers.at(i))
+                                 .arg(single.out.size() - 1);
+        QVERIFY2(run.err.contains(QRegularExpression(time)), qPrintable(time + run.err));
+    }
+    // The search from a second locality does find its rows: the batch is no run of empty results.
+    QVERIFY(tables.at(6).contains("\tСадовая\t"));
+}
+
+void TestSearchCommand::badBatch_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("message");
+
+    const QByteArray good = "Видное\tЛесная\n";
+    QTest::newRow("house without a street") << good + "# a comment\n\tЛесная\t12\nВидное\t\t12\n"
+                                            << QStringList {} << "batch.txt line 4: a house needs a street";
+    QTest::newRow("four fields") << good + "Видное\tЛесная\t12\tкв. 3\n"
+                                 << QStringList {} << "batch.txt line 2: 4 fields; a line holds at most";
+    QTest::newRow("no level") << "\t\t\n" + good << QStringList {}
+                              << "batch.txt line 1: no locality, street or house to search for";
+    QTest::newRow("not UTF-8") << good + "\xc2\xc8\xc4\xcd\xce\xc5\n"
+                               << QStringList {} << "batch.txt line 2: not UTF-8 text";
+    QTest::newRow("missing file") << QByteArray() << QStringList {} << "search: cannot read ";
+    QTest::newRow("no search") << QByteArray("# nothing\n\n") << QStringList {}
+                               << "batch.txt holds no search";
+    QTest::newRow("with --locality") << good << QStringList { "--locality", "Видное" }
+                                     << "--batch takes the searches from its file; it cannot be combined";
+    QTest::newRow("with --house") << good << QStringList { "--house", "12" }
+                                  << "--batch takes the searches from its file; it cannot be combined";
+}
+
+void TestSearchCommand::badBatch()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, options);
+    QFETCH(QString, message);
+
+    // No content: a file that is not there.
+    const QString batch = content.isNull() ? m_Dir.filePath("no-such-batch.txt") : writeBatch(content);
+    QVERIFY(!batch.isEmpty());
+    const ToolRun run = runSearch(QStringList { m_Dir.path(), "--batch", batch } + options);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    // Refused before any search ran.
+    QVERIFY2(!run.err.contains(">>>"), qPrintable(run.err));
+}
+
+void TestSearchCommand::batchStopsAtARefusedSearch()
+{
+    const QString batch = writeBatch("Видное\n\tЛесная\tдом\nБутово\n");
+    QVERIFY(!batch.isEmpty());
+    const ToolRun run = runSearch({ m_Dir.path(), "--batch", batch });
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains("search 1: 1 rows in "), qPrintable(run.err));
+    QVERIFY2(run.err.contains("нет ни одной цифры"), qPrintable(run.err));
+    QVERIFY2(run.err.contains("search 2: not run; the batch stops here"), qPrintable(run.err));
+    QVERIFY(!run.err.contains("search 3:"));
+    QCOMPARE(run.out.size(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestSearchCommand)

@@ -62,21 +62,28 @@ bool DistinctRowFetcher::fetch(const std::function<bool()>& interrupted)
 
 bool DistinctRowFetcher::addRow(const QSqlQuery& query)
 {
-    // NULL and the empty text are different rows to SQL, so the key tells them apart.
-    QStringList key;
+    // One text per row: each value behind its length in two UTF-16 units, so that no two rows
+    // give the same key; NULL and the empty text are different rows to SQL, and NULL has a length
+    // no text can have.
     const int count = m_Columns.count();
-    key.reserve(count);
+    QSqlRecord row = m_Columns;
+    QString key;
     for (int column = 0; column < count; ++column) {
         const QVariant value = query.value(column);
-        key << (value.isNull() ? QStringLiteral("N") : QLatin1Char('V') + value.toString());
+        if (value.isNull()) {
+            key += QChar(0xFFFF);
+            key += QChar(0xFFFF);
+        } else {
+            const QString text = value.toString();
+            key += QChar(ushort(quint32(text.size()) >> 16));
+            key += QChar(ushort(text.size() & 0xFFFF));
+            key += text;
+        }
+        row.setValue(column, value);
     }
     if (m_Seen.contains(key))
         return false;
     m_Seen.insert(key);
-
-    QSqlRecord row = m_Columns;
-    for (int column = 0; column < count; ++column)
-        row.setValue(column, query.value(column));
     m_Rows.append(row);
     return true;
 }

@@ -41,6 +41,6 @@ private:
     QList<QSqlQuery> m_Queries;
     QSqlRecord m_Columns;
     QVector<QSqlRecord> m_Rows;
-    QSet<QStringList> m_Seen;
+    QSet<QString> m_Seen;
     QSqlError m_Error;
 };

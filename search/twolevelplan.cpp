@@ -101,8 +101,13 @@ bool TwoLevelPlan::names(const QSqlDatabase& db, const char* table, const char* 
         qDebug() << query.lastError();
         return false;
     }
-    while (query.next())
-        *found << query.value(0).toString();
+    while (query.next()) {
+        const QString name = query.value(0).toString();
+        // SQL text ends at a NUL: such a name cannot be written into a statement.
+        if (name.contains(QChar(0)))
+            return false;
+        *found << name;
+    }
     if (query.lastError().isValid()) {
         qDebug() << query.lastError();
         return false;

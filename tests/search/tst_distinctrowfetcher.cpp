@@ -57,12 +57,10 @@ void TestDistinctRowFetcher::keepsEveryDistinctRowOnce_data()
 
     // Values that join to the same text, NULL beside the empty text, a row repeated within a
     // statement and across them.
-    QTest::newRow("all") << 100
-                         << QStringList { "a|bc", "ab|c", "NULL|", "|NULL", "|", "NULL|NULL", "x|y" };
+    QTest::newRow("all") << 100 << QStringList { "a|bc", "ab|c", "NULL|", "|NULL", "|", "NULL|NULL", "x|y" };
     QTest::newRow("stops at the limit") << 3 << QStringList { "a|bc", "ab|c", "NULL|" };
-    QTest::newRow("limit within the second statement") << 7
-                                                       << QStringList { "a|bc", "ab|c", "NULL|", "|NULL", "|",
-                                                              "NULL|NULL", "x|y" };
+    QTest::newRow("limit within the second statement")
+        << 7 << QStringList { "a|bc", "ab|c", "NULL|", "|NULL", "|", "NULL|NULL", "x|y" };
 }
 
 void TestDistinctRowFetcher::keepsEveryDistinctRowOnce()

@@ -82,7 +82,7 @@ private slots:
     void fewerRecordsLead();
     void namesOfALevel_data();
     void namesOfALevel();
-    void tooManyNamesAreLeftToTheStatement();
+    void leftToTheStatement();
 
 private:
     QTemporaryDir m_Dir;
@@ -118,6 +118,10 @@ void TestTwoLevelPlan::initTestCase()
         for (int i = 1; i <= 3; ++i)
             db.addStreet("Гоголя", "ул", "Улица", "51" + number(i) + "0010000001", "150001");
 
+        // A name with a NUL in it, as a damaged classifier file may hold.
+        db.addLocality(QStringLiteral("Нуль") + QChar(0) + QStringLiteral("вка"), "д", "Деревня",
+            "50007001000", "140007");
+        db.addStreet("Гоголя", "ул", "Улица", "500070010000001", "140071");
         db.addHouses("1-9", "500010010000001", "140012");
         db.addHouses("Н(11-19)", "500010010000001", "140013");
         db.addHouses("1-9", "500020010000001", "140023");
@@ -166,6 +170,8 @@ void TestTwoLevelPlan::sameRowsEitherWay_data()
                                            << "Ъъ%" << 0;
     QTest::newRow("apostrophes in both names") << "Д'Артаньяново"
                                                << "д'арка" << 2;
+    QTest::newRow("a name with a NUL") << "Нуль%"
+                                       << "Гоголя" << 1;
     QTest::newRow("names of many records") << "Село%"
                                            << "Гоголя" << 3;
 }
@@ -261,7 +267,7 @@ void TestTwoLevelPlan::namesOfALevel()
     QCOMPARE(found, names);
 }
 
-void TestTwoLevelPlan::tooManyNamesAreLeftToTheStatement()
+void TestTwoLevelPlan::leftToTheStatement()
 {
     const QSqlDatabase db = QSqlDatabase::database(Connection);
     QStringList found;
@@ -270,6 +276,9 @@ void TestTwoLevelPlan::tooManyNamesAreLeftToTheStatement()
     QCOMPARE(found.size(), TwoLevelPlan::MaxNames + 1);
     QVERIFY(TwoLevelPlan::statements(db, level("Село%"), level("Гоголя"), AllNameTables).isEmpty());
     QVERIFY(TwoLevelPlan::statements(db, level("%"), level("Гоголя"), AllNameTables).isEmpty());
+    // A name SQL text cannot hold is left to the statement too.
+    QVERIFY(!TwoLevelPlan::names(db, "kladr", "KLADR_NAMES", level("Нуль%"), AllNameTables, &found));
+    QVERIFY(TwoLevelPlan::statements(db, level("Нуль%"), level("Гоголя"), AllNameTables).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestTwoLevelPlan)

@@ -47,8 +47,9 @@ protected:
 
 private:
     // The statement as it is logged, and the statements run in its place: the halves of a
-    // two-level search one after another, masks that begin with a wildcard matched against the
-    // distinct names, no LIMIT (the fetch stops at 100 distinct rows).
+    // two-level search one after another (or one SELECT of their rows, twolevelplan.h), masks
+    // that begin with a wildcard matched against the distinct names, no LIMIT (the fetch stops
+    // at 100 distinct rows).
     struct Statements {
         QString logged;
         QStringList executed;

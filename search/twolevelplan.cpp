@@ -48,21 +48,24 @@ qint64 countRecords(const QSqlDatabase& db, const char* table, const QStringList
     return query.value(0).toLongLong();
 }
 
-// The statement's two SELECTs over these pairs; none for none.
+// The statement's rows over these pairs in one SELECT, so that the pairs are found once: every
+// pair is taken twice (h), first for each of its street's house groups, then for the street
+// itself when it has an index of its own. None for none.
 QStringList selects(const TwoLevelPlan::Pairs& pairs)
 {
     if (pairs.isEmpty())
         return {};
-    return {
-        QLatin1String(
-            "SELECT d.index_ , k.name, k.socr, k.scname, k.code, k.code_ss, k.code_rrr, k.code_ggg , "
-            "s.name, s.socr, s.scname , d.name FROM ")
-            + pairs.from + QLatin1String(" , doma d INDEXED BY index_doma_index WHERE ") + pairs.where
-            + QLatin1String(" AND d.code_street = s.code"),
-        QLatin1String("SELECT s.index_ , k.name , k.socr , k.scname , k.code , k.code_ss , k.code_rrr , "
-                      "k.code_ggg , s.name , s.socr , s.scname , '---' FROM ")
-            + pairs.from + QLatin1String(" WHERE ") + pairs.where + QLatin1String(" AND s.index_ != ''"),
-    };
+    return { QLatin1String(
+                 "SELECT CASE h.half WHEN 0 THEN d.index_ ELSE s.index_ END AS index_ , k.name, k.socr, "
+                 "k.scname, k.code, k.code_ss, k.code_rrr, k.code_ggg , s.name, s.socr, s.scname , "
+                 "CASE h.half WHEN 0 THEN d.name ELSE '---' END AS name FROM ")
+        + pairs.from
+        + QLatin1String(
+            " CROSS JOIN (SELECT 0 AS half UNION ALL SELECT 1) h "
+            "LEFT JOIN doma d INDEXED BY index_doma_index ON h.half = 0 AND d.code_street = s.code "
+            "WHERE ")
+        + pairs.where
+        + QLatin1String(" AND ((h.half = 0 AND d.rowid IS NOT NULL) OR (h.half = 1 AND s.index_ != ''))") };
 }
 
 } // namespace

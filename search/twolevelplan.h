@@ -30,17 +30,16 @@ public:
         bool isEmpty() const { return from.isEmpty(); }
     };
 
-    // The two SELECTs (house groups, then streets with an index of their own) to run in place of
-    // the statement's halves on db, or none when a level matches too many names or its names
-    // cannot be listed. nameTables: the distinct-name tables db holds, which list the names of a
-    // mask that begins with a wildcard.
+    // What to run in place of the statement's halves on db: one SELECT of the same rows, or none
+    // when a level matches too many names or its names cannot be listed. nameTables: the
+    // distinct-name tables db holds, which list the names of a mask that begins with a wildcard.
     static QStringList statements(const QSqlDatabase& db, const LevelFilter& locality,
         const LevelFilter& street, const QStringList& nameTables);
     // The pairs the levels match, found the way statements() finds them; empty when left to SQLite.
     static Pairs pairs(const QSqlDatabase& db, const LevelFilter& locality, const LevelFilter& street,
         const QStringList& nameTables);
 
-    // The SELECTs for these names (upper case, as name_upper holds them), led by lead.
+    // The SELECT for these names (upper case, as name_upper holds them), led by lead.
     static QStringList statementsFor(
         Lead lead, const QStringList& localityNames, const QStringList& streetNames);
     static Pairs pairsFor(Lead lead, const QStringList& localityNames, const QStringList& streetNames);

@@ -4,6 +4,7 @@
 #include "tablemodel.h"
 
 #include <QDebug>
+#include <QStringBuilder>
 
 ResultFiller::ResultFiller(SearchParams& params, const AddressNameCache& names)
     : m_Params(params)
@@ -67,32 +68,35 @@ QString ResultFiller::value(const QString& key)
 
 QString ResultFiller::composeAddress()
 {
-    const QString regionCode = value(QStringLiteral("city_code_ss")) + QLatin1String("000000000");
-    QString address = value(QStringLiteral("index"));
+    // Built in place (QStringBuilder's %): the lines of a result are composed a hundred at a time.
+    const QString regionCode = value(QStringLiteral("city_code_ss")) % QLatin1String("000000000");
+    QString address;
+    address.reserve(160);
+    address += value(QStringLiteral("index"));
 
     if (regionCode != value(QStringLiteral("city_code"))) {
         const NameLookup region = lookupName(regionCode);
         if (region.found)
-            address += QLatin1Char(',') + region.name + QLatin1Char(' ') + region.shortType;
+            address += QLatin1Char(',') % region.name % QLatin1Char(' ') % region.shortType;
     }
 
     const QString districtCode = value(QStringLiteral("city_code_ss"))
-        + value(QStringLiteral("city_code_rrr")) + QLatin1String("000000");
+        % value(QStringLiteral("city_code_rrr")) % QLatin1String("000000");
     if (districtCode != regionCode) {
         const NameLookup district = lookupName(districtCode);
         if (district.found)
-            address += QLatin1Char(',') + district.name + QLatin1Char(' ') + district.shortType
-                + QLatin1Char('.');
+            address += QLatin1Char(',') % district.name % QLatin1Char(' ') % district.shortType
+                % QLatin1Char('.');
     }
 
-    address += QLatin1Char(',') + value(QStringLiteral("city_t_")) + QLatin1Char('.')
-        + value(QStringLiteral("city"));
+    address += QLatin1Char(',') % value(QStringLiteral("city_t_")) % QLatin1Char('.')
+        % value(QStringLiteral("city"));
 
     if (!m_Params.level(SearchParams::StreetLevel).text.isEmpty())
-        address += QLatin1Char(',') + value(QStringLiteral("street_t_")) + QLatin1Char('.')
-            + value(QStringLiteral("street"));
+        address += QLatin1Char(',') % value(QStringLiteral("street_t_")) % QLatin1Char('.')
+            % value(QStringLiteral("street"));
     if (!m_House.isEmpty())
-        address += QStringLiteral(",д.") + m_House;
+        address += QStringLiteral(",д.") % m_House;
     return address;
 }
 

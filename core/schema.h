@@ -52,20 +52,29 @@ inline constexpr IndexStatement Indexes[] = {
     { "index_doma_index", "CREATE INDEX IF NOT EXISTS index_doma_index ON DOMA(code_street)" },
 };
 
-// The distinct names of the localities and of the streets. A mask that begins with a wildcard
-// cannot use the name indexes; the search matches it against these few thousand names instead
-// of every row. Derived from their tables: built after the indexes, rebuilt with their table.
+// The distinct names of the localities and of the streets, each with the number of records that
+// bear it. A mask that begins with a wildcard cannot use the name indexes; the search matches it
+// against these few thousand names instead of every row, and a search by both levels weighs its
+// ways by the counts. Derived from their tables: built after the indexes, rebuilt with their table.
+// Databases of earlier versions hold the names alone (no records column).
 inline constexpr const char* KladrNames = "KLADR_NAMES";
 inline constexpr const char* StreetNames = "STREET_NAMES";
 
 struct NameTableStatement {
     const char* name;
     const char* create;
+    const char* fill;
 };
 
 inline constexpr NameTableStatement NameTables[] = {
-    { KladrNames, "CREATE TABLE KLADR_NAMES AS SELECT DISTINCT name_upper FROM KLADR" },
-    { StreetNames, "CREATE TABLE STREET_NAMES AS SELECT DISTINCT name_upper FROM STREET" },
+    { KladrNames,
+        "CREATE TABLE KLADR_NAMES (name_upper TEXT PRIMARY KEY, records INTEGER NOT NULL) WITHOUT ROWID",
+        "INSERT INTO KLADR_NAMES SELECT name_upper, count(*) FROM KLADR WHERE name_upper IS NOT NULL "
+        "GROUP BY name_upper" },
+    { StreetNames,
+        "CREATE TABLE STREET_NAMES (name_upper TEXT PRIMARY KEY, records INTEGER NOT NULL) WITHOUT ROWID",
+        "INSERT INTO STREET_NAMES SELECT name_upper, count(*) FROM STREET WHERE name_upper IS NOT NULL "
+        "GROUP BY name_upper" },
 };
 
 } // namespace Schema

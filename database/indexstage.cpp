@@ -76,11 +76,22 @@ StepOutcome createNameTables(ImportSession& session, const QStringList& existing
         if (existingTables.contains(name) && !bTableCreated)
             continue;
         const QString failed = u("Проблема при создании индекса. Ошибка: '");
-        StepOutcome outcome = session.exec(QStringLiteral("DROP TABLE IF EXISTS ") + name, failed);
-        if (outcome == StepOutcome::Done)
-            outcome = session.exec(QLatin1String(names.create), failed);
+        // One transaction: a table of names is never left empty or half filled, which would make
+        // masks find nothing.
+        StepOutcome outcome = session.exec(QStringLiteral("BEGIN"), failed);
         if (outcome != StepOutcome::Done)
             return outcome;
+        outcome = session.exec(QStringLiteral("DROP TABLE IF EXISTS ") + name, failed);
+        if (outcome == StepOutcome::Done)
+            outcome = session.exec(QLatin1String(names.create), failed);
+        if (outcome == StepOutcome::Done)
+            outcome = session.exec(QLatin1String(names.fill), failed);
+        if (outcome == StepOutcome::Done)
+            outcome = session.exec(QStringLiteral("COMMIT"), failed);
+        if (outcome != StepOutcome::Done) {
+            QSqlQuery(session.db()).exec(QStringLiteral("ROLLBACK"));
+            return outcome;
+        }
     }
     return StepOutcome::Done;
 }

@@ -117,7 +117,8 @@ bool HouseSearch::run(
     // them: the same streets, without reading a record for every locality of a common name.
     QString executed = m_Statement;
     if (!m_Locality.text.isEmpty()) {
-        const TwoLevelPlan::Pairs pairs = TwoLevelPlan::pairs(db, m_Locality, m_Street, QStringList());
+        const TwoLevelPlan::Pairs pairs
+            = TwoLevelPlan::pairs(db, m_Locality, m_Street, TwoLevelPlan::nameTablesOf(db));
         if (!pairs.isEmpty()) {
             executed = StreetColumns + QLatin1String("FROM ") + pairs.from + QLatin1String(" WHERE ")
                 + pairs.where;

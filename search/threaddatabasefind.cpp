@@ -105,24 +105,6 @@ bool matchesDistinctNames(const LevelFilter& level)
         && std::any_of(text.cbegin(), text.cend(), [](QChar c) { return !isWildcard(c); });
 }
 
-// The distinct-name tables the database holds. Asked of sqlite_master directly: the driver's
-// list of every table costs more than the rest of a short search's set-up.
-QStringList distinctNameTables(const QSqlDatabase& db)
-{
-    QStringList tables;
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name IN ('")
-            + QLatin1String(Schema::KladrNames) + QLatin1String("', '") + QLatin1String(Schema::StreetNames)
-            + QLatin1String("')"))) {
-        qDebug() << query.lastError();
-        return tables;
-    }
-    while (query.next())
-        tables << query.value(0).toString();
-    return tables;
-}
-
 // Which file a path names now: device and inode, so that a file renamed over the path reads as
 // another file. Empty when the file is missing, or where there are no inodes to tell files apart:
 // the connection is then opened for every search.
@@ -311,12 +293,14 @@ void ThreadDataBaseFind::run()
     if (!begin(statements.logged, db))
         return;
     // A database installed from elsewhere may lack the distinct names; the masks then test the
-    // tables' rows. Only a mask that begins with a wildcard needs to know.
-    QStringList nameTables;
-    if (matchesDistinctNames(locality) || matchesDistinctNames(street))
-        nameTables = distinctNameTables(db);
-    statements = buildStatements(locality, street, nameTables);
-    if (!locality.text.isEmpty() && !street.text.isEmpty()) {
+    // tables' rows. Only a mask that begins with a wildcard, and the search by both levels, need
+    // to know.
+    const bool bothLevels = !locality.text.isEmpty() && !street.text.isEmpty();
+    TwoLevelPlan::NameTables nameTables;
+    if (bothLevels || matchesDistinctNames(locality) || matchesDistinctNames(street))
+        nameTables = TwoLevelPlan::nameTablesOf(db);
+    statements = buildStatements(locality, street, nameTables.tables);
+    if (bothLevels) {
         const QStringList planned = TwoLevelPlan::statements(db, locality, street, nameTables);
         if (!planned.isEmpty())
             statements.executed = planned;

@@ -70,29 +70,59 @@ QStringList selects(const TwoLevelPlan::Pairs& pairs)
 
 } // namespace
 
-bool TwoLevelPlan::names(const QSqlDatabase& db, const char* table, const char* namesTable,
-    const LevelFilter& level, const QStringList& nameTables, QStringList* found)
+TwoLevelPlan::NameTables TwoLevelPlan::nameTablesOf(const QSqlDatabase& db)
 {
-    found->clear();
+    // Asked of sqlite_master directly: the driver's list of every table costs more than the rest
+    // of a short search's set-up. Tables of earlier versions hold the names alone.
+    NameTables found;
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.exec(
+            QStringLiteral("SELECT name, sql LIKE '%records%' FROM sqlite_master WHERE type = 'table' "
+                           "AND name IN ('%1', '%2')")
+                .arg(QLatin1String(Schema::KladrNames), QLatin1String(Schema::StreetNames)))) {
+        qDebug() << query.lastError();
+        return found;
+    }
+    while (query.next()) {
+        found.tables << query.value(0).toString();
+        if (query.value(1).toBool())
+            found.counted << query.value(0).toString();
+    }
+    return found;
+}
+
+bool TwoLevelPlan::names(const QSqlDatabase& db, const char* table, const char* namesTable,
+    const LevelFilter& level, const NameTables& nameTables, LevelNames* found)
+{
+    *found = LevelNames();
+    const QString names = QLatin1String(namesTable);
+    const bool counted = nameTables.counted.contains(names, Qt::CaseInsensitive);
     // name_upper was built with the same Unicode upper-casing as the statement's conditions.
     const QString text = level.text.toUpper();
-    if (!level.isMask) {
-        *found << text;
-        return true;
-    }
-    // A mask of wildcards alone matches (nearly) every name.
-    if (std::all_of(text.cbegin(), text.cend(), isWildcard))
-        return false;
-
     QString statement;
-    if (!isWildcard(text.front())) {
+    if (!level.isMask) {
+        found->names << text;
+        if (!counted)
+            return true;
+        statement = QStringLiteral("SELECT name_upper, records FROM %1 WHERE name_upper = %2")
+                        .arg(names, SqlText::literal(text));
+    } else if (std::all_of(text.cbegin(), text.cend(), isWildcard)) {
+        // A mask of wildcards alone matches (nearly) every name.
+        return false;
+    } else if (counted) {
+        // The names with their counts; a mask's prefix is a range of the names' key.
+        statement = QStringLiteral("SELECT name_upper, records FROM %1 WHERE name_upper LIKE %2 LIMIT %3")
+                        .arg(names, SqlText::literal(text))
+                        .arg(MaxNames + 1);
+    } else if (!isWildcard(text.front())) {
         // The name index is read in order, one entry per name, within the mask's prefix.
         statement = QStringLiteral("SELECT DISTINCT name_upper FROM %1 WHERE name_upper LIKE %2 LIMIT %3")
                         .arg(QLatin1String(table), SqlText::literal(text))
                         .arg(MaxNames + 1);
-    } else if (nameTables.contains(QLatin1String(namesTable), Qt::CaseInsensitive)) {
+    } else if (nameTables.tables.contains(names, Qt::CaseInsensitive)) {
         statement = QStringLiteral("SELECT name_upper FROM %1 WHERE name_upper LIKE %2 LIMIT %3")
-                        .arg(QLatin1String(namesTable), SqlText::literal(text))
+                        .arg(names, SqlText::literal(text))
                         .arg(MaxNames + 1);
     } else {
         return false;
@@ -104,12 +134,18 @@ bool TwoLevelPlan::names(const QSqlDatabase& db, const char* table, const char* 
         qDebug() << query.lastError();
         return false;
     }
+    if (counted)
+        found->records = 0;
     while (query.next()) {
+        if (counted)
+            found->records += query.value(1).toLongLong();
+        if (!level.isMask)
+            continue;
         const QString name = query.value(0).toString();
         // SQL text ends at a NUL: such a name cannot be written into a statement.
         if (name.contains(QChar(0)))
             return false;
-        *found << name;
+        found->names << name;
     }
     if (query.lastError().isValid()) {
         qDebug() << query.lastError();
@@ -119,42 +155,46 @@ bool TwoLevelPlan::names(const QSqlDatabase& db, const char* table, const char* 
 }
 
 QStringList TwoLevelPlan::statements(const QSqlDatabase& db, const LevelFilter& locality,
-    const LevelFilter& street, const QStringList& nameTables)
+    const LevelFilter& street, const NameTables& nameTables)
 {
     return selects(pairs(db, locality, street, nameTables));
 }
 
 TwoLevelPlan::Pairs TwoLevelPlan::pairs(const QSqlDatabase& db, const LevelFilter& locality,
-    const LevelFilter& street, const QStringList& nameTables)
+    const LevelFilter& street, const NameTables& nameTables)
 {
-    QStringList localityNames;
-    QStringList streetNames;
+    LevelNames localityNames;
+    LevelNames streetNames;
     if (!names(db, "kladr", Schema::KladrNames, locality, nameTables, &localityNames)
-        || localityNames.size() > MaxNames)
+        || localityNames.names.size() > MaxNames)
         return {};
     if (!names(db, "street", Schema::StreetNames, street, nameTables, &streetNames)
-        || streetNames.size() > MaxNames)
+        || streetNames.names.size() > MaxNames)
         return {};
+    const QStringList& localityList = localityNames.names;
+    const QStringList& streetList = streetNames.names;
     // No name, no row: either way finds nothing at once.
-    if (localityNames.isEmpty() || streetNames.isEmpty())
-        return pairsFor(LocalityLeads, localityNames, streetNames);
+    if (localityList.isEmpty() || streetList.isEmpty())
+        return pairsFor(LocalityLeads, localityList, streetList);
 
     // Led by the localities, every locality is probed once per street name; led by the streets,
-    // every street once per locality name. The streets are counted only up to where they would
-    // cost as much as the localities.
-    const qint64 localities = countRecords(db, "kladr", localityNames, MaxCount);
+    // every street once per locality name. Without counts in the names tables the records are
+    // counted, the streets only up to where they would cost as much as the localities.
+    const qint64 localities = localityNames.records >= 0 ? localityNames.records
+                                                         : countRecords(db, "kladr", localityList, MaxCount);
     if (localities < 0)
         return {};
-    const qint64 localityProbes = localities * streetNames.size();
-    const qint64 streetCap = localityProbes / localityNames.size() + 1;
-    const qint64 streets = countRecords(db, "street", streetNames, qMin(streetCap, MaxCount));
+    const qint64 localityProbes = localities * streetList.size();
+    const qint64 streetCap = qMin(localityProbes / localityList.size() + 1, MaxCount);
+    const qint64 streets
+        = streetNames.records >= 0 ? streetNames.records : countRecords(db, "street", streetList, streetCap);
     if (streets < 0)
         return {};
-    const qint64 streetProbes = streets * localityNames.size();
+    const qint64 streetProbes = streets * localityList.size();
     // Both beyond counting: neither way is known to be cheaper than the statement.
-    if (localities >= MaxCount && streets >= qMin(streetCap, MaxCount))
+    if (localities >= MaxCount && streets >= streetCap)
         return {};
-    return pairsFor(streetProbes < localityProbes ? StreetLeads : LocalityLeads, localityNames, streetNames);
+    return pairsFor(streetProbes < localityProbes ? StreetLeads : LocalityLeads, localityList, streetList);
 }
 
 QStringList TwoLevelPlan::statementsFor(

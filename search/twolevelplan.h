@@ -30,14 +30,31 @@ public:
         bool isEmpty() const { return from.isEmpty(); }
     };
 
+    // The names a level matches, and how many records bear them (-1 when the names tables of
+    // the database hold no counts).
+    struct LevelNames {
+        QStringList names;
+        qint64 records = -1;
+    };
+
+    // The distinct-name tables a database holds: all of them, and those that count the records
+    // of each name.
+    struct NameTables {
+        QStringList tables;
+        QStringList counted;
+    };
+
+    // The distinct-name tables db holds; none when they cannot be listed.
+    static NameTables nameTablesOf(const QSqlDatabase& db);
+
     // What to run in place of the statement's halves on db: one SELECT of the same rows, or none
-    // when a level matches too many names or its names cannot be listed. nameTables: the
-    // distinct-name tables db holds, which list the names of a mask that begins with a wildcard.
+    // when a level matches too many names or its names cannot be listed. The names of a mask
+    // that begins with a wildcard come from the distinct-name tables.
     static QStringList statements(const QSqlDatabase& db, const LevelFilter& locality,
-        const LevelFilter& street, const QStringList& nameTables);
+        const LevelFilter& street, const NameTables& nameTables);
     // The pairs the levels match, found the way statements() finds them; empty when left to SQLite.
     static Pairs pairs(const QSqlDatabase& db, const LevelFilter& locality, const LevelFilter& street,
-        const QStringList& nameTables);
+        const NameTables& nameTables);
 
     // The SELECT for these names (upper case, as name_upper holds them), led by lead.
     static QStringList statementsFor(
@@ -45,7 +62,7 @@ public:
     static Pairs pairsFor(Lead lead, const QStringList& localityNames, const QStringList& streetNames);
 
     // The names of table's name_upper the level matches: at most MaxNames + 1, so that too many
-    // shows. False when they cannot be listed. nameTables as for statements().
+    // shows, with their records when namesTable counts them. False when they cannot be listed.
     static bool names(const QSqlDatabase& db, const char* table, const char* namesTable,
-        const LevelFilter& level, const QStringList& nameTables, QStringList* found);
+        const LevelFilter& level, const NameTables& nameTables, LevelNames* found);
 };

@@ -300,6 +300,20 @@ private slots:
             QStringList(
                 { "index_doma_index", "index_kladr_code", "index_kladr_name_upper", "index_kladr_nu_code",
                     "index_streets_code_kladr", "index_streets_name_upper", "index_streets_nu_ck" }));
+        // Every name once, with the number of records that bear it: the search weighs its ways
+        // by these counts, and a mask beginning with a wildcard finds its names here.
+        for (const char* table : { "KLADR", "STREET" }) {
+            const QStringList counted = Fixture::sqlValues(database(),
+                QStringLiteral("SELECT name_upper || ':' || count(*) FROM %1 WHERE name_upper IS NOT NULL "
+                               "GROUP BY name_upper ORDER BY name_upper")
+                    .arg(QLatin1String(table)));
+            QVERIFY(!counted.isEmpty());
+            QCOMPARE(
+                Fixture::sqlValues(database(),
+                    QStringLiteral("SELECT name_upper || ':' || records FROM %1_NAMES ORDER BY name_upper")
+                        .arg(QLatin1String(table))),
+                counted);
+        }
         // Planner statistics come with the first build.
         QVERIFY(run.report.analyzed);
         QVERIFY(!Fixture::sqlValues(database(), QStringLiteral("SELECT tbl FROM sqlite_stat1")).isEmpty());

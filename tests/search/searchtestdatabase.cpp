@@ -51,8 +51,10 @@ void SearchTestDatabase::exec(const QString& statement)
 
 void SearchTestDatabase::addNameTables()
 {
-    for (const Schema::NameTableStatement& names : Schema::NameTables)
+    for (const Schema::NameTableStatement& names : Schema::NameTables) {
         exec(QString::fromLatin1(names.create));
+        exec(QString::fromLatin1(names.fill));
+    }
 }
 
 void SearchTestDatabase::insert(const char* statement, const QVariantList& values)

@@ -16,7 +16,10 @@
 
 namespace {
 
+// The database as the import builds it, and one whose names tables hold the names alone, as
+// earlier versions built them.
 const QString Connection = QStringLiteral("plan");
+const QString NamesOnly = QStringLiteral("plan-names-only");
 
 // The statement the window logs for a search by both levels, without its LIMIT.
 QString statement(const QString& locality, const QString& street)
@@ -37,10 +40,10 @@ QString statement(const QString& locality, const QString& street)
 }
 
 // Every row of the statements, each once; the cells joined, NULL told apart from empty text.
-QSet<QString> rowsOf(const QStringList& statements)
+QSet<QString> rowsOf(const QStringList& statements, const QString& connection = Connection)
 {
     QSet<QString> rows;
-    QSqlQuery query(QSqlDatabase::database(Connection));
+    QSqlQuery query(QSqlDatabase::database(connection));
     for (const QString& statement : statements) {
         if (!query.exec(statement)) {
             qWarning() << query.lastError() << statement;
@@ -66,7 +69,10 @@ QString number(int i)
     return QStringLiteral("%1").arg(i, 3, 10, QLatin1Char('0'));
 }
 
-const QStringList AllNameTables { QStringLiteral("KLADR_NAMES"), QStringLiteral("STREET_NAMES") };
+TwoLevelPlan::NameTables tablesOf(const QString& connection)
+{
+    return TwoLevelPlan::nameTablesOf(QSqlDatabase::database(connection));
+}
 
 } // namespace
 
@@ -91,194 +97,237 @@ private:
 void TestTwoLevelPlan::initTestCase()
 {
     QVERIFY(m_Dir.isValid());
-    const QString file = m_Dir.filePath(QStringLiteral("KLADR.sqlite"));
-    {
-        SearchTestDatabase db(file);
-        // One name borne by several localities, one of them with a former record that was a
-        // village: no row may come from the former record.
-        db.addLocality("Павловка", "с", "Село", "50001001000", "140001");
-        db.addLocality("Павловка", "с", "Село", "50002001000", "140002");
-        db.addLocality("Павловка", "д", "Деревня", "50002001000", "140099", "51");
-        db.addLocality("Павловка", "с", "Село", "50003001000", "");
-        db.addLocality("Павлоград", "г", "Город", "50004001000", "140004");
-        db.addLocality("Павлово", "г", "Город", "50005001000", "140005");
-        db.addLocality("Д'Артаньяново", "д", "Деревня", "50006001000", "140006");
-        // A hundred and one villages of names beginning alike.
-        for (int i = 1; i <= TwoLevelPlan::MaxNames + 1; ++i)
-            db.addLocality(
-                QStringLiteral("Село ") + number(i), "с", "Село", "51" + number(i) + "001000", "150000");
+    for (const QString& connection : { Connection, NamesOnly }) {
+        const QString file = m_Dir.filePath(connection + QStringLiteral(".sqlite"));
+        {
+            SearchTestDatabase db(file);
+            // One name borne by several localities, one of them with a former record that was a
+            // village: no row may come from the former record.
+            db.addLocality("Павловка", "с", "Село", "50001001000", "140001");
+            db.addLocality("Павловка", "с", "Село", "50002001000", "140002");
+            db.addLocality("Павловка", "д", "Деревня", "50002001000", "140099", "51");
+            db.addLocality("Павловка", "с", "Село", "50003001000", "");
+            db.addLocality("Павлоград", "г", "Город", "50004001000", "140004");
+            db.addLocality("Павлово", "г", "Город", "50005001000", "140005");
+            db.addLocality("Д'Артаньяново", "д", "Деревня", "50006001000", "140006");
+            // A hundred and one villages of names beginning alike.
+            for (int i = 1; i <= TwoLevelPlan::MaxNames + 1; ++i)
+                db.addLocality(
+                    QStringLiteral("Село ") + number(i), "с", "Село", "51" + number(i) + "001000", "150000");
 
-        db.addStreet("Гоголя", "ул", "Улица", "500010010000001", "140011");
-        db.addStreet("Гоголя", "ул", "Улица", "500020010000001", "");
-        db.addStreet("Гоголевская", "ул", "Улица", "500020010000002", "140022");
-        db.addStreet("Гоголя", "ул", "Улица", "500040010000001", "140041");
-        db.addStreet("Гоголя", "ул", "Улица", "500050010000001", "");
-        db.addStreet("Д'Арка", "ул", "Улица", "500060010000001", "140061");
-        db.addStreet("Нигдеевская", "ул", "Улица", "500050010000002", "140052");
-        for (int i = 1; i <= 3; ++i)
-            db.addStreet("Гоголя", "ул", "Улица", "51" + number(i) + "0010000001", "150001");
+            db.addStreet("Гоголя", "ул", "Улица", "500010010000001", "140011");
+            db.addStreet("Гоголя", "ул", "Улица", "500020010000001", "");
+            db.addStreet("Гоголевская", "ул", "Улица", "500020010000002", "140022");
+            db.addStreet("Гоголя", "ул", "Улица", "500040010000001", "140041");
+            db.addStreet("Гоголя", "ул", "Улица", "500050010000001", "");
+            db.addStreet("Д'Арка", "ул", "Улица", "500060010000001", "140061");
+            db.addStreet("Нигдеевская", "ул", "Улица", "500050010000002", "140052");
+            for (int i = 1; i <= 3; ++i)
+                db.addStreet("Гоголя", "ул", "Улица", "51" + number(i) + "0010000001", "150001");
 
-        // A name with a NUL in it, as a damaged classifier file may hold.
-        db.addLocality(QStringLiteral("Нуль") + QChar(0) + QStringLiteral("вка"), "д", "Деревня",
-            "50007001000", "140007");
-        db.addStreet("Гоголя", "ул", "Улица", "500070010000001", "140071");
-        db.addHouses("1-9", "500010010000001", "140012");
-        db.addHouses("Н(11-19)", "500010010000001", "140013");
-        db.addHouses("1-9", "500020010000001", "140023");
-        db.addHouses("1-9", "500020010000001", "140023"); // the same row twice
-        db.addHouses("Ч(2-8)", "500020010000002", "");
-        db.addHouses("1", "500060010000001", "140062");
-        db.addNameTables();
-        QVERIFY2(db.isValid(), qPrintable(db.error()));
+            // A name with a NUL in it, as a damaged classifier file may hold.
+            db.addLocality(QStringLiteral("Нуль") + QChar(0) + QStringLiteral("вка"), "д", "Деревня",
+                "50007001000", "140007");
+            db.addStreet("Гоголя", "ул", "Улица", "500070010000001", "140071");
+            db.addHouses("1-9", "500010010000001", "140012");
+            db.addHouses("Н(11-19)", "500010010000001", "140013");
+            db.addHouses("1-9", "500020010000001", "140023");
+            db.addHouses("1-9", "500020010000001", "140023"); // the same row twice
+            db.addHouses("Ч(2-8)", "500020010000002", "");
+            db.addHouses("1", "500060010000001", "140062");
+            if (connection == Connection) {
+                db.addNameTables();
+            } else {
+                db.exec(QStringLiteral("CREATE TABLE KLADR_NAMES AS SELECT DISTINCT name_upper FROM KLADR"));
+                db.exec(
+                    QStringLiteral("CREATE TABLE STREET_NAMES AS SELECT DISTINCT name_upper FROM STREET"));
+            }
+            QVERIFY2(db.isValid(), qPrintable(db.error()));
+        }
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(file);
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        // As the search connection: both sides of LIKE are upper case already.
+        QVERIFY(query.exec(QStringLiteral("PRAGMA case_sensitive_like=ON")));
     }
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), Connection);
-    db.setDatabaseName(file);
-    QVERIFY(db.open());
-    QSqlQuery query(db);
-    // As the search connection: both sides of LIKE are upper case already.
-    QVERIFY(query.exec(QStringLiteral("PRAGMA case_sensitive_like=ON")));
+    QCOMPARE(tablesOf(Connection).counted.size(), 2);
+    QCOMPARE(tablesOf(NamesOnly).tables.size(), 2);
+    QVERIFY(tablesOf(NamesOnly).counted.isEmpty());
 }
 
 void TestTwoLevelPlan::cleanupTestCase()
 {
     QSqlDatabase::removeDatabase(Connection);
+    QSqlDatabase::removeDatabase(NamesOnly);
 }
 
 void TestTwoLevelPlan::sameRowsEitherWay_data()
 {
+    QTest::addColumn<QString>("connection");
     QTest::addColumn<QString>("locality");
     QTest::addColumn<QString>("street");
     QTest::addColumn<int>("rows");
+    for (const QString& connection : { Connection, NamesOnly }) {
+        const auto row = [&connection](const char* name) -> QTestData& {
+            return QTest::newRow(qPrintable(connection + QStringLiteral(": ") + QLatin1String(name)))
+                << connection;
+        };
 
-    QTest::newRow("both exact, a name of several localities") << "Павловка"
-                                                              << "Гоголя" << 4;
-    QTest::newRow("exact locality, street mask") << "павловка"
-                                                 << "Гог%" << 6;
-    QTest::newRow("locality mask, exact street") << "Пав%"
-                                                 << "гоголя" << 5;
-    QTest::newRow("both prefix masks") << "Пав%"
-                                       << "Гог%" << 7;
-    QTest::newRow("masks with _") << "_авловка"
-                                  << "Г_голя" << 4;
-    QTest::newRow("masks beginning with %") << "%ловка"
-                                            << "%евская" << 2;
-    QTest::newRow("street in another locality") << "Павловка"
-                                                << "Нигдеевская" << 0;
-    QTest::newRow("no locality of the name") << "Ъъ%"
-                                             << "Гоголя" << 0;
-    QTest::newRow("no street of the name") << "Пав%"
-                                           << "Ъъ%" << 0;
-    QTest::newRow("apostrophes in both names") << "Д'Артаньяново"
-                                               << "д'арка" << 2;
-    QTest::newRow("a name with a NUL") << "Нуль%"
-                                       << "Гоголя" << 1;
-    QTest::newRow("names of many records") << "Село%"
-                                           << "Гоголя" << 3;
+        row("both exact, a name of several localities") << "Павловка"
+                                                        << "Гоголя" << 4;
+        row("exact locality, street mask") << "павловка"
+                                           << "Гог%" << 6;
+        row("locality mask, exact street") << "Пав%"
+                                           << "гоголя" << 5;
+        row("both prefix masks") << "Пав%"
+                                 << "Гог%" << 7;
+        row("masks with _") << "_авловка"
+                            << "Г_голя" << 4;
+        row("masks beginning with %") << "%ловка"
+                                      << "%евская" << 2;
+        row("street in another locality") << "Павловка"
+                                          << "Нигдеевская" << 0;
+        row("no locality of the name") << "Ъъ%"
+                                       << "Гоголя" << 0;
+        row("no street of the name") << "Пав%"
+                                     << "Ъъ%" << 0;
+        row("apostrophes in both names") << "Д'Артаньяново"
+                                         << "д'арка" << 2;
+        row("a name with a NUL") << "Нуль%"
+                                 << "Гоголя" << 1;
+        row("names of many records") << "Село%"
+                                     << "Гоголя" << 3;
+    }
 }
 
 void TestTwoLevelPlan::sameRowsEitherWay()
 {
+    QFETCH(QString, connection);
     QFETCH(QString, locality);
     QFETCH(QString, street);
     QFETCH(int, rows);
 
-    const QSet<QString> expected = rowsOf({ statement(locality, street) });
+    const QSet<QString> expected = rowsOf({ statement(locality, street) }, connection);
     QCOMPARE(expected.size(), rows);
 
-    const QSqlDatabase db = QSqlDatabase::database(Connection);
-    QStringList localityNames;
-    QStringList streetNames;
-    if (TwoLevelPlan::names(db, "kladr", "KLADR_NAMES", level(locality), AllNameTables, &localityNames)
-        && TwoLevelPlan::names(db, "street", "STREET_NAMES", level(street), AllNameTables, &streetNames)) {
-        for (TwoLevelPlan::Lead lead : { TwoLevelPlan::LocalityLeads, TwoLevelPlan::StreetLeads })
-            QCOMPARE(rowsOf(TwoLevelPlan::statementsFor(lead, localityNames, streetNames)), expected);
+    const QSqlDatabase db = QSqlDatabase::database(connection);
+    const TwoLevelPlan::NameTables tables = tablesOf(connection);
+    TwoLevelPlan::LevelNames localityNames;
+    TwoLevelPlan::LevelNames streetNames;
+    if (TwoLevelPlan::names(db, "kladr", "KLADR_NAMES", level(locality), tables, &localityNames)
+        && TwoLevelPlan::names(db, "street", "STREET_NAMES", level(street), tables, &streetNames)) {
+        for (TwoLevelPlan::Lead lead : { TwoLevelPlan::LocalityLeads, TwoLevelPlan::StreetLeads }) {
+            QCOMPARE(
+                rowsOf(TwoLevelPlan::statementsFor(lead, localityNames.names, streetNames.names), connection),
+                expected);
+        }
     }
     // What the search runs, whichever way it chose, or the statement's own halves.
-    const QStringList planned = TwoLevelPlan::statements(db, level(locality), level(street), AllNameTables);
+    const QStringList planned = TwoLevelPlan::statements(db, level(locality), level(street), tables);
     if (!planned.isEmpty())
-        QCOMPARE(rowsOf(planned), expected);
+        QCOMPARE(rowsOf(planned, connection), expected);
 }
 
 void TestTwoLevelPlan::fewerRecordsLead_data()
 {
+    QTest::addColumn<QString>("connection");
     QTest::addColumn<QString>("locality");
     QTest::addColumn<QString>("street");
     QTest::addColumn<QString>("from");
 
-    // Six records of Пав% names against one street: the street is probed for each name.
-    QTest::newRow("one street") << "Пав%"
-                                << "Нигдеевская"
-                                << "FROM street sn ";
-    // Four records of one name (a former record among them) against seven Гоголя streets.
-    QTest::newRow("one locality name") << "Павловка"
-                                       << "Гоголя"
-                                       << "FROM kladr kn ";
+    // Counted by the names tables or record by record, the same way leads.
+    for (const QString& connection : { Connection, NamesOnly }) {
+        // Six records of Пав% names against one street: the street is probed for each name.
+        QTest::newRow(qPrintable(connection + QStringLiteral(": one street"))) << connection << "Пав%"
+                                                                               << "Нигдеевская"
+                                                                               << "FROM street sn ";
+        // Four records of one name (a former record among them) against eight Гоголя streets.
+        QTest::newRow(qPrintable(connection + QStringLiteral(": one locality name")))
+            << connection << "Павловка"
+            << "Гоголя"
+            << "FROM kladr kn ";
+    }
 }
 
 void TestTwoLevelPlan::fewerRecordsLead()
 {
+    QFETCH(QString, connection);
     QFETCH(QString, locality);
     QFETCH(QString, street);
     QFETCH(QString, from);
 
     const QStringList planned = TwoLevelPlan::statements(
-        QSqlDatabase::database(Connection), level(locality), level(street), AllNameTables);
+        QSqlDatabase::database(connection), level(locality), level(street), tablesOf(connection));
     QCOMPARE(planned.size(), 1);
     QVERIFY2(planned.first().contains(from), qPrintable(planned.first()));
-    QCOMPARE(rowsOf(planned), rowsOf({ statement(locality, street) }));
+    QCOMPARE(rowsOf(planned, connection), rowsOf({ statement(locality, street) }, connection));
 }
 
 void TestTwoLevelPlan::namesOfALevel_data()
 {
+    QTest::addColumn<QString>("connection");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("nameTables");
     QTest::addColumn<bool>("listed");
     QTest::addColumn<QStringList>("names");
+    QTest::addColumn<int>("records");
 
+    const QStringList pav { "ПАВЛОВКА", "ПАВЛОГРАД", "ПАВЛОВО" };
     QTest::newRow("exact, as typed, upper case")
-        << "павловка" << AllNameTables << true << QStringList { "ПАВЛОВКА" };
-    QTest::newRow("exact, no such name") << "Нигдеево" << AllNameTables << true << QStringList { "НИГДЕЕВО" };
-    QTest::newRow("prefix") << "пав%" << AllNameTables << true
-                            << QStringList { "ПАВЛОВКА", "ПАВЛОГРАД", "ПАВЛОВО" };
-    QTest::newRow("prefix and _") << "П_вло%" << AllNameTables << true
-                                  << QStringList { "ПАВЛОВКА", "ПАВЛОГРАД", "ПАВЛОВО" };
+        << Connection << "павловка" << true << QStringList { "ПАВЛОВКА" } << 4;
+    QTest::newRow("exact, no such name")
+        << Connection << "Нигдеево" << true << QStringList { "НИГДЕЕВО" } << 0;
+    QTest::newRow("prefix") << Connection << "пав%" << true << pav << 6;
+    QTest::newRow("prefix and _") << Connection << "П_вло%" << true << pav << 6;
     QTest::newRow("beginning with %")
-        << "%ово" << AllNameTables << true << QStringList { "ПАВЛОВО", "Д'АРТАНЬЯНОВО" };
-    QTest::newRow("beginning with %, no name tables") << "%ово" << QStringList() << false << QStringList();
-    QTest::newRow("wildcards only") << "%_" << AllNameTables << false << QStringList();
-    QTest::newRow("apostrophe") << "Д'%" << AllNameTables << true << QStringList { "Д'АРТАНЬЯНОВО" };
+        << Connection << "%ово" << true << QStringList { "ПАВЛОВО", "Д'АРТАНЬЯНОВО" } << 2;
+    QTest::newRow("wildcards only") << Connection << "%_" << false << QStringList() << -1;
+    QTest::newRow("apostrophe") << Connection << "Д'%" << true << QStringList { "Д'АРТАНЬЯНОВО" } << 1;
+    // Names alone: listed, not counted.
+    QTest::newRow("names only, exact") << NamesOnly << "павловка" << true << QStringList { "ПАВЛОВКА" } << -1;
+    QTest::newRow("names only, prefix") << NamesOnly << "пав%" << true << pav << -1;
+    QTest::newRow("names only, beginning with %")
+        << NamesOnly << "%ово" << true << QStringList { "ПАВЛОВО", "Д'АРТАНЬЯНОВО" } << -1;
+    // No names tables: a mask beginning with a wildcard cannot be listed.
+    QTest::newRow("no names tables, beginning with %") << QString() << "%ово" << false << QStringList() << -1;
 }
 
 void TestTwoLevelPlan::namesOfALevel()
 {
+    QFETCH(QString, connection);
     QFETCH(QString, text);
-    QFETCH(QStringList, nameTables);
     QFETCH(bool, listed);
     QFETCH(QStringList, names);
+    QFETCH(int, records);
 
-    QStringList found;
+    const QString name = connection.isEmpty() ? Connection : connection;
+    const TwoLevelPlan::NameTables tables
+        = connection.isEmpty() ? TwoLevelPlan::NameTables() : tablesOf(connection);
+    TwoLevelPlan::LevelNames found;
     QCOMPARE(TwoLevelPlan::names(
-                 QSqlDatabase::database(Connection), "kladr", "KLADR_NAMES", level(text), nameTables, &found),
+                 QSqlDatabase::database(name), "kladr", "KLADR_NAMES", level(text), tables, &found),
         listed);
     if (!listed)
         return;
-    found.sort();
+    found.names.sort();
     names.sort();
-    QCOMPARE(found, names);
+    QCOMPARE(found.names, names);
+    QCOMPARE(found.records, qint64(records));
 }
 
 void TestTwoLevelPlan::leftToTheStatement()
 {
     const QSqlDatabase db = QSqlDatabase::database(Connection);
-    QStringList found;
-    QVERIFY(TwoLevelPlan::names(db, "kladr", "KLADR_NAMES", level("Село%"), AllNameTables, &found));
+    const TwoLevelPlan::NameTables tables = tablesOf(Connection);
+    TwoLevelPlan::LevelNames found;
+    QVERIFY(TwoLevelPlan::names(db, "kladr", "KLADR_NAMES", level("Село%"), tables, &found));
     // One beyond the limit shows that there are too many; the rest are not read.
-    QCOMPARE(found.size(), TwoLevelPlan::MaxNames + 1);
-    QVERIFY(TwoLevelPlan::statements(db, level("Село%"), level("Гоголя"), AllNameTables).isEmpty());
-    QVERIFY(TwoLevelPlan::statements(db, level("%"), level("Гоголя"), AllNameTables).isEmpty());
+    QCOMPARE(found.names.size(), TwoLevelPlan::MaxNames + 1);
+    QVERIFY(TwoLevelPlan::statements(db, level("Село%"), level("Гоголя"), tables).isEmpty());
+    QVERIFY(TwoLevelPlan::statements(db, level("%"), level("Гоголя"), tables).isEmpty());
     // A name SQL text cannot hold is left to the statement too.
-    QVERIFY(!TwoLevelPlan::names(db, "kladr", "KLADR_NAMES", level("Нуль%"), AllNameTables, &found));
-    QVERIFY(TwoLevelPlan::statements(db, level("Нуль%"), level("Гоголя"), AllNameTables).isEmpty());
+    QVERIFY(!TwoLevelPlan::names(db, "kladr", "KLADR_NAMES", level("Нуль%"), tables, &found));
+    QVERIFY(TwoLevelPlan::statements(db, level("Нуль%"), level("Гоголя"), tables).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestTwoLevelPlan)

@@ -23,29 +23,16 @@ bool isWildcard(QChar c)
     return c == QLatin1Char('%') || c == QLatin1Char('_');
 }
 
-QString inList(const QStringList& names)
-{
-    QStringList literals;
-    literals.reserve(names.size());
-    for (const QString& name : names)
-        literals << SqlText::literal(name);
-    return QLatin1Char('(') + literals.join(QLatin1String(", ")) + QLatin1Char(')');
-}
-
-// How many records of table bear one of names, counted up to cap; -1 when they cannot be counted.
-qint64 countRecords(const QSqlDatabase& db, const char* table, const QStringList& names, qint64 cap)
+// One value of the first row of statement; -1 when it fails.
+qint64 valueOf(const QSqlDatabase& db, const QString& statement, int column = 0)
 {
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    const QString statement
-        = QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM %1 WHERE name_upper IN %2 LIMIT %3)")
-              .arg(QLatin1String(table), inList(names))
-              .arg(cap);
     if (!query.exec(statement) || !query.next()) {
         qDebug() << query.lastError();
         return -1;
     }
-    return query.value(0).toLongLong();
+    return query.value(column).toLongLong();
 }
 
 // The statement's rows over these pairs in one SELECT, so that the pairs are found once: every
@@ -100,56 +87,52 @@ bool TwoLevelPlan::names(const QSqlDatabase& db, const char* table, const char* 
     const bool counted = nameTables.counted.contains(names, Qt::CaseInsensitive);
     // name_upper was built with the same Unicode upper-casing as the statement's conditions.
     const QString text = level.text.toUpper();
-    QString statement;
+    const QString match
+        = (level.isMask ? QLatin1String("LIKE ") : QLatin1String("= ")) + SqlText::literal(text);
+
+    // The names, one at a time: where the names are counted, from their table (its key holds
+    // them in order, so a mask's prefix is a range of it); otherwise from the name index of the
+    // table itself, or for a mask that begins with a wildcard from the names alone.
+    QString source;
     if (!level.isMask) {
-        found->names << text;
-        if (!counted)
-            return true;
-        statement = QStringLiteral("SELECT name_upper, records FROM %1 WHERE name_upper = %2")
-                        .arg(names, SqlText::literal(text));
+        found->condition = match;
     } else if (std::all_of(text.cbegin(), text.cend(), isWildcard)) {
         // A mask of wildcards alone matches (nearly) every name.
         return false;
-    } else if (counted) {
-        // The names with their counts; a mask's prefix is a range of the names' key.
-        statement = QStringLiteral("SELECT name_upper, records FROM %1 WHERE name_upper LIKE %2 LIMIT %3")
-                        .arg(names, SqlText::literal(text))
-                        .arg(MaxNames + 1);
+    } else if (counted
+        || (isWildcard(text.front()) && nameTables.tables.contains(names, Qt::CaseInsensitive))) {
+        source = QStringLiteral("SELECT name_upper FROM %1 WHERE name_upper %2").arg(names, match);
     } else if (!isWildcard(text.front())) {
-        // The name index is read in order, one entry per name, within the mask's prefix.
-        statement = QStringLiteral("SELECT DISTINCT name_upper FROM %1 WHERE name_upper LIKE %2 LIMIT %3")
-                        .arg(QLatin1String(table), SqlText::literal(text))
-                        .arg(MaxNames + 1);
-    } else if (nameTables.tables.contains(names, Qt::CaseInsensitive)) {
-        statement = QStringLiteral("SELECT name_upper FROM %1 WHERE name_upper LIKE %2 LIMIT %3")
-                        .arg(names, SqlText::literal(text))
-                        .arg(MaxNames + 1);
+        source = QStringLiteral("SELECT DISTINCT name_upper FROM %1 WHERE name_upper %2")
+                     .arg(QLatin1String(table), match);
     } else {
         return false;
     }
+    if (!source.isEmpty())
+        found->condition = QLatin1String("IN (") + source + QLatin1Char(')');
 
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    if (!query.exec(statement)) {
-        qDebug() << query.lastError();
-        return false;
-    }
-    if (counted)
-        found->records = 0;
-    while (query.next()) {
-        if (counted)
-            found->records += query.value(1).toLongLong();
-        if (!level.isMask)
-            continue;
-        const QString name = query.value(0).toString();
-        // SQL text ends at a NUL: such a name cannot be written into a statement.
-        if (name.contains(QChar(0)))
+    if (counted) {
+        // Beyond MaxNames the level is left to SQLite, so the names past it need no counting.
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        if (!query.exec(QStringLiteral("SELECT count(*), total(records) FROM (SELECT records FROM %1 WHERE "
+                                       "name_upper %2 LIMIT %3)")
+                            .arg(names, match)
+                            .arg(MaxNames + 1))
+            || !query.next()) {
+            qDebug() << query.lastError();
             return false;
-        found->names << name;
-    }
-    if (query.lastError().isValid()) {
-        qDebug() << query.lastError();
-        return false;
+        }
+        found->count = query.value(0).toInt();
+        found->records = query.value(1).toLongLong();
+    } else if (level.isMask) {
+        const qint64 count
+            = valueOf(db, QStringLiteral("SELECT count(*) FROM (%1 LIMIT %2)").arg(source).arg(MaxNames + 1));
+        if (count < 0)
+            return false;
+        found->count = int(count);
+    } else {
+        found->count = 1;
     }
     return true;
 }
@@ -166,47 +149,51 @@ TwoLevelPlan::Pairs TwoLevelPlan::pairs(const QSqlDatabase& db, const LevelFilte
     LevelNames localityNames;
     LevelNames streetNames;
     if (!names(db, "kladr", Schema::KladrNames, locality, nameTables, &localityNames)
-        || localityNames.names.size() > MaxNames)
+        || localityNames.count > MaxNames)
         return {};
     if (!names(db, "street", Schema::StreetNames, street, nameTables, &streetNames)
-        || streetNames.names.size() > MaxNames)
+        || streetNames.count > MaxNames)
         return {};
-    const QStringList& localityList = localityNames.names;
-    const QStringList& streetList = streetNames.names;
     // No name, no row: either way finds nothing at once.
-    if (localityList.isEmpty() || streetList.isEmpty())
-        return pairsFor(LocalityLeads, localityList, streetList);
+    if (localityNames.count == 0 || streetNames.count == 0)
+        return pairsFor(LocalityLeads, localityNames, streetNames);
 
     // Led by the localities, every locality is probed once per street name; led by the streets,
     // every street once per locality name. Without counts in the names tables the records are
     // counted, the streets only up to where they would cost as much as the localities.
-    const qint64 localities = localityNames.records >= 0 ? localityNames.records
-                                                         : countRecords(db, "kladr", localityList, MaxCount);
+    const auto countRecords = [&db](const char* table, const LevelNames& level, qint64 cap) {
+        return valueOf(db,
+            QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM %1 WHERE name_upper %2 LIMIT %3)")
+                .arg(QLatin1String(table), level.condition)
+                .arg(cap));
+    };
+    const qint64 localities
+        = localityNames.records >= 0 ? localityNames.records : countRecords("kladr", localityNames, MaxCount);
     if (localities < 0)
         return {};
-    const qint64 localityProbes = localities * streetList.size();
-    const qint64 streetCap = qMin(localityProbes / localityList.size() + 1, MaxCount);
+    const qint64 localityProbes = localities * streetNames.count;
+    const qint64 streetCap = qMin(localityProbes / localityNames.count + 1, MaxCount);
     const qint64 streets
-        = streetNames.records >= 0 ? streetNames.records : countRecords(db, "street", streetList, streetCap);
+        = streetNames.records >= 0 ? streetNames.records : countRecords("street", streetNames, streetCap);
     if (streets < 0)
         return {};
-    const qint64 streetProbes = streets * localityList.size();
+    const qint64 streetProbes = streets * localityNames.count;
     // Both beyond counting: neither way is known to be cheaper than the statement.
     if (localities >= MaxCount && streets >= streetCap)
         return {};
-    return pairsFor(streetProbes < localityProbes ? StreetLeads : LocalityLeads, localityList, streetList);
+    return pairsFor(streetProbes < localityProbes ? StreetLeads : LocalityLeads, localityNames, streetNames);
 }
 
 QStringList TwoLevelPlan::statementsFor(
-    Lead lead, const QStringList& localityNames, const QStringList& streetNames)
+    Lead lead, const LevelNames& localityNames, const LevelNames& streetNames)
 {
     return selects(pairsFor(lead, localityNames, streetNames));
 }
 
 TwoLevelPlan::Pairs TwoLevelPlan::pairsFor(
-    Lead lead, const QStringList& localityNames, const QStringList& streetNames)
+    Lead lead, const LevelNames& localityNames, const LevelNames& streetNames)
 {
-    const QString localityIn = QLatin1String("kn.name_upper IN ") + inList(localityNames);
+    const QString localityName = QLatin1String("kn.name_upper ") + localityNames.condition;
     // Nearly every record is current: said so, SQLite does not expect the test to spare it work.
     const QString current = QStringLiteral("k.rowid = kn.rowid AND likelihood(k.code_st = '00', 0.9)");
 
@@ -215,12 +202,12 @@ TwoLevelPlan::Pairs TwoLevelPlan::pairsFor(
     Pairs pairs;
     if (lead == LocalityLeads) {
         pairs.from = QStringLiteral("kladr kn CROSS JOIN street s CROSS JOIN kladr k");
-        pairs.where = localityIn + QLatin1String(" AND s.name_upper IN ") + inList(streetNames)
+        pairs.where = localityName + QLatin1String(" AND s.name_upper ") + streetNames.condition
             + QLatin1String(" AND s.code_kladr = kn.code AND ") + current;
     } else {
         pairs.from = QStringLiteral("street sn CROSS JOIN kladr kn CROSS JOIN kladr k CROSS JOIN street s");
-        pairs.where = QLatin1String("sn.name_upper IN ") + inList(streetNames) + QLatin1String(" AND ")
-            + localityIn + QLatin1String(" AND kn.code = sn.code_kladr AND ") + current
+        pairs.where = QLatin1String("sn.name_upper ") + streetNames.condition + QLatin1String(" AND ")
+            + localityName + QLatin1String(" AND kn.code = sn.code_kladr AND ") + current
             + QLatin1String(" AND s.rowid = sn.rowid");
     }
     return pairs;

@@ -85,32 +85,74 @@ bool TwoLevelPlan::names(const QSqlDatabase& db, const char* table, const char* 
     *found = LevelNames();
     const QString names = QLatin1String(namesTable);
     const bool counted = nameTables.counted.contains(names, Qt::CaseInsensitive);
+    const bool hasNames = nameTables.tables.contains(names, Qt::CaseInsensitive);
     // name_upper was built with the same Unicode upper-casing as the statement's conditions.
     const QString text = level.text.toUpper();
     const QString match
         = (level.isMask ? QLatin1String("LIKE ") : QLatin1String("= ")) + SqlText::literal(text);
 
-    // The names, one at a time: where the names are counted, from their table (its key holds
-    // them in order, so a mask's prefix is a range of it); otherwise from the name index of the
-    // table itself, or for a mask that begins with a wildcard from the names alone.
-    QString source;
     if (!level.isMask) {
         found->condition = match;
-    } else if (std::all_of(text.cbegin(), text.cend(), isWildcard)) {
-        // A mask of wildcards alone matches (nearly) every name.
-        return false;
-    } else if (counted
-        || (isWildcard(text.front()) && nameTables.tables.contains(names, Qt::CaseInsensitive))) {
-        source = QStringLiteral("SELECT name_upper FROM %1 WHERE name_upper %2").arg(names, match);
-    } else if (!isWildcard(text.front())) {
-        source = QStringLiteral("SELECT DISTINCT name_upper FROM %1 WHERE name_upper %2")
-                     .arg(QLatin1String(table), match);
-    } else {
-        return false;
+        found->count = 1;
+        if (counted) {
+            const qint64 records = valueOf(db,
+                QStringLiteral("SELECT count(*), total(records) FROM %1 WHERE name_upper %2")
+                    .arg(names, match),
+                1);
+            if (records < 0)
+                return false;
+            found->records = records;
+            found->count = records > 0 ? 1 : 0;
+        }
+        return true;
     }
-    if (!source.isEmpty())
-        found->condition = QLatin1String("IN (") + source + QLatin1Char(')');
+    // A mask of wildcards alone matches (nearly) every name.
+    if (std::all_of(text.cbegin(), text.cend(), isWildcard))
+        return false;
 
+    if (isWildcard(text.front())) {
+        // Only the names alone can be searched for it, one by one: they are read once and
+        // written into the statement, rather than searched again by it.
+        if (!hasNames)
+            return false;
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        if (!query.exec(QStringLiteral("SELECT name_upper%1 FROM %2 WHERE name_upper %3 LIMIT %4")
+                            .arg(counted ? QStringLiteral(", records") : QString(), names, match)
+                            .arg(MaxNames + 1))) {
+            qDebug() << query.lastError();
+            return false;
+        }
+        QStringList literals;
+        qint64 records = 0;
+        bool writable = true;
+        while (query.next()) {
+            const QString name = query.value(0).toString();
+            // SQL text ends at a NUL: such a name is left to the names' own table.
+            writable = writable && !name.contains(QChar(0));
+            literals << SqlText::literal(name);
+            if (counted)
+                records += query.value(1).toLongLong();
+        }
+        if (query.lastError().isValid()) {
+            qDebug() << query.lastError();
+            return false;
+        }
+        found->count = literals.size();
+        found->records = counted ? records : -1;
+        found->condition = writable
+            ? QLatin1String("IN (") + literals.join(QLatin1String(", ")) + QLatin1Char(')')
+            : QStringLiteral("IN (SELECT name_upper FROM %1 WHERE name_upper %2)").arg(names, match);
+        return true;
+    }
+
+    // A mask's prefix is a range of the names in order: of their own table's key where they are
+    // counted, otherwise of the table's name index.
+    const QString source = counted
+        ? QStringLiteral("SELECT name_upper FROM %1 WHERE name_upper %2").arg(names, match)
+        : QStringLiteral("SELECT DISTINCT name_upper FROM %1 WHERE name_upper %2")
+              .arg(QLatin1String(table), match);
+    found->condition = QLatin1String("IN (") + source + QLatin1Char(')');
     if (counted) {
         // Beyond MaxNames the level is left to SQLite, so the names past it need no counting.
         QSqlQuery query(db);
@@ -125,14 +167,12 @@ bool TwoLevelPlan::names(const QSqlDatabase& db, const char* table, const char* 
         }
         found->count = query.value(0).toInt();
         found->records = query.value(1).toLongLong();
-    } else if (level.isMask) {
+    } else {
         const qint64 count
             = valueOf(db, QStringLiteral("SELECT count(*) FROM (%1 LIMIT %2)").arg(source).arg(MaxNames + 1));
         if (count < 0)
             return false;
         found->count = int(count);
-    } else {
-        found->count = 1;
     }
     return true;
 }
@@ -154,9 +194,11 @@ TwoLevelPlan::Pairs TwoLevelPlan::pairs(const QSqlDatabase& db, const LevelFilte
     if (!names(db, "street", Schema::StreetNames, street, nameTables, &streetNames)
         || streetNames.count > MaxNames)
         return {};
-    // No name, no row: either way finds nothing at once.
-    if (localityNames.count == 0 || streetNames.count == 0)
+    // No name, no row: led by the level without names, the search finds nothing at once.
+    if (localityNames.count == 0)
         return pairsFor(LocalityLeads, localityNames, streetNames);
+    if (streetNames.count == 0)
+        return pairsFor(StreetLeads, localityNames, streetNames);
 
     // Led by the localities, every locality is probed once per street name; led by the streets,
     // every street once per locality name. Without counts in the names tables the records are

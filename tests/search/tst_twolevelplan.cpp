@@ -240,6 +240,11 @@ void TestTwoLevelPlan::fewerRecordsLead_data()
         QTest::newRow(qPrintable(connection + QStringLiteral(": one street"))) << connection << "Пав%"
                                                                                << "Нигдеевская"
                                                                                << "FROM street sn ";
+        // No street of the name: led by the streets, the search is over at once.
+        QTest::newRow(qPrintable(connection + QStringLiteral(": no street of the name")))
+            << connection << "Павловка"
+            << "Нетакая"
+            << "FROM street sn ";
         // Four records of one name (a former record among them) against eight Гоголя streets.
         QTest::newRow(qPrintable(connection + QStringLiteral(": one locality name")))
             << connection << "Павловка"

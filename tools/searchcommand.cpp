@@ -13,6 +13,7 @@
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
@@ -82,14 +83,9 @@ int runSearches(const QString& databaseFile, QList<Search>& searches)
     thread.setHost(&host);
     thread.setDatabaseFile(databaseFile);
 
-    // A direct connection: the rows are copied in the search thread and read here only after
-    // the thread has ended.
-    bool bFound = false;
-    SearchResult result;
-    QObject::connect(&thread, &ThreadDataBaseFind::signalFind, [&](const SearchResult& rows) {
-        result = rows;
-        bFound = true;
-    });
+    // As in the window, the rows reach this thread queued, and the table is filled as soon as
+    // they arrive, while the search thread ends.
+    QObject receiver;
 
     // Opened before the clock starts, as the window's connection is open when a search begins.
     const QString lookupConnection = QStringLiteral("velmora-tool-lookup");
@@ -112,13 +108,34 @@ int runSearches(const QString& databaseFile, QList<Search>& searches)
             std::fprintf(stderr, "search: address names read in %.3f ms\n", namesClock.nsecsElapsed() / 1e6);
 
             const bool bBatch = !searches.isEmpty() && searches.first().line != 0;
+            QElapsedTimer clock;
             for (Search& search : searches) {
                 thread.setSearchParams(search.params);
-                bFound = false;
-                QElapsedTimer clock;
+                bool bFound = false;
+                TableModel model;
+                double ms = 0;
+                QEventLoop loop;
+                // Filled on arrival, as the window's slot fills its table; the thread's own end
+                // is not waited for on the clock.
+                const QMetaObject::Connection fill = QObject::connect(
+                    &thread, &ThreadDataBaseFind::signalFind, &receiver,
+                    [&](const SearchResult& result) {
+                        bFound = true;
+                        // The window checks at every result that the names are still those of
+                        // the database (a stamp compared, nothing read while the file stays the
+                        // same); the single search has read them just before its clock started.
+                        if (bBatch)
+                            names.refresh(lookupDb);
+                        ResultFiller(search.params, names).fill(result, model);
+                        ms = clock.nsecsElapsed() / 1e6;
+                    },
+                    Qt::QueuedConnection);
+                QObject::connect(&thread, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
                 clock.start();
                 thread.start();
+                loop.exec();
                 thread.wait();
+                QObject::disconnect(fill);
                 if (!bFound) {
                     // The thread has logged why; a batch stops, its later figures would not be
                     // those of the session asked for.
@@ -128,14 +145,6 @@ int runSearches(const QString& databaseFile, QList<Search>& searches)
                     status = 1;
                     break;
                 }
-                TableModel model;
-                // The window checks at every result that the names are still those of the
-                // database (a stamp compared, nothing read while the file stays the same); the
-                // single search has read them just before its clock started.
-                if (bBatch)
-                    names.refresh(lookupDb);
-                ResultFiller(search.params, names).fill(result, model);
-                const double ms = clock.nsecsElapsed() / 1e6;
                 printTable(model);
                 // An empty line ends each table of a batch; a table holds none (its header is
                 // always there).

@@ -10,8 +10,8 @@ class QSqlDatabase;
 class ThreadTimer;
 class WorkerHost;
 
-// Builds the search statement from the two level texts, runs it on its own connection and hands
-// the fetched rows to the window.
+// Builds the search statement from the two level texts, runs it on its own connection (kept open
+// from one search to the next) and hands the fetched rows to the window.
 class ThreadDataBaseFind : public QThread {
     Q_OBJECT
 public:

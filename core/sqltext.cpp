@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sqltext.h"
 
+#include <algorithm>
+
 namespace SqlText {
 
 QString literal(const QString& text)
@@ -10,9 +12,14 @@ QString literal(const QString& text)
     return QLatin1Char('\'') + doubled + QLatin1Char('\'');
 }
 
+bool isWildcard(QChar c)
+{
+    return c == QLatin1Char('%') || c == QLatin1Char('_');
+}
+
 bool isMask(const QString& text)
 {
-    return text.contains(QLatin1Char('%')) || text.contains(QLatin1Char('_'));
+    return std::any_of(text.cbegin(), text.cend(), isWildcard);
 }
 
 } // namespace SqlText

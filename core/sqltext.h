@@ -9,7 +9,10 @@ namespace SqlText {
 // The SQL string literal of text: apostrophes doubled, so no text can end the literal.
 QString literal(const QString& text);
 
-// True when text holds a LIKE wildcard: "%" for any number of letters, "_" for exactly one.
+// True for a LIKE wildcard: "%" for any number of letters, "_" for exactly one.
+bool isWildcard(QChar c);
+
+// True when text holds a LIKE wildcard.
 bool isMask(const QString& text);
 
 } // namespace SqlText

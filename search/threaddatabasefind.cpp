@@ -89,11 +89,6 @@ QStringList selects(const LevelFilter& locality, const LevelFilter& street, cons
     return { first, second };
 }
 
-bool isWildcard(QChar c)
-{
-    return c == QLatin1Char('%') || c == QLatin1Char('_');
-}
-
 // A mask that begins with a wildcard cannot use the name indexes: SQLite would test every row
 // of the table. Matching it against the table's distinct names instead tests each name once and
 // finds the rows by index. A mask of wildcards only matches (nearly) every name, and the plain
@@ -101,8 +96,8 @@ bool isWildcard(QChar c)
 bool matchesDistinctNames(const LevelFilter& level)
 {
     const QString& text = level.text;
-    return level.isMask && !text.isEmpty() && isWildcard(text.front())
-        && std::any_of(text.cbegin(), text.cend(), [](QChar c) { return !isWildcard(c); });
+    return level.isMask && !text.isEmpty() && SqlText::isWildcard(text.front())
+        && std::any_of(text.cbegin(), text.cend(), [](QChar c) { return !SqlText::isWildcard(c); });
 }
 
 // Which file a path names now: device and inode, so that a file renamed over the path reads as

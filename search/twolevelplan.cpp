@@ -18,13 +18,8 @@ namespace {
 // is left to SQLite.
 constexpr qint64 MaxCount = 20000;
 
-bool isWildcard(QChar c)
-{
-    return c == QLatin1Char('%') || c == QLatin1Char('_');
-}
-
-// One value of the first row of statement; -1 when it fails.
-qint64 valueOf(const QSqlDatabase& db, const QString& statement, int column = 0)
+// The first value of the first row of statement; -1 when it fails.
+qint64 valueOf(const QSqlDatabase& db, const QString& statement)
 {
     QSqlQuery query(db);
     query.setForwardOnly(true);
@@ -32,7 +27,7 @@ qint64 valueOf(const QSqlDatabase& db, const QString& statement, int column = 0)
         qDebug() << query.lastError();
         return -1;
     }
-    return query.value(column).toLongLong();
+    return query.value(0).toLongLong();
 }
 
 // The statement's rows over these pairs in one SELECT, so that the pairs are found once: every
@@ -95,10 +90,8 @@ bool TwoLevelPlan::names(const QSqlDatabase& db, const char* table, const char* 
         found->condition = match;
         found->count = 1;
         if (counted) {
-            const qint64 records = valueOf(db,
-                QStringLiteral("SELECT count(*), total(records) FROM %1 WHERE name_upper %2")
-                    .arg(names, match),
-                1);
+            const qint64 records = valueOf(
+                db, QStringLiteral("SELECT total(records) FROM %1 WHERE name_upper %2").arg(names, match));
             if (records < 0)
                 return false;
             found->records = records;
@@ -107,10 +100,10 @@ bool TwoLevelPlan::names(const QSqlDatabase& db, const char* table, const char* 
         return true;
     }
     // A mask of wildcards alone matches (nearly) every name.
-    if (std::all_of(text.cbegin(), text.cend(), isWildcard))
+    if (std::all_of(text.cbegin(), text.cend(), SqlText::isWildcard))
         return false;
 
-    if (isWildcard(text.front())) {
+    if (SqlText::isWildcard(text.front())) {
         // Only the names alone can be searched for it, one by one: they are read once and
         // written into the statement, rather than searched again by it.
         if (!hasNames)

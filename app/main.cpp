@@ -16,8 +16,8 @@ int main(int argc, char* argv[])
     window.show();
     const QString banner = QLatin1Char('\'') + window.windowTitle() + QLatin1String("' v.1.03.");
     window.slotAddState(QTextCodec::codecForName("Windows-1251")->fromUnicode(banner).constData(), true);
-    // The check runs as the event loop's first job: a window closed during its copy then ends
-    // the loop (Qt ignores a quit before exec()), and the copy stops at its next chunk.
+    // The check starts on its worker as the event loop's first job; a window closed during its
+    // copy ends the loop, and the window's destructor stops the copy.
     QTimer::singleShot(0, &window, &MainWindow::checkDatabaseVersion);
 
     return app.exec();

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mainwindow.h"
 
-#include "databaseupdate.h"
+#include "paths.h"
 #include "queuedworkerhost.h"
-#include "schema.h"
 #include "settings.h"
 #include "sqltext.h"
 #include "threaddatabasecreate.h"
 #include "threaddatabasefind.h"
+#include "threaddatabaseupdate.h"
 #include "threadtimer.h"
 #include "ui_mainwindow.h"
 
@@ -62,13 +62,9 @@ public:
     void updateProgress(int nValue, int nMax) override { m_pWindow->slotUpdateProgress(nValue, nMax); }
     void setVisible(bool bVisible) override { m_pWindow->slotVisible(bVisible); }
     void setDataBaseReady(bool bReady) override { m_pWindow->m_bDataBaseReady = bReady; }
-    // A window shown when the check began and hidden since has been closed by the user.
-    bool stopRequested() const override { return m_bWatchClose && !m_pWindow->isVisible(); }
-    void watchClose() { m_bWatchClose = m_pWindow->isVisible(); }
 
 private:
     MainWindow* m_pWindow;
-    bool m_bWatchClose = false;
 };
 
 MainWindow::MainWindow(QWidget* parent)
@@ -91,6 +87,10 @@ MainWindow::MainWindow(QWidget* parent)
     m_pThreadDataBaseFind->setHost(host());
     m_pThreadTimer = new ThreadTimer;
     m_pThreadDataBaseFind->setTimer(m_pThreadTimer);
+    m_pThreadDatabaseUpdate = new ThreadDatabaseUpdate;
+    m_pThreadDatabaseUpdate->setHost(host());
+    connect(m_pThreadDatabaseUpdate, &ThreadDatabaseUpdate::signalDatabaseChecked, this,
+        &MainWindow::slotDatabaseChecked);
 
     connect(m_pThreadDataBaseCreate, &ThreadDataBaseCreate::signalDataBaseCreated, this,
         &MainWindow::slotDataBaseCreated);
@@ -109,15 +109,19 @@ MainWindow::MainWindow(QWidget* parent)
 
     g_LocalDbDir = Settings::readLocalDbDir(g_AppDir);
     m_pThreadDataBaseCreate->setDirectories(g_AppDir, g_LocalDbDir);
-    m_pThreadDataBaseFind->setDatabaseFile(
-        g_LocalDbDir + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName));
+    m_pThreadDatabaseUpdate->setDirectories(g_AppDir, g_LocalDbDir);
+    m_pThreadDataBaseFind->setDatabaseFile(Paths::databaseFile(g_LocalDbDir));
 
     m_DataBase = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
-    m_DataBase.setDatabaseName(g_LocalDbDir + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName));
+    m_DataBase.setDatabaseName(Paths::databaseFile(g_LocalDbDir));
 }
 
 MainWindow::~MainWindow()
 {
+    // Closing the window during the update's copy stops it; the local database stays as it was.
+    stopThread(m_pThreadDatabaseUpdate);
+    delete m_pThreadDatabaseUpdate;
+    m_pThreadDatabaseUpdate = nullptr;
     // The search thread drives the timer, so it must have ended before the timer goes.
     stopThread(m_pThreadDataBaseFind);
     delete m_pThreadTimer; // ends its tick loop
@@ -293,21 +297,14 @@ NameLookup MainWindow::lookupName(const QString& code)
 
 void MainWindow::checkDatabaseVersion()
 {
-    // The check runs on the GUI thread: it reports straight to the window and sees a close.
-    static_cast<Host*>(m_pWindowHost.get())->watchClose();
-    DatabaseUpdate(m_pWindowHost.get(), g_AppDir, g_LocalDbDir, m_DataBase.connectionName())
-        .checkDatabaseVersion();
+    m_pThreadDatabaseUpdate->start(QThread::InheritPriority);
 }
 
-bool MainWindow::installUpdate(const QString& F, bool Z)
+void MainWindow::slotDatabaseChecked(bool bInstalled)
 {
-    return DatabaseUpdate(m_pWindowHost.get(), g_AppDir, g_LocalDbDir, m_DataBase.connectionName())
-        .installUpdate(F, Z);
-}
-
-bool MainWindow::isZipType(const QString& fileType)
-{
-    return DatabaseUpdate::isZipType(fileType);
+    // The file under the connection was replaced: the next search opens the new one.
+    if (bInstalled)
+        m_DataBase.close();
 }
 
 void MainWindow::fillSearchParams()
@@ -334,7 +331,8 @@ void MainWindow::updateFindButton()
 void MainWindow::startFind()
 {
     // One job at a time: a request while a worker runs is ignored.
-    if (m_pThreadDataBaseCreate->isRunning() || m_pThreadDataBaseFind->isRunning())
+    if (m_pThreadDataBaseCreate->isRunning() || m_pThreadDataBaseFind->isRunning()
+        || m_pThreadDatabaseUpdate->isRunning())
         return;
     if (!m_bDataBaseReady) {
         startDataBaseCreate();

@@ -17,6 +17,7 @@
 
 class ThreadDataBaseCreate;
 class ThreadDataBaseFind;
+class ThreadDatabaseUpdate;
 class ThreadTimer;
 class Ui_MainWindow;
 
@@ -37,10 +38,9 @@ public:
     WorkerHost* host() const { return m_pHost.get(); }
 
     // The start-up check of the local database against the update location, and the install
-    // of the offered database; the work is done by DatabaseUpdate on the window's connection.
+    // of the offered database, on the update worker; searches wait until it has ended.
     void checkDatabaseVersion();
-    bool installUpdate(const QString& F, bool Z);
-    static bool isZipType(const QString& fileType);
+    ThreadDatabaseUpdate* updateThread() const { return m_pThreadDatabaseUpdate; }
 
     void fillSearchParams();
     void updateFindButton();
@@ -85,6 +85,7 @@ public slots:
     void slotVisible(bool v);
     void slotDataBaseCreated(bool bSuccess);
     void slotFind(const SearchResult& result);
+    void slotDatabaseChecked(bool bInstalled);
 
 private:
     class Host;
@@ -101,6 +102,7 @@ private:
     ThreadDataBaseCreate* m_pThreadDataBaseCreate = nullptr;
     ThreadDataBaseFind* m_pThreadDataBaseFind = nullptr;
     ThreadTimer* m_pThreadTimer = nullptr;
+    ThreadDatabaseUpdate* m_pThreadDatabaseUpdate = nullptr;
     // The window's own host, called on the GUI thread only, and the one handed to workers.
     std::unique_ptr<WorkerHost> m_pWindowHost;
     std::unique_ptr<WorkerHost> m_pHost;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings.h"
 
+#include "paths.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -35,7 +37,7 @@ namespace {
 
 QString readLocalDbDir(const QString& appDir)
 {
-    QSettings settings(appDir + QLatin1String(SettingsFileName), QSettings::IniFormat);
+    QSettings settings(Paths::join(appDir, QLatin1String(SettingsFileName)), QSettings::IniFormat);
     installCodec(settings);
     QString path = readKey(settings, QStringLiteral("LocalDB"), QStringLiteral("Path"), appDir);
     const QString home = QStringLiteral("%HOME%");
@@ -52,14 +54,17 @@ QString readLocalDbDir(const QString& appDir)
 
 UpdateLocation readUpdateLocation(const QString& appDir, const QString& localDbDir)
 {
-    QSettings settings(appDir + QLatin1String(SettingsFileName), QSettings::IniFormat);
+    QSettings settings(Paths::join(appDir, QLatin1String(SettingsFileName)), QSettings::IniFormat);
     installCodec(settings);
     UpdateLocation location;
+    const QString configuredPath
+        = readKey(settings, QStringLiteral("Updater"), QStringLiteral("UpdatePath"), QString());
+    location.configured = !configuredPath.isEmpty();
     location.updatePath
         = readKey(settings, QStringLiteral("Updater"), QStringLiteral("UpdatePath"), localDbDir);
-    location.descriptorPath = location.updatePath
-        + readKey(
-            settings, QStringLiteral("Updater"), QStringLiteral("InfoFile"), QStringLiteral("/update.info"));
+    location.descriptorPath = Paths::join(location.updatePath,
+        readKey(
+            settings, QStringLiteral("Updater"), QStringLiteral("InfoFile"), QStringLiteral("/update.info")));
     return location;
 }
 
@@ -70,8 +75,8 @@ UpdateDescriptor readDescriptor(const QString& descriptorPath, const QString& up
     UpdateDescriptor descriptor;
     const QString group = QStringLiteral("DataBase");
     descriptor.version = readKey(settings, group, QStringLiteral("Version"), QString());
-    descriptor.filePath
-        = updatePath + readKey(settings, group, QStringLiteral("FileName"), QStringLiteral("/KLADR.sqlite"));
+    descriptor.filePath = Paths::join(
+        updatePath, readKey(settings, group, QStringLiteral("FileName"), QStringLiteral("/KLADR.sqlite")));
     descriptor.fileType = readKey(settings, group, QStringLiteral("FileType"), QStringLiteral("RAW"));
     descriptor.isZip = isZipType(descriptor.fileType);
     return descriptor;
@@ -84,7 +89,7 @@ bool isZipType(const QString& fileType)
 
 bool writeSettingsIfMissing(const QString& appDir, const QString& localDbDir)
 {
-    const QString path = appDir + QLatin1String(SettingsFileName);
+    const QString path = Paths::join(appDir, QLatin1String(SettingsFileName));
     if (QFile::exists(path))
         return true;
     QSettings settings(path, QSettings::IniFormat);
@@ -104,7 +109,7 @@ bool writeSettingsIfMissing(const QString& appDir, const QString& localDbDir)
 
 bool writeDescriptorIfMissing(const QString& appDir, const QString& version)
 {
-    const QString path = appDir + QLatin1Char('/') + QLatin1String(DescriptorFileName);
+    const QString path = Paths::join(appDir, QLatin1String(DescriptorFileName));
     if (QFile::exists(path))
         return true;
     QSettings settings(path, QSettings::IniFormat);
@@ -118,6 +123,22 @@ bool writeDescriptorIfMissing(const QString& appDir, const QString& version)
     settings.setValue(QStringLiteral("FileType"),
         QStringLiteral("!!! set RAW or ZIP here !!!. It's better to use ZIP-file. "
                        "Destination zip-file name can be like KLADR.sqlite.zip"));
+    settings.endGroup();
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+bool writeDescriptor(const QString& path, const QString& version, const QString& fileName, bool bZip)
+{
+    QSettings settings(path, QSettings::IniFormat);
+    settings.setIniCodec(QTextCodec::codecForName("Windows-1251"));
+    settings.beginGroup(QStringLiteral("ThisFile"));
+    settings.setValue(QStringLiteral("CodePage"), DefaultCodePage);
+    settings.endGroup();
+    settings.beginGroup(QStringLiteral("DataBase"));
+    settings.setValue(QStringLiteral("Version"), version);
+    settings.setValue(QStringLiteral("FileName"), fileName);
+    settings.setValue(QStringLiteral("FileType"), bZip ? QStringLiteral("ZIP") : QStringLiteral("RAW"));
     settings.endGroup();
     settings.sync();
     return settings.status() == QSettings::NoError;

@@ -4,11 +4,11 @@
 #include <QString>
 
 // Velmora.ini beside the executable and the update descriptor update.info at the update
-// location. Paths are joined by plain concatenation: the reader's defaults carry the separator
-// at the front of the file name, the values the import writes at the end of the directory.
+// location. A directory and the file name after it are joined with exactly one separator
+// (Paths::join), so "/srv/update" with "KLADR.sqlite" and "./" with "/update.info" both work.
 namespace Settings {
 
-inline constexpr const char* SettingsFileName = "/Velmora.ini";
+inline constexpr const char* SettingsFileName = "Velmora.ini";
 inline constexpr const char* DescriptorFileName = "update.info";
 
 // Local database directory: LocalDB/Path (default appDir) with every "%HOME%" (case-sensitive)
@@ -17,13 +17,14 @@ QString readLocalDbDir(const QString& appDir);
 
 struct UpdateLocation {
     QString updatePath; // Updater/UpdatePath, default the local database directory
-    QString descriptorPath; // updatePath + Updater/InfoFile (default "/update.info")
+    QString descriptorPath; // updatePath joined with Updater/InfoFile (default "/update.info")
+    bool configured = false; // Velmora.ini names an update location (a non-empty UpdatePath)
 };
 UpdateLocation readUpdateLocation(const QString& appDir, const QString& localDbDir);
 
 struct UpdateDescriptor {
     QString version; // DataBase/Version; empty means nothing is offered
-    QString filePath; // updatePath + DataBase/FileName (default "/KLADR.sqlite")
+    QString filePath; // updatePath joined with DataBase/FileName (default "/KLADR.sqlite")
     QString fileType; // DataBase/FileType, default "RAW"
     bool isZip = false; // fileType is exactly "ZIP"
 };
@@ -31,6 +32,10 @@ struct UpdateDescriptor {
 UpdateDescriptor readDescriptor(const QString& descriptorPath, const QString& updatePath);
 
 bool isZipType(const QString& fileType);
+
+// The offer a publication makes: update.info with Version, FileName and FileType, in
+// Windows-1251 as every descriptor. Written to path as it stands; the caller puts it in place.
+bool writeDescriptor(const QString& path, const QString& version, const QString& fileName, bool bZip);
 
 // Publication: each file is written only when it does not exist yet. False when it had to be
 // written and could not be.

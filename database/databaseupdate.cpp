@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "databaseupdate.h"
 
+#include "databasefile.h"
+#include "databaselock.h"
+#include "paths.h"
 #include "schema.h"
 #include "settings.h"
 #include "workerhost.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -45,6 +47,16 @@ bool sameExistingFile(const QString& a, const QString& b)
     return !canonicalA.isEmpty() && canonicalA == canonical(b);
 }
 
+QString cannotWrite(const QString& path)
+{
+    return quoted(QStringLiteral("Не могу открыть файл локальной базы данных для записи '"), path);
+}
+
+QString writeFailed(const QString& path)
+{
+    return quoted(QStringLiteral("Ошибка записи файла локальной базы данных '"), path);
+}
+
 } // namespace
 
 DatabaseUpdate::DatabaseUpdate(
@@ -53,17 +65,18 @@ DatabaseUpdate::DatabaseUpdate(
     , m_AppDir(appDir)
     , m_LocalDbDir(localDbDir)
     , m_ConnectionName(connectionName)
+    , m_nLockTimeout(DatabaseLock::DefaultTimeout)
 {
 }
 
 QString DatabaseUpdate::localDatabaseFile() const
 {
-    return m_LocalDbDir + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName);
+    return Paths::databaseFile(m_LocalDbDir);
 }
 
-bool DatabaseUpdate::isZipType(const QString& fileType)
+QString DatabaseUpdate::newDatabaseFile() const
 {
-    return Settings::isZipType(fileType);
+    return localDatabaseFile() + QStringLiteral(".new");
 }
 
 void DatabaseUpdate::log(const QString& text)
@@ -71,17 +84,41 @@ void DatabaseUpdate::log(const QString& text)
     m_pHost->addState(text, false);
 }
 
-void DatabaseUpdate::checkDatabaseVersion()
+DatabaseUpdate::Outcome DatabaseUpdate::checkDatabaseVersion()
+{
+    const QString target = localDatabaseFile();
+    const bool bExisted = QFileInfo::exists(target);
+    const Outcome outcome = check();
+    // Opening the connection on a missing file makes it, empty; left behind, it would pass for a
+    // database that lacks its tables.
+    if (!bExisted && outcome != Outcome::Installed && QFileInfo(target).isFile()
+        && QFileInfo(target).size() == 0) {
+        QSqlDatabase::database(m_ConnectionName, false).close();
+        QFile::remove(target);
+    }
+    return outcome;
+}
+
+DatabaseUpdate::Outcome DatabaseUpdate::check()
 {
     log(QStringLiteral("Проверяем актуальность базы данных..."));
 
     const Settings::UpdateLocation location = Settings::readUpdateLocation(m_AppDir, m_LocalDbDir);
+    // Without an update location (the installed package's settings) there is nothing to
+    // report as an error: the database comes from the import.
+    if (!location.configured && !QFileInfo::exists(location.descriptorPath)) {
+        log(QStringLiteral("Обновление базы данных из общего каталога выключено: в файле '")
+            + Paths::join(m_AppDir, QLatin1String(Settings::SettingsFileName))
+            + QStringLiteral("' не указан каталог обновлений. Чтобы включить его, укажите каталог в "
+                             "параметре UpdatePath раздела [Updater]."));
+        return Outcome::NotConfigured;
+    }
     {
         QFile descriptorFile(location.descriptorPath);
         if (!descriptorFile.open(QIODevice::ReadOnly) || !QFileInfo(location.descriptorPath).isReadable()) {
             log(quoted(QStringLiteral("Не могу прочесть файл обновлений '"), location.descriptorPath,
                 QStringLiteral("'. Обновление невозможно. Обратитесь к своему администратору.")));
-            return;
+            return Outcome::NoDescriptor;
         }
     }
 
@@ -89,7 +126,7 @@ void DatabaseUpdate::checkDatabaseVersion()
         = Settings::readDescriptor(location.descriptorPath, location.updatePath);
     if (descriptor.version.isEmpty()) {
         log(QStringLiteral("Обновления базы не найдены."));
-        return;
+        return Outcome::NothingOffered;
     }
 
     QSqlDatabase db = QSqlDatabase::database(m_ConnectionName, false);
@@ -101,13 +138,13 @@ void DatabaseUpdate::checkDatabaseVersion()
             QSqlQuery query(db);
             // A database whose version cannot be read is left alone; the import's check sorts it out.
             if (!query.exec(QLatin1String(Schema::SelectVersion)))
-                return;
+                return Outcome::VersionUnreadable;
             if (query.first())
                 localVersion = query.value(0).toString();
         }
         if (localVersion == descriptor.version) {
             log(QStringLiteral("База данных актуальна. Обновление не требуется."));
-            return;
+            return Outcome::Current;
         }
         log(QStringLiteral(
             "На сервере обновлений найдена другая версия базы данных. Приступаем к обновлению."));
@@ -115,21 +152,18 @@ void DatabaseUpdate::checkDatabaseVersion()
         log(QStringLiteral("Локальная база данных не найдена или некорректна. Необходимо обновление."));
     }
 
-    switch (install(descriptor.filePath, descriptor.isZip)) {
+    const Outcome outcome = install(descriptor.filePath, descriptor.isZip, descriptor.version);
+    switch (outcome) {
     case Outcome::Installed:
         log(QStringLiteral("База данных успешно обновлена."));
         break;
     case Outcome::Failed:
         log(quoted(QStringLiteral("Не могу прочесть файл обновленной базы данных '"), descriptor.filePath));
         break;
-    case Outcome::Skipped:
+    default:
         break;
     }
-}
-
-bool DatabaseUpdate::installUpdate(const QString& offeredFile, bool bZip)
-{
-    return install(offeredFile, bZip) == Outcome::Installed;
+    return outcome;
 }
 
 void DatabaseUpdate::ensureLocalDirectory()
@@ -167,9 +201,10 @@ bool DatabaseUpdate::commonFile(const QString& offeredFile, const QString& copyT
     return true;
 }
 
-DatabaseUpdate::Outcome DatabaseUpdate::install(const QString& offeredFile, bool bZip)
+DatabaseUpdate::Outcome DatabaseUpdate::install(const QString& offeredFile, bool bZip, const QString& version)
 {
     ensureLocalDirectory();
+    m_OfferedFile = offeredFile;
 
     const QString target = localDatabaseFile();
     const QString copyTarget = bZip ? target + QStringLiteral(".zip") : target;
@@ -181,48 +216,109 @@ DatabaseUpdate::Outcome DatabaseUpdate::install(const QString& offeredFile, bool
     if (commonFile(offeredFile, copyTarget, bZip))
         return Outcome::Skipped;
 
+    // The import takes the same lock before it opens the database: neither writes beside the other.
+    DatabaseLock lock(target);
+    switch (lock.acquire(m_nLockTimeout)) {
+    case DatabaseLock::Result::Locked:
+        break;
+    case DatabaseLock::Result::NotWritable:
+        log(cannotWrite(copyTarget));
+        return Outcome::Failed;
+    case DatabaseLock::Result::Busy:
+    case DatabaseLock::Result::Failed:
+        log(lock.message());
+        log(QStringLiteral("Обновление не выполнено, локальная база данных не изменена."));
+        return Outcome::Busy;
+    }
+
     QSqlDatabase db = QSqlDatabase::database(m_ConnectionName, false);
     db.close();
+    m_bLeaveClosed = false;
 
-    // Written beside the target and renamed over it on commit: until then the old file stays.
-    QSaveFile copy(copyTarget);
-    if (!copy.open(QIODevice::WriteOnly)) {
-        log(quoted(QStringLiteral("Не могу открыть файл локальной базы данных для записи '"), copyTarget));
-        m_pHost->setVisible(false);
-        return Outcome::Failed;
+    Outcome outcome = copyAndCheck(source, bZip, version);
+    if (outcome == Outcome::Installed) {
+        QString error;
+        if (!replaceDatabaseFile(lock, newDatabaseFile(), error)) {
+            log(error);
+            outcome = Outcome::Refused;
+        }
     }
-
-    m_pHost->updateText(QStringLiteral("Загрузка обновлений: "));
-    m_pHost->setVisible(true);
-    const qint64 size = source.size();
-    m_pHost->updateProgress(0, progressMaximum(size));
-
-    bool bOk = copyInChunks(source, copy) == size;
-    if (m_bStopped) {
-        copy.cancelWriting();
+    QFile::remove(newDatabaseFile());
+    lock.unlock();
+    // A copy target that cannot be opened leaves the connection closed; so does a missing file,
+    // which opening would create empty.
+    if (!m_bLeaveClosed && QFileInfo::exists(target))
         db.open();
-        m_pHost->setVisible(false);
-        return Outcome::Skipped;
-    }
-    if (!bOk) {
-        // A read error or a source that ended early is reported by the caller as unreadable.
-        if (copy.error() != QFileDevice::NoError)
-            log(quoted(QStringLiteral("Ошибка записи файла локальной базы данных '"), copyTarget));
-        copy.cancelWriting();
-    } else if (!copy.commit()) {
-        log(quoted(QStringLiteral("Ошибка записи файла локальной базы данных '"), copyTarget));
-        bOk = false;
-    }
-
-    if (bOk && bZip)
-        bOk = unpack(offeredFile, target);
-
-    db.open();
-    source.close();
     m_pHost->setVisible(false);
+    return outcome;
+}
+
+DatabaseUpdate::Outcome DatabaseUpdate::copyAndCheck(QIODevice& source, bool bZip, const QString& version)
+{
+    const QString archiveCopy = localDatabaseFile() + QStringLiteral(".zip");
+    const bool bCopied = bZip ? copyArchive(source, archiveCopy) : copyPlain(source);
     if (m_bStopped)
         return Outcome::Skipped;
-    return bOk ? Outcome::Installed : Outcome::Failed;
+    if (!bCopied)
+        return Outcome::Failed;
+    // The local copy is unpacked: the share is read once.
+    if (bZip && !unpack(archiveCopy, newDatabaseFile()))
+        return m_bStopped ? Outcome::Skipped : Outcome::Failed;
+    return checkNewFile(version) ? Outcome::Installed : Outcome::Refused;
+}
+
+void DatabaseUpdate::showCopyProgress(qint64 size)
+{
+    m_pHost->updateText(QStringLiteral("Загрузка обновлений: "));
+    m_pHost->setVisible(true);
+    m_pHost->updateProgress(0, progressMaximum(size));
+}
+
+bool DatabaseUpdate::copyPlain(QIODevice& source)
+{
+    QFile copy(newDatabaseFile());
+    if (!copy.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        log(cannotWrite(localDatabaseFile()));
+        m_bLeaveClosed = true;
+        return false;
+    }
+    const qint64 size = source.size();
+    showCopyProgress(size);
+    // A read error or a source that ended early is reported by the caller as unreadable.
+    if (copyInChunks(source, copy) != size) {
+        if (copy.error() != QFileDevice::NoError && !m_bStopped)
+            log(writeFailed(localDatabaseFile()));
+        return false;
+    }
+    if (!copy.flush()) {
+        log(writeFailed(localDatabaseFile()));
+        return false;
+    }
+    return true;
+}
+
+bool DatabaseUpdate::copyArchive(QIODevice& source, const QString& archiveCopy)
+{
+    // Written beside and renamed on commit: until then an earlier copy stays.
+    QSaveFile copy(archiveCopy);
+    if (!copy.open(QIODevice::WriteOnly)) {
+        log(cannotWrite(archiveCopy));
+        m_bLeaveClosed = true;
+        return false;
+    }
+    const qint64 size = source.size();
+    showCopyProgress(size);
+    if (copyInChunks(source, copy) != size) {
+        if (copy.error() != QFileDevice::NoError && !m_bStopped)
+            log(writeFailed(archiveCopy));
+        copy.cancelWriting();
+        return false;
+    }
+    if (!copy.commit()) {
+        log(writeFailed(archiveCopy));
+        return false;
+    }
+    return true;
 }
 
 bool DatabaseUpdate::unpack(const QString& archivePath, const QString& target)
@@ -231,7 +327,6 @@ bool DatabaseUpdate::unpack(const QString& archivePath, const QString& target)
     m_pHost->updateProgress(0, 1);
     log(QStringLiteral("Загружен ZIP-архив базы данных. Необходима распаковка."));
 
-    // The archive at the update location is unpacked, not the local copy.
     QuaZip archive(archivePath);
     if (!archive.open(QuaZip::mdUnzip)) {
         log(withCode(QStringLiteral("Проблема открытия архива. Код ошибки: "), archive.getZipError()));
@@ -240,6 +335,15 @@ bool DatabaseUpdate::unpack(const QString& archivePath, const QString& target)
     if (!archive.goToFirstFile()) {
         log(withCode(
             QStringLiteral("Не могу найти первый файл в архиве. Код ошибки: "), archive.getZipError()));
+        archive.close();
+        return false;
+    }
+    // Any other entry would be a guess at which one is the database.
+    if (archive.getEntriesCount() != 1) {
+        log(QStringLiteral("Файл обновления '%1' не установлен: в архиве %2 файлов, а должен быть ровно один "
+                           "— файл базы данных. Локальная база данных не изменена.")
+                .arg(m_OfferedFile)
+                .arg(archive.getEntriesCount()));
         archive.close();
         return false;
     }
@@ -254,9 +358,9 @@ bool DatabaseUpdate::unpack(const QString& archivePath, const QString& target)
     }
 
     bool bOk = false;
-    QSaveFile unpacked(target);
-    if (!unpacked.open(QIODevice::WriteOnly)) {
-        log(quoted(QStringLiteral("Не могу открыть файл локальной базы данных для записи '"), target));
+    QFile unpacked(target);
+    if (!unpacked.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        log(cannotWrite(localDatabaseFile()));
         entry.close();
     } else {
         const qint64 copied = copyInChunks(entry, unpacked);
@@ -265,24 +369,37 @@ bool DatabaseUpdate::unpack(const QString& archivePath, const QString& target)
         entry.close();
         const int closeError = entry.getZipError();
         const int error = readError != UNZ_OK ? readError : closeError;
+        const bool bWritten = unpacked.flush();
 
         if (m_bStopped) {
-            // The program is ending: nobody reads the log any more.
-        } else if (unpacked.error() != QFileDevice::NoError)
-            log(quoted(QStringLiteral("Ошибка записи файла локальной базы данных '"), target));
+            // Whoever runs the check is ending: nobody reads the log any more.
+        } else if (!bWritten || unpacked.error() != QFileDevice::NoError)
+            log(writeFailed(localDatabaseFile()));
         else if (error != UNZ_OK)
             log(withCode(QStringLiteral("Ошибка чтения файла в архиве. Код ошибки: "), error));
         else if (copied != size)
             log(QStringLiteral("Файл в архиве прочитан не полностью: %1 байт из %2.").arg(copied).arg(size));
-        else if (!unpacked.commit())
-            log(quoted(QStringLiteral("Ошибка записи файла локальной базы данных '"), target));
         else
             bOk = true;
-        if (!bOk)
-            unpacked.cancelWriting();
     }
     archive.close();
     return bOk;
+}
+
+bool DatabaseUpdate::checkNewFile(const QString& version)
+{
+    m_pHost->updateText(QStringLiteral("Проверка базы данных: "));
+    const DatabaseFileCheck check = checkDatabaseFile(newDatabaseFile());
+    QString problem = check.problem;
+    if (check.ok && check.version != version)
+        problem
+            = QStringLiteral("его версия '%1' не совпадает с версией '%2', объявленной в файле обновлений")
+                  .arg(check.version, version);
+    if (problem.isEmpty())
+        return true;
+    log(QStringLiteral("Файл обновления '%1' не установлен: %2. Локальная база данных не изменена.")
+            .arg(m_OfferedFile, problem));
+    return false;
 }
 
 qint64 DatabaseUpdate::copyInChunks(QIODevice& source, QIODevice& destination)
@@ -297,9 +414,9 @@ qint64 DatabaseUpdate::copyInChunks(QIODevice& source, QIODevice& destination)
             return -1;
         total += read;
         m_pHost->updateProgress(nChunk, -1);
-        // The copy runs in the GUI thread; this keeps the window painting and the log growing.
-        QCoreApplication::processEvents();
-        // The window was closed meanwhile: the program is ending, the copy goes no further.
+        if (m_ChunkHook)
+            m_ChunkHook(nChunk);
+        // Whoever runs the check is ending (the window closed): the copy goes no further.
         if (m_pHost->stopRequested()) {
             m_bStopped = true;
             return -1;

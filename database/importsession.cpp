@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "importsession.h"
 
-#include "schema.h"
+#include "paths.h"
 
 #include <QDebug>
 #include <QSqlDatabase>
@@ -22,7 +22,7 @@ ImportSession::ImportSession(
 
 QString ImportSession::databasePath() const
 {
-    return m_LocalDbDir + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName);
+    return Paths::databaseFile(m_LocalDbDir);
 }
 
 StepOutcome ImportSession::exec(const QString& sql, const QString& failurePrefix)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "publication.h"
 
+#include "paths.h"
 #include "schema.h"
 #include "settings.h"
 
@@ -41,14 +42,17 @@ StepOutcome publish(ImportSession& session, const QString& appDir, bool& publish
     if (outcome != StepOutcome::Done)
         return outcome;
     published = true;
+    // velmora-tool import writes nothing beside the database; its offer is made by publish.
+    if (appDir.isEmpty())
+        return StepOutcome::Done;
 
     // A read-only installation directory keeps the database usable here; it is only not
     // offered to others.
     QStringList unwritten;
     if (!Settings::writeSettingsIfMissing(appDir, session.localDbDir()))
-        unwritten << appDir + QLatin1String(Settings::SettingsFileName);
+        unwritten << Paths::join(appDir, QLatin1String(Settings::SettingsFileName));
     if (!Settings::writeDescriptorIfMissing(appDir, version))
-        unwritten << appDir + QLatin1Char('/') + QLatin1String(Settings::DescriptorFileName);
+        unwritten << Paths::join(appDir, QLatin1String(Settings::DescriptorFileName));
     if (!unwritten.isEmpty()) {
         session.log(u("Не удалось записать файлы '") + unwritten.join(QStringLiteral("', '"))
             + u("': каталог программы недоступен для записи. База данных готова, но не предложена "

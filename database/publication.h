@@ -5,7 +5,7 @@
 
 // Offers a freshly built database to other installations: stamps it with a version (the
 // table info, committed durably), then writes Velmora.ini and update.info into appDir where
-// they are missing. Run only after a run in which every step succeeded. published tells
-// whether the stamp went in; files that cannot be written only keep the database from being
+// they are missing (an empty appDir writes no file). Run only after a run in which every step succeeded.
+// published tells whether the stamp went in; files that cannot be written only keep the database from being
 // offered, and are logged.
 StepOutcome publish(ImportSession& session, const QString& appDir, bool& published);

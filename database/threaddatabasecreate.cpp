@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "threaddatabasecreate.h"
 
+#include "databaselock.h"
 #include "indexstage.h"
+#include "paths.h"
 #include "publication.h"
 #include "schema.h"
 #include "sqlitehandle.h"
@@ -10,7 +12,6 @@
 
 #include <QDebug>
 #include <QDir>
-#include <QLockFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -52,7 +53,7 @@ void ThreadDataBaseCreate::log(const QString& text)
 
 QString ThreadDataBaseCreate::databasePath() const
 {
-    return m_LocalDbDir + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName);
+    return Paths::databaseFile(m_LocalDbDir);
 }
 
 void ThreadDataBaseCreate::run()
@@ -67,8 +68,9 @@ void ThreadDataBaseCreate::run()
 
     bool success = false;
     {
-        // One import at a time per database, whichever program runs it (the window, velmora-tool).
-        QLockFile lock(databasePath() + QStringLiteral(".lock"));
+        // One writer at a time per database, whichever program runs it (the window, velmora-tool),
+        // and whatever it does (an import, the install of an update).
+        DatabaseLock lock(databasePath());
         if (lockDatabase(lock))
             success = build();
     }
@@ -97,21 +99,21 @@ void ThreadDataBaseCreate::checkLocalDbDir()
             + QLatin1Char('\''));
 }
 
-bool ThreadDataBaseCreate::lockDatabase(QLockFile& lock)
+bool ThreadDataBaseCreate::lockDatabase(DatabaseLock& lock)
 {
-    // An import takes minutes at full size: the lock is stale only when its process is gone.
-    lock.setStaleLockTime(0);
-    if (lock.tryLock(m_nLockTimeout))
+    switch (lock.acquire(m_nLockTimeout)) {
+    case DatabaseLock::Result::Locked:
         return true;
-    // A directory nobody may write in holds no lock, and no import can write there either: a
-    // complete database is still checked, anything else fails at its own step.
-    if (lock.error() != QLockFile::LockFailedError) {
-        qDebug() << "No lock file beside the database:" << databasePath() << lock.error();
+    case DatabaseLock::Result::NotWritable:
+        // A directory nobody may write in holds no lock, and no import can write there either: a
+        // complete database is still checked, anything else fails at its own step.
+        qDebug() << "No lock file beside the database:" << lock.message();
         return true;
+    case DatabaseLock::Result::Busy:
+    case DatabaseLock::Result::Failed:
+        break;
     }
-    log(u("Базу данных '") + databasePath()
-        + u("' сейчас создаёт другой процесс (другое окно программы или velmora-tool). "
-            "Дождитесь его окончания и повторите поиск."));
+    log(lock.message());
     return false;
 }
 

@@ -6,7 +6,7 @@
 #include <QThread>
 
 class WorkerHost;
-class QLockFile;
+class DatabaseLock;
 class QSqlDatabase;
 
 // The check-and-create run of the local database: reads the classifier's DBF files into
@@ -36,7 +36,8 @@ public:
     // KLADR.sqlite and BASE/.
     void setDirectories(const QString& appDir, const QString& localDbDir);
 
-    // How long a run waits for another import of the same database to end (QLockFile beside it).
+    // How long a run waits for another import or an install of the same database to end
+    // (DatabaseLock beside it).
     void setLockTimeout(int nMilliseconds) { m_nLockTimeout = nMilliseconds; }
     // Test seam: caps the build connection's database at this many pages (PRAGMA
     // max_page_count), which stops SQLite the way a full disk does. 0: no cap.
@@ -62,7 +63,7 @@ private:
 
     void log(const QString& text);
     void checkLocalDbDir();
-    bool lockDatabase(QLockFile& lock);
+    bool lockDatabase(DatabaseLock& lock);
     bool build();
     bool buildOn(ImportSession& session);
     bool readTableList(ImportSession& session, QStringList& tables);
@@ -73,7 +74,7 @@ private:
     WorkerHost* m_pHost = nullptr;
     QString m_AppDir;
     QString m_LocalDbDir;
-    int m_nLockTimeout = 10000;
+    int m_nLockTimeout = 10000; // DatabaseLock::DefaultTimeout
     int m_nMaxPageCount = 0;
     bool m_bDirectInsert = true;
 

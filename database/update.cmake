@@ -3,4 +3,10 @@
 target_sources(database PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/databaseupdate.cpp
     ${CMAKE_CURRENT_LIST_DIR}/databaseupdate.h
+    ${CMAKE_CURRENT_LIST_DIR}/databasefile.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/databasefile.h
+    ${CMAKE_CURRENT_LIST_DIR}/databaselock.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/databaselock.h
+    ${CMAKE_CURRENT_LIST_DIR}/threaddatabaseupdate.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/threaddatabaseupdate.h
 )

@@ -46,10 +46,8 @@ private slots:
     void busyAndIdleDisplay();
     void autoCopyGatesCopyButton();
     void enterInEmptyFieldStartsTheCheckOnce();
-    void startUpCheckReportsInTheLog();
     void searchRunsAfterTheCheckEvenWhenTheImportEndsLate();
     void completeDatabaseWithoutClassifierIsSearched();
-    void closingDuringStartUpUpdateEndsTheProgram();
 
 private:
     template <typename T> T* child(const char* name) const
@@ -527,21 +525,6 @@ void TestMainWindow::searchMoscowShowsRows()
     QVERIFY(child<QTableView>("tResults")->model()->rowCount() > 0);
 }
 
-void TestMainWindow::startUpCheckReportsInTheLog()
-{
-    auto* status = child<QComboBox>("status");
-    const int before = status->count();
-    m_pWindow->checkDatabaseVersion();
-    QCOMPARE(status->count(), before + 2);
-    QCOMPARE(status->itemText(before).mid(14), QStringLiteral("Проверяем актуальность базы данных..."));
-    // No descriptor in the empty application directory: nothing to install, nothing created.
-    QVERIFY(status->itemText(before + 1).contains(QStringLiteral("Обновление невозможно")));
-    QVERIFY(!QFile::exists(g_LocalDbDir + QStringLiteral("/KLADR.sqlite")));
-    QVERIFY(child<QFrame>("frame")->isHidden());
-    QVERIFY(MainWindow::isZipType(QStringLiteral("ZIP")));
-    QVERIFY(!MainWindow::isZipType(QStringLiteral("zip")));
-}
-
 void TestMainWindow::searchRunsAfterTheCheckEvenWhenTheImportEndsLate()
 {
     writeSample();
@@ -588,43 +571,6 @@ void TestMainWindow::completeDatabaseWithoutClassifierIsSearched()
     QVERIFY(QDir(g_LocalDbDir + QStringLiteral("/BASE")).removeRecursively());
 
     searchMoscowShowsRows();
-}
-
-// The start-up check runs inside the event loop, as main starts it: closing the window during
-// the copy of an update ends the loop, and the copy stops with the local database unchanged.
-void TestMainWindow::closingDuringStartUpUpdateEndsTheProgram()
-{
-    const QString updateDir = g_AppDir + QStringLiteral("/update");
-    QVERIFY(QDir().mkpath(updateDir));
-    auto write = [](const QString& path, const QByteArray& bytes) {
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-    };
-    QVERIFY(write(
-        g_AppDir + QStringLiteral("/Velmora.ini"), "[Updater]\nUpdatePath=" + updateDir.toUtf8() + "\n"));
-    QVERIFY(write(updateDir + QStringLiteral("/update.info"),
-        "[ThisFile]\nCodePage=UTF-8\n[DataBase]\nVersion=new\nFileName=/KLADR.sqlite\nFileType=RAW\n"));
-    QVERIFY(write(updateDir + QStringLiteral("/KLADR.sqlite"), QByteArray(3000000, 'n')));
-    const QByteArray local("the local database as it was");
-    const QString localFile = g_LocalDbDir + QStringLiteral("/KLADR.sqlite");
-    QVERIFY(write(localFile, local));
-
-    auto* bar = child<QProgressBar>("progressBar");
-    connect(bar, &QProgressBar::valueChanged, m_pWindow, [this](int nValue) {
-        if (nValue == 2)
-            m_pWindow->close();
-    });
-    QTimer::singleShot(0, m_pWindow, &MainWindow::checkDatabaseVersion);
-    QCOMPARE(qApp->exec(), 0);
-
-    QVERIFY(!m_pWindow->isVisible());
-    QCOMPARE(bar->value(), 2);
-    QFile file(localFile);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), local);
-    // No half-written copy is left beside it.
-    QCOMPARE(QDir(g_LocalDbDir).entryList({ QStringLiteral("KLADR.sqlite*") }, QDir::Files | QDir::Hidden),
-        QStringList { QStringLiteral("KLADR.sqlite") });
 }
 
 QTEST_MAIN(TestMainWindow)

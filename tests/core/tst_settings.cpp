@@ -233,12 +233,18 @@ void TestSettings::updateLocation_data()
                                      << QStringLiteral("/share") << QStringLiteral("/share/update.info");
     QTest::newRow("as the import writes it") << QByteArray("[Updater]\nUpdatePath=./\nInfoFile=update.info\n")
                                              << QStringLiteral("./") << QStringLiteral("./update.info");
-    QTest::newRow("mixed pair doubles the separator")
-        << QByteArray("[Updater]\nUpdatePath=./\n") << QStringLiteral("./")
-        << QStringLiteral(".//update.info");
-    QTest::newRow("mixed pair loses the separator")
+    // One separator between the two, whichever side brings it.
+    QTest::newRow("separator on both sides") << QByteArray("[Updater]\nUpdatePath=./\n")
+                                             << QStringLiteral("./") << QStringLiteral("./update.info");
+    QTest::newRow("separator on neither side")
         << QByteArray("[Updater]\nInfoFile=update.info\n") << QStringLiteral("/local")
-        << QStringLiteral("/localupdate.info");
+        << QStringLiteral("/local/update.info");
+    QTest::newRow("share named without a trailing slash")
+        << QByteArray("[Updater]\nUpdatePath=/srv/velmora-update\nInfoFile=update.info\n")
+        << QStringLiteral("/srv/velmora-update") << QStringLiteral("/srv/velmora-update/update.info");
+    QTest::newRow("Windows separators")
+        << QByteArray("[Updater]\nUpdatePath=/srv/update\\\\\nInfoFile=\\\\update.info\n")
+        << QStringLiteral("/srv/update\\") << QStringLiteral("/srv/update/update.info");
     QTest::newRow("%HOME% not expanded in UpdatePath")
         << QByteArray("[Updater]\nUpdatePath=%HOME%/upd\n") << QStringLiteral("%HOME%/upd")
         << QStringLiteral("%HOME%/upd/update.info");
@@ -286,7 +292,7 @@ void TestSettings::descriptor_data()
         << QStringLiteral("zip") << false;
     QTest::newRow("import's placeholder is plain")
         << QByteArray("[DataBase]\nVersion=v\nFileName=KLADR.sqlite\nFileType=!!! set RAW or ZIP here !!!\n")
-        << QStringLiteral("v") << QStringLiteral("/updKLADR.sqlite")
+        << QStringLiteral("v") << QStringLiteral("/upd/KLADR.sqlite")
         << QStringLiteral("!!! set RAW or ZIP here !!!") << false;
     QTest::newRow("file name appended as written")
         << QByteArray("[DataBase]\nFileName=/KLADR.sqlite.zip\nFileType=ZIP\n") << QString()

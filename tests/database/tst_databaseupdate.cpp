@@ -4,12 +4,13 @@
 #include "schema.h"
 #include "workerhost.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
 #include <quazip/quazip.h>
@@ -77,8 +78,10 @@ QByteArray patternBytes(int size, int seed)
     return bytes;
 }
 
-// A real SQLite database with some KLADR rows and, unless version is null, an info table.
-QByteArray makeDatabase(const QString& path, const QString& version, int rows)
+// This program's database as the import leaves it: the three tables with some rows, the seven
+// indexes and, unless version is null, an info table. without: a table left out.
+QByteArray makeDatabase(
+    const QString& path, const QString& version, int rows, const QString& without = QString())
 {
     const QString name = QStringLiteral("fixture-writer");
     {
@@ -87,7 +90,14 @@ QByteArray makeDatabase(const QString& path, const QString& version, int rows)
         if (!db.open())
             return QByteArray();
         QSqlQuery query(db);
-        query.exec(QLatin1String(Schema::CreateKladr));
+        const QPair<QString, const char*> tables[] = { { "KLADR", Schema::CreateKladr },
+            { "STREET", Schema::CreateStreet }, { "DOMA", Schema::CreateDoma } };
+        for (const auto& [table, create] : tables) {
+            if (table != without)
+                query.exec(QLatin1String(create));
+        }
+        for (const Schema::IndexStatement& index : Schema::Indexes)
+            query.exec(QLatin1String(index.create));
         db.transaction();
         query.prepare(QLatin1String(Schema::InsertKladr));
         for (int i = 0; i < rows; ++i) {
@@ -248,6 +258,8 @@ const QString NoDescriptor = QStringLiteral(
 const QString DirMissing = QStringLiteral("Каталог хранения локальной базы данных не существует: '%L'");
 const QString DirCreated = QStringLiteral("Каталог хранения локальной базы данных: '%L' успешно создан.");
 const QString DirFailed = QStringLiteral("Не удалось создать каталог хранения локальной базы данных: '%L'");
+const QString Refused
+    = QStringLiteral("Файл обновления '%1' не установлен: %2. Локальная база данных не изменена.");
 const QString Skipped = QStringLiteral("Файл '%1' совпадает с файлом '%2' в каталоге локальной базы данных. "
                                        "Обновление пропущено, локальная база данных не изменена.");
 
@@ -279,6 +291,13 @@ private slots:
     void lowerCaseZipCopiedAsPlainFile();
     void localDirectoryNotCreatable();
     void localDirectoryNotWritable();
+    void offerRefused_data();
+    void offerRefused();
+    void installWaitsForTheImport();
+    void staleJournalRemovedBeforeTheRename();
+    void updatePathsJoined_data();
+    void updatePathsJoined();
+    void calmLineWithoutUpdateLocation();
 };
 
 void TestDatabaseUpdate::versionsEqualTouchNothing()
@@ -374,8 +393,7 @@ void TestDatabaseUpdate::checkInstalls()
     QString offeredFile;
     if (bZip) {
         offeredFile = fixture.updateDir + "/KLADR.sqlite.zip";
-        QVERIFY(
-            makeZip(offeredFile, { { "KLADR.sqlite", offeredDatabase }, { "readme.txt", "second entry" } }));
+        QVERIFY(makeZip(offeredFile, { { "KLADR.sqlite", offeredDatabase } }));
         QVERIFY(fixture.offer("/KLADR.sqlite.zip", "ZIP"));
     } else {
         offeredFile = fixture.updateDir + "/KLADR.sqlite";
@@ -429,14 +447,17 @@ void TestDatabaseUpdate::chunkProgress()
     QVERIFY(writeAll(offered, bytes));
 
     RecordingHost host;
-    QVERIFY(fixture.update(host)->installUpdate(offered, false));
+    // Bytes that are not a database are copied in full, then refused.
+    QCOMPARE(fixture.update(host)->install(offered, false, OfferedVersion), DatabaseUpdate::Outcome::Refused);
 
     QList<Progress> expected { Progress(0, maximum) };
     for (int value : values)
         expected << Progress(value, -1);
     QCOMPARE(host.progress(), expected);
-    QCOMPARE(host.texts(), QStringList({ QStringLiteral("Загрузка обновлений: ") }));
-    QCOMPARE(readAll(fixture.localFile()), bytes);
+    QCOMPARE(host.texts(),
+        QStringList({ QStringLiteral("Загрузка обновлений: "), QStringLiteral("Проверка базы данных: ") }));
+    QVERIFY(!QFile::exists(fixture.localFile()));
+    QCOMPARE(fileNames(fixture.localDir), QStringList());
 }
 
 void TestDatabaseUpdate::chunkSizes_data()
@@ -496,19 +517,21 @@ void TestDatabaseUpdate::copyStopsOnDeviceError()
     QCOMPARE(host.progress(), QList<Progress>({ Progress(0, -1), Progress(1, -1) }));
 }
 
-// An archive whose first entry is not a database is unpacked all the same.
+// The archive is copied from the share once and unpacked from the local copy.
 void TestDatabaseUpdate::zipInstallKeepsArchiveCopy()
 {
     Fixture fixture;
     QVERIFY(QDir().mkpath(fixture.localDir));
-    const QByteArray local = makeDatabase(fixture.localFile(), LocalVersion, 5);
-    const QByteArray entry = patternBytes(250000, 3);
+    makeDatabase(fixture.localFile(), LocalVersion, 5);
+    const QByteArray entry = makeDatabase(fixture.tmp.path() + "/offered.sqlite", OfferedVersion, 3000);
+    QVERIFY(entry.size() > 200000);
     const QString offered = fixture.updateDir + "/KLADR.sqlite.zip";
-    QVERIFY(makeZip(offered, { { "first.bin", entry }, { "second.bin", "not this one" } }, 0));
+    QVERIFY(makeZip(offered, { { "KLADR.sqlite", entry } }, 0));
     const QByteArray archive = readAll(offered);
 
     RecordingHost host;
-    QVERIFY(fixture.update(host)->installUpdate(offered, true));
+    QCOMPARE(
+        fixture.update(host)->install(offered, true, OfferedVersion), DatabaseUpdate::Outcome::Installed);
 
     QCOMPARE(host.lines(), QStringList({ Unpacking }));
     QCOMPARE(fileNames(fixture.localDir), QStringList({ "KLADR.sqlite", "KLADR.sqlite.zip" }));
@@ -519,10 +542,13 @@ void TestDatabaseUpdate::zipInstallKeepsArchiveCopy()
     QList<Progress> expected { Progress(0, archive.size() / 100000) };
     for (int i = 0; i <= archive.size() / 100000; ++i)
         expected << Progress(i, -1);
-    expected << Progress(0, 1) << Progress(0, 2) << Progress(0, -1) << Progress(1, -1) << Progress(2, -1);
+    expected << Progress(0, 1) << Progress(0, entry.size() / 100000);
+    for (int i = 0; i <= entry.size() / 100000; ++i)
+        expected << Progress(i, -1);
     QCOMPARE(host.progress(), expected);
     QCOMPARE(host.texts(),
-        QStringList({ QStringLiteral("Загрузка обновлений: "), QStringLiteral("Распаковка архива: ") }));
+        QStringList({ QStringLiteral("Загрузка обновлений: "), QStringLiteral("Распаковка архива: "),
+            QStringLiteral("Проверка базы данных: ") }));
     QCOMPARE(host.visible(), QList<bool>({ true, false }));
 }
 
@@ -730,8 +756,7 @@ void TestDatabaseUpdate::badInputKeepsLocalDatabase()
         QCOMPARE(host.visible().last(), false);
 }
 
-// The offered file shrinks while it is copied (the copy processes events between chunks, which
-// is when the truncation happens): the short copy must not replace the local database.
+// The offered file shrinks while it is copied: the short copy must not replace the local database.
 void TestDatabaseUpdate::offeredFileEndingEarly()
 {
     Fixture fixture;
@@ -740,9 +765,13 @@ void TestDatabaseUpdate::offeredFileEndingEarly()
     const QString offered = fixture.updateDir + "/KLADR.sqlite";
     QVERIFY(writeAll(offered, patternBytes(250000, 1)));
 
-    QTimer::singleShot(0, [&] { QVERIFY(QFile::resize(offered, 150000)); });
     RecordingHost host;
-    QVERIFY(!fixture.update(host)->installUpdate(offered, false));
+    std::unique_ptr<DatabaseUpdate> update = fixture.update(host);
+    update->setChunkHook([&](int nChunk) {
+        if (nChunk == 0)
+            QVERIFY(QFile::resize(offered, 150000));
+    });
+    QCOMPARE(update->install(offered, false, OfferedVersion), DatabaseUpdate::Outcome::Failed);
 
     QCOMPARE(readAll(fixture.localFile()), local);
     QCOMPARE(fileNames(fixture.localDir), QStringList({ "KLADR.sqlite" }));
@@ -756,7 +785,7 @@ void TestDatabaseUpdate::lowerCaseZipCopiedAsPlainFile()
 {
     Fixture fixture;
     QVERIFY(QDir().mkpath(fixture.localDir));
-    makeDatabase(fixture.localFile(), LocalVersion, 5);
+    const QByteArray local = makeDatabase(fixture.localFile(), LocalVersion, 5);
     const QByteArray offeredDatabase
         = makeDatabase(fixture.tmp.path() + "/offered.sqlite", OfferedVersion, 5);
     const QString offered = fixture.updateDir + "/KLADR.sqlite.zip";
@@ -766,8 +795,10 @@ void TestDatabaseUpdate::lowerCaseZipCopiedAsPlainFile()
     RecordingHost host;
     fixture.update(host)->checkDatabaseVersion();
 
-    QCOMPARE(host.lines(), QStringList({ Checking, OtherVersion, Updated }));
-    QCOMPARE(readAll(fixture.localFile()), readAll(offered));
+    // Copied as a plain file, the archive is no database: refused.
+    QCOMPARE(host.lines(),
+        QStringList({ Checking, OtherVersion, Refused.arg(offered, "это не база данных SQLite") }));
+    QCOMPARE(readAll(fixture.localFile()), local);
     QCOMPARE(fileNames(fixture.localDir), QStringList({ "KLADR.sqlite" }));
 }
 
@@ -825,6 +856,247 @@ void TestDatabaseUpdate::localDirectoryNotWritable()
     QCOMPARE(host.lines(), expected);
     QCOMPARE(readAll(fixture.localFile()), local);
     QCOMPARE(fileNames(fixture.localDir), QStringList({ "KLADR.sqlite" }));
+}
+
+// Each offer is copied in full and checked; none replaces the local database.
+void TestDatabaseUpdate::offerRefused_data()
+{
+    QTest::addColumn<QString>("offer");
+    QTest::addColumn<QString>("problem");
+
+    QTest::newRow("random bytes") << "random bytes"
+                                  << "это не база данных SQLite";
+    QTest::newRow("ZIP of a text file") << "ZIP of a text file"
+                                        << "это не база данных SQLite";
+    QTest::newRow("ZIP of two entries") << "ZIP of two entries" << QString();
+    QTest::newRow("database without DOMA") << "database without DOMA"
+                                           << "в нём нет таблицы DOMA";
+    QTest::newRow("database without version") << "database without version"
+                                              << "в нём нет версии (таблицы info)";
+    QTest::newRow("version differs from the descriptor")
+        << "version differs from the descriptor"
+        << QStringLiteral("его версия '%1' не совпадает с версией '%2', объявленной в файле обновлений")
+               .arg(LocalVersion, OfferedVersion);
+    QTest::newRow("database cut short") << "database cut short"
+                                        << "файл повреждён";
+    QTest::newRow("KLADR of other columns") << "KLADR of other columns"
+                                            << "в таблице KLADR нет столбца name";
+    QTest::newRow("empty file") << "empty file"
+                                << "это не база данных SQLite";
+}
+
+void TestDatabaseUpdate::offerRefused()
+{
+    QFETCH(QString, offer);
+    QFETCH(QString, problem);
+
+    Fixture fixture;
+    QVERIFY(QDir().mkpath(fixture.localDir));
+    const QByteArray local = makeDatabase(fixture.localFile(), LocalVersion, 30);
+    const QString scratch = fixture.tmp.path() + "/scratch.sqlite";
+    const QByteArray good = makeDatabase(fixture.tmp.path() + "/good.sqlite", OfferedVersion, 40);
+    bool bZip = false;
+    QByteArray bytes;
+    if (offer == "random bytes") {
+        bytes = patternBytes(70000, 5);
+    } else if (offer == "ZIP of a text file") {
+        bZip = true;
+        QVERIFY(makeZip(scratch, { { "KLADR.sqlite", "a text, not a database\n" } }));
+    } else if (offer == "ZIP of two entries") {
+        bZip = true;
+        QVERIFY(makeZip(scratch, { { "KLADR.sqlite", good }, { "readme.txt", "second entry" } }));
+    } else if (offer == "database without DOMA") {
+        bytes = makeDatabase(scratch, OfferedVersion, 10, "DOMA");
+    } else if (offer == "database without version") {
+        bytes = makeDatabase(scratch, QString(), 10);
+    } else if (offer == "version differs from the descriptor") {
+        bytes = makeDatabase(scratch, LocalVersion, 10);
+    } else if (offer == "database cut short") {
+        bytes = makeDatabase(scratch, OfferedVersion, 3000);
+        bytes.truncate(bytes.size() / 2);
+    } else if (offer == "KLADR of other columns") {
+        bytes = makeDatabase(scratch, OfferedVersion, 0, "KLADR");
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "other-columns");
+        db.setDatabaseName(scratch);
+        QVERIFY(db.open());
+        QVERIFY(QSqlQuery(db).exec("CREATE TABLE KLADR (title TEXT, code TEXT)"));
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase("other-columns");
+        bytes = readAll(scratch);
+    }
+    if (bZip)
+        bytes = readAll(scratch);
+    const QString offered = fixture.updateDir + (bZip ? "/KLADR.sqlite.zip" : "/KLADR.sqlite");
+    QVERIFY(writeAll(offered, bytes));
+    QVERIFY(fixture.offer(bZip ? "KLADR.sqlite.zip" : "KLADR.sqlite", bZip ? "ZIP" : "RAW"));
+
+    RecordingHost host;
+    QCOMPARE(fixture.update(host)->checkDatabaseVersion(),
+        problem.isEmpty() ? DatabaseUpdate::Outcome::Failed : DatabaseUpdate::Outcome::Refused);
+
+    const QStringList lines = host.lines();
+    if (problem.isEmpty())
+        QVERIFY2(
+            lines.contains(QStringLiteral("Файл обновления '%1' не установлен: в архиве 2 файлов, а должен "
+                                          "быть ровно один — файл базы данных. Локальная база данных не "
+                                          "изменена.")
+                               .arg(offered)),
+            qPrintable(lines.join('\n')));
+    else
+        QVERIFY2(lines.last().startsWith(Refused.arg(offered, problem).section(". Локальная", 0, 0)),
+            qPrintable(lines.join('\n')));
+    QCOMPARE(readAll(fixture.localFile()), local);
+    QStringList names = fileNames(fixture.localDir);
+    names.removeAll("KLADR.sqlite.zip");
+    QCOMPARE(names, QStringList({ "KLADR.sqlite" }));
+    QCOMPARE(fixture.versionInLocalDatabase(), LocalVersion);
+}
+
+// An import holds the database: the install waits, says so, and leaves the file alone; once the
+// import has ended the same offer goes in.
+void TestDatabaseUpdate::installWaitsForTheImport()
+{
+    Fixture fixture;
+    QVERIFY(QDir().mkpath(fixture.localDir));
+    const QByteArray local = makeDatabase(fixture.localFile(), LocalVersion, 30);
+    const QByteArray offered = makeDatabase(fixture.updateDir + "/KLADR.sqlite", OfferedVersion, 40);
+    QVERIFY(fixture.offer("KLADR.sqlite", "RAW"));
+
+    QLockFile importLock(fixture.localFile() + ".lock");
+    QVERIFY(importLock.tryLock(0));
+    {
+        RecordingHost host;
+        std::unique_ptr<DatabaseUpdate> update = fixture.update(host);
+        update->setLockTimeout(200);
+        QCOMPARE(update->checkDatabaseVersion(), DatabaseUpdate::Outcome::Busy);
+        QVERIFY2(host.lines().at(2).contains(QStringLiteral("сейчас изменяет другой процесс")),
+            qPrintable(host.lines().join('\n')));
+        QCOMPARE(host.lines().last(),
+            QStringLiteral("Обновление не выполнено, локальная база данных не изменена."));
+        QCOMPARE(readAll(fixture.localFile()), local);
+        QCOMPARE(fileNames(fixture.localDir), QStringList({ "KLADR.sqlite", "KLADR.sqlite.lock" }));
+    }
+    importLock.unlock();
+
+    RecordingHost host;
+    QCOMPARE(fixture.update(host)->checkDatabaseVersion(), DatabaseUpdate::Outcome::Installed);
+    QCOMPARE(readAll(fixture.localFile()), offered);
+    QCOMPARE(fileNames(fixture.localDir), QStringList({ "KLADR.sqlite" }));
+}
+
+// A rollback journal left by an import killed mid-block belongs to the old file; SQLite would
+// roll it into the new one, which it finds by the same name.
+void TestDatabaseUpdate::staleJournalRemovedBeforeTheRename()
+{
+    Fixture fixture;
+    QVERIFY(QDir().mkpath(fixture.localDir));
+    makeDatabase(fixture.localFile(), LocalVersion, 30);
+    // A hot journal of the old file: its header and the old pages, as a killed writer leaves it.
+    const QByteArray oldPages = readAll(fixture.localFile());
+    QVERIFY(writeAll(fixture.localFile() + "-journal",
+        QByteArray::fromHex("d9d505f920a163d7") + QByteArray(504, '\0') + oldPages));
+    QVERIFY(writeAll(fixture.localFile() + "-wal", patternBytes(4096, 2)));
+    const QByteArray offered = makeDatabase(fixture.updateDir + "/KLADR.sqlite", OfferedVersion, 40);
+    QVERIFY(fixture.offer("KLADR.sqlite", "RAW"));
+
+    RecordingHost host;
+    QCOMPARE(fixture.update(host)->checkDatabaseVersion(), DatabaseUpdate::Outcome::Installed);
+    QCOMPARE(fileNames(fixture.localDir), QStringList({ "KLADR.sqlite" }));
+    QCOMPARE(readAll(fixture.localFile()), offered);
+    QSqlQuery query(fixture.db());
+    QVERIFY(query.exec("PRAGMA integrity_check") && query.next());
+    QCOMPARE(query.value(0).toString(), QStringLiteral("ok"));
+}
+
+// However the ini and the descriptor write the separator, the offer is found and installed.
+void TestDatabaseUpdate::updatePathsJoined_data()
+{
+    QTest::addColumn<QString>("updateSubdir");
+    QTest::addColumn<QString>("updatePathSuffix");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("infoFile");
+
+    QTest::newRow("no separator on either side") << "update"
+                                                 << ""
+                                                 << "KLADR.sqlite"
+                                                 << "update.info";
+    QTest::newRow("separator on both sides") << "update"
+                                             << "/"
+                                             << "/KLADR.sqlite"
+                                             << "/update.info";
+    QTest::newRow("trailing separator only") << "update"
+                                             << "/"
+                                             << "KLADR.sqlite"
+                                             << "update.info";
+    QTest::newRow("leading separator only") << "update"
+                                            << ""
+                                            << "/KLADR.sqlite"
+                                            << "/update.info";
+    // Qt's INI format escapes a backslash as two, as QSettings writes it.
+    QTest::newRow("Windows separators") << "update"
+                                        << "\\\\"
+                                        << "\\\\KLADR.sqlite"
+                                        << "\\\\update.info";
+    QTest::newRow("Cyrillic directory") << "обновления базы"
+                                        << ""
+                                        << "KLADR.sqlite"
+                                        << "update.info";
+}
+
+void TestDatabaseUpdate::updatePathsJoined()
+{
+    QFETCH(QString, updateSubdir);
+    QFETCH(QString, updatePathSuffix);
+    QFETCH(QString, fileName);
+    QFETCH(QString, infoFile);
+
+    Fixture fixture;
+    QVERIFY(QDir().mkpath(fixture.localDir));
+    const QString updateDir = fixture.tmp.path() + "/" + updateSubdir;
+    QVERIFY(QDir().mkpath(updateDir));
+    const QByteArray offered = makeDatabase(updateDir + "/KLADR.sqlite", OfferedVersion, 10);
+    QVERIFY(writeAll(fixture.appDir + "/Velmora.ini",
+        "[ThisFile]\nCodePage=UTF-8\n[Updater]\nUpdatePath=" + (updateDir + updatePathSuffix).toUtf8()
+            + "\nInfoFile=" + infoFile.toUtf8() + "\n"));
+    QVERIFY(fixture.writeDescriptor(updateDir,
+        "Version=" + OfferedVersion.toUtf8() + "\nFileName=" + fileName.toUtf8() + "\nFileType=RAW\n"));
+
+    RecordingHost host;
+    QCOMPARE(fixture.update(host)->checkDatabaseVersion(), DatabaseUpdate::Outcome::Installed);
+    QCOMPARE(host.lines().last(), Updated);
+    QCOMPARE(host.lines().first(), Checking);
+    QCOMPARE(readAll(fixture.localFile()), offered);
+}
+
+// The installed package names no update location: one calm line, no error, no file made.
+void TestDatabaseUpdate::calmLineWithoutUpdateLocation()
+{
+    Fixture fixture;
+    QVERIFY(QDir().mkpath(fixture.localDir));
+    QVERIFY(writeAll(fixture.appDir + "/Velmora.ini", "[LocalDB]\nPath=" + fixture.localDir.toUtf8() + "\n"));
+
+    RecordingHost host;
+    QCOMPARE(fixture.update(host)->checkDatabaseVersion(), DatabaseUpdate::Outcome::NotConfigured);
+    QCOMPARE(host.lines(),
+        QStringList({ Checking,
+            QStringLiteral("Обновление базы данных из общего каталога выключено: в файле '%1/Velmora.ini' не "
+                           "указан каталог обновлений. Чтобы включить его, укажите каталог в параметре "
+                           "UpdatePath раздела [Updater].")
+                .arg(fixture.appDir) }));
+    QCOMPARE(fileNames(fixture.localDir), QStringList());
+
+    // A named location that cannot be read keeps the administrator's line, and the empty file
+    // the check's connection made is not left behind.
+    QVERIFY(fixture.writeSettings(fixture.tmp.path() + "/not mounted"));
+    RecordingHost named;
+    QCOMPARE(fixture.update(named)->checkDatabaseVersion(), DatabaseUpdate::Outcome::NoDescriptor);
+    QCOMPARE(named.lines().last(), expand(NoDescriptor, QString(), fixture));
+
+    QVERIFY(fixture.offer("KLADR.sqlite", "RAW"));
+    RecordingHost missing;
+    QCOMPARE(fixture.update(missing)->checkDatabaseVersion(), DatabaseUpdate::Outcome::Failed);
+    QCOMPARE(fileNames(fixture.localDir), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestDatabaseUpdate)

@@ -1102,9 +1102,10 @@ private slots:
         QVERIFY(blocked.finished);
         QCOMPARE(blocked.lines,
             QStringList({ QStringLiteral("Базу данных '") + database()
-                    + QStringLiteral(
-                        "' сейчас создаёт другой процесс (другое окно программы или velmora-tool). "
-                        "Дождитесь его окончания и повторите поиск."),
+                    + QStringLiteral("' сейчас изменяет другой процесс (%1, pid %2): импорт или установка "
+                                     "обновления. Дождитесь его окончания и повторите.")
+                          .arg(QCoreApplication::applicationName())
+                          .arg(QCoreApplication::applicationPid()),
                 FailedLine }));
         QCOMPARE(blocked.created, QList<bool>({ false }));
         QVERIFY(!QFile::exists(database()));

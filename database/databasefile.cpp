@@ -58,9 +58,8 @@ QList<QPair<QString, QStringList>> expectedTables()
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
             db.setDatabaseName(QStringLiteral(":memory:"));
             db.open();
-            const QPair<const char*, const char*> statements[]
-                = { { "KLADR", Schema::CreateKladr }, { "STREET", Schema::CreateStreet },
-                      { "DOMA", Schema::CreateDoma } };
+            const QPair<const char*, const char*> statements[] = { { "KLADR", Schema::CreateKladr },
+                { "STREET", Schema::CreateStreet }, { "DOMA", Schema::CreateDoma } };
             for (const auto& [table, create] : statements) {
                 QSqlQuery(db).exec(QLatin1String(create));
                 result << qMakePair(QString::fromLatin1(table),
@@ -128,16 +127,6 @@ QString systemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-bool syncDirectory(const QString& dir)
-{
-    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0)
-        return false;
-    const bool bOk = ::fsync(fd) == 0;
-    ::close(fd);
-    return bOk;
-}
-
 } // namespace
 
 DatabaseFileCheck checkDatabaseFile(const QString& path)
@@ -172,8 +161,12 @@ DatabaseFileCheck checkDatabaseFile(const QString& path)
 
 bool syncFile(const QString& path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) && ::fsync(file.handle()) == 0;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    if (fd < 0)
+        return false;
+    const bool bOk = ::fsync(fd) == 0;
+    ::close(fd);
+    return bOk;
 }
 
 bool replaceDatabaseFile(const DatabaseLock& lock, const QString& newFile, QString& error)
@@ -200,6 +193,6 @@ bool replaceDatabaseFile(const DatabaseLock& lock, const QString& newFile, QStri
         error = u("Не удалось заменить файл '") + target + u("': ") + systemError();
         return false;
     }
-    syncDirectory(QFileInfo(target).absolutePath());
+    syncFile(QFileInfo(target).absolutePath());
     return true;
 }

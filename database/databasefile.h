@@ -28,5 +28,5 @@ DatabaseFileCheck checkDatabaseFile(const QString& path);
 // to the caller and error holds the status-log line.
 bool replaceDatabaseFile(const DatabaseLock& lock, const QString& newFile, QString& error);
 
-// Flushes a written file to disk; false when it cannot be.
+// Flushes a written file, or a directory after a rename in it, to disk; false when it cannot be.
 bool syncFile(const QString& path);

@@ -94,14 +94,14 @@ QString DatabaseLock::busyMessage()
             + lockFile() + u("'). Дождитесь его окончания и повторите.");
     }
     if (!host.isEmpty() && host != QSysInfo::machineHostName()) {
-        return u("Базу данных '") + m_DatabaseFile + u("' заблокировал процесс %1 (pid %2) на компьютере '")
-                   .arg(program)
-                   .arg(pid)
-            + host + u("'. Если там он уже не работает, удалите файл блокировки '") + lockFile()
+        return u("Базу данных '") + m_DatabaseFile
+            + u("' заблокировал процесс %1 (pid %2) на компьютере '").arg(program).arg(pid) + host
+            + u("'. Если там он уже не работает, удалите файл блокировки '") + lockFile()
             + u("' и повторите.");
     }
-    return u("Базу данных '") + m_DatabaseFile + u("' сейчас изменяет другой процесс (%1, pid %2): импорт "
-                                                   "или установка обновления. Дождитесь его окончания и повторите.")
-                                                .arg(program)
-                                                .arg(pid);
+    return u("Базу данных '") + m_DatabaseFile
+        + u("' сейчас изменяет другой процесс (%1, pid %2): импорт "
+            "или установка обновления. Дождитесь его окончания и повторите.")
+              .arg(program)
+              .arg(pid);
 }

@@ -9,4 +9,6 @@ target_sources(database PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/databaselock.h
     ${CMAKE_CURRENT_LIST_DIR}/threaddatabaseupdate.cpp
     ${CMAKE_CURRENT_LIST_DIR}/threaddatabaseupdate.h
+    ${CMAKE_CURRENT_LIST_DIR}/updatepublisher.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/updatepublisher.h
 )

@@ -2,6 +2,7 @@
 #include "commands.h"
 
 #include "consolehost.h"
+#include "paths.h"
 #include "threaddatabasecreate.h"
 
 #include <QCommandLineParser>
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -62,7 +64,8 @@ int runImportCommand(const QStringList& arguments)
         QStringLiteral("Local database directory (default: the one Velmora.ini beside the program names)."),
         QStringLiteral("[DIR]"));
     const QCommandLineOption appDirOption(QStringLiteral("app-dir"),
-        QStringLiteral("Where a first build writes Velmora.ini and update.info (default DIR)."),
+        QStringLiteral("Where a first build writes Velmora.ini and update.info, as the window does beside "
+                       "the program (default: nowhere; DIR receives only the database)."),
         QStringLiteral("PATH"));
     parser.addOption(appDirOption);
     if (!parser.parse(arguments)) {
@@ -82,7 +85,17 @@ int runImportCommand(const QStringList& arguments)
     QString localDbDir
         = QDir::cleanPath(positional.isEmpty() ? localDbDirFromSettings() : positional.first());
     const QString appDir
-        = parser.isSet(appDirOption) ? QDir::cleanPath(parser.value(appDirOption)) : localDbDir;
+        = parser.isSet(appDirOption) ? QDir::cleanPath(parser.value(appDirOption)) : QString();
+
+    // Nothing to build from: say where a database comes from instead of leaving an empty file.
+    const QFileInfo existing(Paths::databaseFile(localDbDir));
+    if ((!existing.isFile() || existing.size() == 0)
+        && !QFileInfo(Paths::join(localDbDir, QStringLiteral("BASE"))).isDir()) {
+        std::fprintf(stderr,
+            "import: %s holds neither KLADR.sqlite nor BASE/ with the classifier files; %s\n",
+            qPrintable(localDbDir), qPrintable(noDatabaseHint(localDbDir)));
+        return 1;
+    }
 
     ConsoleHost host(stdout);
     ThreadDataBaseCreate thread;
@@ -98,7 +111,7 @@ int runImportCommand(const QStringList& arguments)
     const double seconds = timer.elapsed() / 1000.0;
 
     const ThreadDataBaseCreate::RunReport report = thread.lastRunReport();
-    const QString database = localDbDir + QStringLiteral("/KLADR.sqlite");
+    const QString database = Paths::databaseFile(localDbDir);
     std::printf("\nsummary: %s\n", report.success ? "success" : "FAILED");
     const std::pair<const char*, ThreadDataBaseCreate::TableReport> tables[]
         = { { "KLADR", report.kladr }, { "STREET", report.street }, { "DOMA", report.doma } };

@@ -4,6 +4,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -11,6 +12,19 @@ QString localDbDirFromSettings()
 {
     // applicationDirPath() is that of the executable itself, not of the link it was started by.
     return Settings::readLocalDbDir(QCoreApplication::applicationDirPath());
+}
+
+QString noDatabaseHint(const QString& localDbDir)
+{
+    const Settings::UpdateLocation location
+        = Settings::readUpdateLocation(QCoreApplication::applicationDirPath(), localDbDir);
+    if (location.configured || QFileInfo::exists(location.descriptorPath))
+        return QStringLiteral("an update location is configured (%1): install its database with "
+                              "velmora-tool update")
+            .arg(location.descriptorPath);
+    return QStringLiteral("put the classifier's DBF files into %1/BASE and run velmora-tool import, or "
+                          "name an update location (UpdatePath in Velmora.ini) and run velmora-tool update")
+        .arg(localDbDir);
 }
 
 int main(int argc, char* argv[])
@@ -21,7 +35,8 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Velmora without a window."));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("sample, import or search"));
+    parser.addPositionalArgument(
+        QStringLiteral("command"), QStringLiteral("sample, import, search, update or publish"));
     // Options belong to the command; the dispatcher only looks at the first word.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     parser.parse(app.arguments());
@@ -42,6 +57,10 @@ int main(int argc, char* argv[])
         return runImportCommand(arguments);
     if (command == QLatin1String("search"))
         return runSearchCommand(arguments);
+    if (command == QLatin1String("update"))
+        return runUpdateCommand(arguments);
+    if (command == QLatin1String("publish"))
+        return runPublishCommand(arguments);
     std::fprintf(
         stderr, "velmora-tool: unknown command '%s'\n%s", qPrintable(command), qPrintable(parser.helpText()));
     return 2;

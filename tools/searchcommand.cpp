@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "commands.h"
 #include "consolehost.h"
+#include "paths.h"
 
 #include "addressnamecache.h"
 #include "resultfiller.h"
@@ -293,11 +294,15 @@ int runSearchCommand(QStringList arguments)
     }
 
     const QStringList positional = parser.positionalArguments();
-    const QString databaseFile = (positional.isEmpty() ? localDbDirFromSettings() : positional.first())
-        + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName);
+    const QString localDbDir = positional.isEmpty() ? localDbDirFromSettings() : positional.first();
+    const QString databaseFile = Paths::databaseFile(localDbDir);
     if (!QFileInfo(databaseFile).isFile()) {
-        std::fprintf(
-            stderr, "search: %s not found; build it with velmora-tool import\n", qPrintable(databaseFile));
+        if (QFileInfo(Paths::join(localDbDir, QStringLiteral("BASE"))).isDir())
+            std::fprintf(stderr, "search: %s not found; build it with velmora-tool import\n",
+                qPrintable(databaseFile));
+        else
+            std::fprintf(stderr, "search: %s not found; %s\n", qPrintable(databaseFile),
+                qPrintable(noDatabaseHint(localDbDir)));
         return 2;
     }
 

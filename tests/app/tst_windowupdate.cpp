@@ -40,7 +40,8 @@ bool makeDatabase(const QString& path, const QString& version)
         db.setDatabaseName(path);
         if (db.open()) {
             QSqlQuery query(db);
-            bOk = query.exec(QLatin1String(Schema::CreateKladr)) && query.exec(QLatin1String(Schema::CreateStreet))
+            bOk = query.exec(QLatin1String(Schema::CreateKladr))
+                && query.exec(QLatin1String(Schema::CreateStreet))
                 && query.exec(QLatin1String(Schema::CreateDoma));
             for (const Schema::IndexStatement& index : Schema::Indexes)
                 bOk = bOk && query.exec(QLatin1String(index.create));
@@ -106,7 +107,8 @@ void TestWindowUpdate::offerAndOpen()
 {
     const QString updateDir = g_AppDir + QStringLiteral("/update");
     QVERIFY(QDir().mkpath(updateDir));
-    QVERIFY(writeAll(g_AppDir + QStringLiteral("/Velmora.ini"), "[Updater]\nUpdatePath=" + updateDir.toUtf8() + "\n"));
+    QVERIFY(writeAll(
+        g_AppDir + QStringLiteral("/Velmora.ini"), "[Updater]\nUpdatePath=" + updateDir.toUtf8() + "\n"));
     QVERIFY(writeAll(updateDir + QStringLiteral("/update.info"),
         "[ThisFile]\nCodePage=UTF-8\n[DataBase]\nVersion=" + OfferedVersion.toUtf8()
             + "\nFileName=KLADR.sqlite\nFileType=RAW\n"));
@@ -135,7 +137,8 @@ void TestWindowUpdate::noUpdateLocationLogsOneCalmLine()
     QVERIFY(m_pWindow->updateThread()->wait(30000));
     QTRY_COMPARE(logTexts().size(), 2);
     QCOMPARE(logTexts().at(0), QStringLiteral("Проверяем актуальность базы данных..."));
-    QVERIFY2(logTexts().at(1).startsWith(QStringLiteral("Обновление базы данных из общего каталога выключено")),
+    QVERIFY2(
+        logTexts().at(1).startsWith(QStringLiteral("Обновление базы данных из общего каталога выключено")),
         qPrintable(logTexts().at(1)));
     QVERIFY(!QFile::exists(m_LocalFile));
     QVERIFY(m_pWindow->findChild<QFrame*>(QStringLiteral("frame"))->isHidden());
@@ -172,7 +175,8 @@ void TestWindowUpdate::closingDuringTheCopyKeepsTheLocalDatabase()
     thread->setChunkHook([this, thread](int nChunk) {
         if (nChunk != 2)
             return;
-        QMetaObject::invokeMethod(m_pWindow, [this] { m_pWindow->close(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            m_pWindow, [this] { m_pWindow->close(); }, Qt::QueuedConnection);
         while (!thread->isInterruptionRequested())
             QThread::msleep(5);
     });

@@ -2,3 +2,9 @@
 # Tests of the start-up check and update.
 # QuaZip is linked for writing the test archives.
 add_qt_test(tst_databaseupdate SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_databaseupdate.cpp LIBS database QuaZip::QuaZip velmora_testsupport)
+
+# velmora-tool publish and update, end to end.
+add_test(NAME velmora-tool-update
+    COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:velmora-tool> -DWORK=${CMAKE_CURRENT_BINARY_DIR}/velmora-tool-update
+            -P ${CMAKE_CURRENT_LIST_DIR}/velmoratoolupdate.cmake)
+set_tests_properties(velmora-tool-update PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8" TIMEOUT 300)

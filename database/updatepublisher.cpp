@@ -100,8 +100,8 @@ bool UpdatePublisher::publish(
         previousFile = previous.filePath;
         if (previous.version == offeredVersion && QFileInfo(previous.filePath).isFile()) {
             m_bAlreadyOffered = true;
-            log(u("Версия '") + offeredVersion + u("' уже предложена в '") + updateDir
-                + u("' (файл '") + previous.filePath + u("'). Публикация не нужна."));
+            log(u("Версия '") + offeredVersion + u("' уже предложена в '") + updateDir + u("' (файл '")
+                + previous.filePath + u("'). Публикация не нужна."));
             return true;
         }
     }
@@ -110,10 +110,16 @@ bool UpdatePublisher::publish(
         return false;
     }
 
-    const QString databaseName = PublishedPrefix
-        + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-hhmmsszzz")) + QStringLiteral(".sqlite");
+    // A name of its own, so the file the current descriptor names stays until the new one is named.
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-hhmmsszzz"));
+    QString databaseName = PublishedPrefix + stamp + QStringLiteral(".sqlite");
+    for (int n = 1; QFileInfo::exists(Paths::join(updateDir, databaseName))
+         || QFileInfo::exists(Paths::join(updateDir, databaseName + QStringLiteral(".zip")));
+         ++n)
+        databaseName = PublishedPrefix + stamp + QStringLiteral("-%1.sqlite").arg(n);
     const QString fileName = bZip ? databaseName + QStringLiteral(".zip") : databaseName;
-    const QString databasePart = Paths::join(updateDir, QLatin1Char('.') + databaseName + QStringLiteral(".part"));
+    const QString databasePart
+        = Paths::join(updateDir, QLatin1Char('.') + databaseName + QStringLiteral(".part"));
     const QString archivePart = databasePart + QStringLiteral(".zip");
     const QString published = Paths::join(updateDir, fileName);
     const auto cleanUp = [&] {
@@ -144,8 +150,8 @@ bool UpdatePublisher::publish(
     step(Step::DescriptorInPlace);
 
     removeEarlierOffers(updateDir, { fileName, QFileInfo(previousFile).fileName() });
-    log(u("Опубликована версия '") + offeredVersion + u("': '") + published + u("' (") + (bZip ? u("ZIP") : u("RAW"))
-        + u("), файл обновлений '") + descriptorPath + QLatin1Char('\''));
+    log(u("Опубликована версия '") + offeredVersion + u("': '") + published + u("' (")
+        + (bZip ? u("ZIP") : u("RAW")) + u("), файл обновлений '") + descriptorPath + QLatin1Char('\''));
     return true;
 }
 
@@ -166,7 +172,8 @@ bool UpdatePublisher::writeDatabase(const QString& source, const QString& part, 
     const QString expected = version.isEmpty() ? check.version : version;
     if (!check.ok || check.version != expected) {
         log(u("Копия базы данных '") + part + u("' не прошла проверку: ")
-            + (check.ok ? u("версия '") + check.version + QLatin1Char('\'') : check.problem) + QLatin1Char('.'));
+            + (check.ok ? u("версия '") + check.version + QLatin1Char('\'') : check.problem)
+            + QLatin1Char('.'));
         return false;
     }
     return true;

@@ -20,7 +20,8 @@ int parse(QCommandLineParser& parser, const QStringList& arguments, const char* 
 {
     parser.addHelpOption();
     if (!parser.parse(arguments)) {
-        std::fprintf(stderr, "%s: %s\n%s", command, qPrintable(parser.errorText()), qPrintable(parser.helpText()));
+        std::fprintf(
+            stderr, "%s: %s\n%s", command, qPrintable(parser.errorText()), qPrintable(parser.helpText()));
         return 2;
     }
     if (parser.isSet(QStringLiteral("help"))) {
@@ -70,7 +71,8 @@ int runUpdateCommand(const QStringList& arguments)
         db.close();
     }
     QSqlDatabase::removeDatabase(connectionName);
-    return outcome == DatabaseUpdate::Outcome::Current || outcome == DatabaseUpdate::Outcome::Installed ? 0 : 1;
+    return outcome == DatabaseUpdate::Outcome::Current || outcome == DatabaseUpdate::Outcome::Installed ? 0
+                                                                                                        : 1;
 }
 
 int runPublishCommand(const QStringList& arguments)
@@ -81,10 +83,10 @@ int runPublishCommand(const QStringList& arguments)
         "--zip) and then update.info naming it, each put in place only when complete. A damaged or "
         "partial database is refused (exit status 1); publishing the version already offered does nothing."));
     parser.addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("Directory holding KLADR.sqlite."));
-    parser.addPositionalArgument(
-        QStringLiteral("UPDATE_DIR"), QStringLiteral("The update location (UpdatePath of the desktops' Velmora.ini)."));
-    const QCommandLineOption zipOption(
-        QStringLiteral("zip"), QStringLiteral("Offer the database as a ZIP archive holding it as its only entry."));
+    parser.addPositionalArgument(QStringLiteral("UPDATE_DIR"),
+        QStringLiteral("The update location (UpdatePath of the desktops' Velmora.ini)."));
+    const QCommandLineOption zipOption(QStringLiteral("zip"),
+        QStringLiteral("Offer the database as a ZIP archive holding it as its only entry."));
     const QCommandLineOption versionOption(QStringLiteral("version"),
         QStringLiteral("Stamp the published copy with V instead of the database's own version (the source "
                        "stays as it is)."),

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "completedatabase.h"
 #include "databaseupdate.h"
 #include "recordinghost.h"
 #include "schema.h"
@@ -55,12 +56,6 @@ private:
     int m_calls = 0;
 };
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 bool writeAll(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
@@ -76,46 +71,6 @@ QByteArray patternBytes(int size, int seed)
         bytes[i] = static_cast<char>(state >> 24);
     }
     return bytes;
-}
-
-// This program's database as the import leaves it: the three tables with some rows, the seven
-// indexes and, unless version is null, an info table. without: a table left out.
-QByteArray makeDatabase(
-    const QString& path, const QString& version, int rows, const QString& without = QString())
-{
-    const QString name = QStringLiteral("fixture-writer");
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        if (!db.open())
-            return QByteArray();
-        QSqlQuery query(db);
-        const QPair<QString, const char*> tables[] = { { "KLADR", Schema::CreateKladr },
-            { "STREET", Schema::CreateStreet }, { "DOMA", Schema::CreateDoma } };
-        for (const auto& [table, create] : tables) {
-            if (table != without)
-                query.exec(QLatin1String(create));
-        }
-        for (const Schema::IndexStatement& index : Schema::Indexes)
-            query.exec(QLatin1String(index.create));
-        db.transaction();
-        query.prepare(QLatin1String(Schema::InsertKladr));
-        for (int i = 0; i < rows; ++i) {
-            const QString row = QStringLiteral("Населённый пункт %1").arg(i);
-            for (int column = 0; column < 12; ++column)
-                query.bindValue(column, row);
-            query.exec();
-        }
-        db.commit();
-        if (!version.isNull()) {
-            query.exec(QLatin1String(Schema::CreateInfo));
-            query.exec(QStringLiteral("INSERT INTO info (version) VALUES('%1');").arg(version));
-        }
-        query.finish();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return readAll(path);
 }
 
 struct ZipEntry {

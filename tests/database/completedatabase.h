@@ -9,8 +9,8 @@
 #include <QPair>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QVariant>
 #include <QString>
+#include <QVariant>
 
 inline QByteArray readAll(const QString& path)
 {
@@ -57,4 +57,3 @@ inline QByteArray makeDatabase(
     QSqlDatabase::removeDatabase(name);
     return readAll(path);
 }
-

@@ -77,15 +77,18 @@ void TestDatabaseLock::leftLocks_data()
     // A live holder fills its file at once: an empty one is given a minute.
     QTest::newRow("empty, just made") << QByteArray() << 0 << false << "сейчас изменяет другой процесс";
     QTest::newRow("empty, two minutes old") << QByteArray() << 120 << true << QString();
-    QTest::newRow("garbage, two minutes old") << QByteArray("\xff\xfe not a lock") << 120 << true << QString();
-    QTest::newRow("process of this host gone") << "999999999\nvelmora-tool\n" + here + "\n" << 0 << true << QString();
-    QTest::newRow("another host, however old") << QByteArray("4242\nvelmora-tool\nother-desktop\n") << 3600 << false
-                                               << "на компьютере 'other-desktop'";
-    QTest::newRow("live process of this host")
-        << QByteArray::number(QCoreApplication::applicationPid()) + "\n" + QCoreApplication::applicationName().toUtf8()
-            + "\n" + here + "\n"
-        << 3600 << false
-        << QStringLiteral("(%1, pid %2)").arg(QCoreApplication::applicationName()).arg(QCoreApplication::applicationPid());
+    QTest::newRow("garbage, two minutes old")
+        << QByteArray("\xff\xfe not a lock") << 120 << true << QString();
+    QTest::newRow("process of this host gone") << "999999999\nvelmora-tool\n" + here + "\n"
+                                               << 0 << true << QString();
+    QTest::newRow("another host, however old") << QByteArray("4242\nvelmora-tool\nother-desktop\n") << 3600
+                                               << false << "на компьютере 'other-desktop'";
+    QTest::newRow("live process of this host") << QByteArray::number(QCoreApplication::applicationPid())
+            + "\n" + QCoreApplication::applicationName().toUtf8() + "\n" + here + "\n"
+                                               << 3600 << false
+                                               << QStringLiteral("(%1, pid %2)")
+                                                      .arg(QCoreApplication::applicationName())
+                                                      .arg(QCoreApplication::applicationPid());
 }
 
 void TestDatabaseLock::leftLocks()
@@ -164,7 +167,8 @@ void TestDatabaseLock::replaceRemovesCompanions()
     QString error;
     QVERIFY2(replaceDatabaseFile(lock, database + QStringLiteral(".new"), error), qPrintable(error));
     lock.unlock();
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("KLADR.sqlite") });
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+        QStringList { QStringLiteral("KLADR.sqlite") });
     QCOMPARE(readAll(database), fresh);
     QCOMPARE(checkDatabaseFile(database).version, QStringLiteral("new"));
 }

@@ -102,7 +102,8 @@ private slots:
                 }
             }
         });
-        connect(&import, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop, &QEventLoop::quit);
+        connect(
+            &import, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop, &QEventLoop::quit);
         import.start(QStringLiteral(VELMORA_TOOL), { QStringLiteral("import"), desk });
         QVERIFY(import.waitForStarted());
         QTimer::singleShot(120000, &loop, &QEventLoop::quit);
@@ -113,8 +114,9 @@ private slots:
 
         RecordingHost host;
         QCOMPARE(install(app, desk, host), DatabaseUpdate::Outcome::Busy);
-        QVERIFY2(host.lines().join('\n').contains(QStringLiteral("сейчас изменяет другой процесс (velmora-tool, pid %1)")
-                                                      .arg(import.processId())),
+        QVERIFY2(host.lines().join('\n').contains(
+                     QStringLiteral("сейчас изменяет другой процесс (velmora-tool, pid %1)")
+                         .arg(import.processId())),
             qPrintable(host.lines().join('\n')));
         QCOMPARE(readAll(database), during);
         QVERIFY(!QFileInfo::exists(database + QStringLiteral(".new")));
@@ -133,19 +135,24 @@ private slots:
             QCOMPARE(import.exitCode(), 0);
         }
         // The import's own database, complete, sound and stamped once.
-        QCOMPARE(Fixture::sqlValues(database, QStringLiteral("PRAGMA integrity_check")), QStringList { "ok" });
-        QCOMPARE(Fixture::sqlValues(database, QStringLiteral("SELECT COUNT(*) FROM info")), QStringList { "1" });
+        QCOMPARE(
+            Fixture::sqlValues(database, QStringLiteral("PRAGMA integrity_check")), QStringList { "ok" });
+        QCOMPARE(
+            Fixture::sqlValues(database, QStringLiteral("SELECT COUNT(*) FROM info")), QStringList { "1" });
         QCOMPARE(checkDatabaseFile(database).problem, QString());
-        QCOMPARE(Fixture::sqlValues(database, QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE name LIKE '%partial'")),
+        QCOMPARE(Fixture::sqlValues(database,
+                     QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE name LIKE '%partial'")),
             QStringList { "0" });
 
         // With the import over, the offer goes in whole.
         RecordingHost later;
         QCOMPARE(install(app, desk, later), DatabaseUpdate::Outcome::Installed);
         QCOMPARE(checkDatabaseFile(database).version, QStringLiteral("offered"));
-        QCOMPARE(Fixture::sqlValues(database, QStringLiteral("PRAGMA integrity_check")), QStringList { "ok" });
+        QCOMPARE(
+            Fixture::sqlValues(database, QStringLiteral("PRAGMA integrity_check")), QStringList { "ok" });
         QCOMPARE(Fixture::sqlValues(database, QStringLiteral("SELECT COUNT(*) FROM DOMA")),
-            Fixture::sqlValues(admin + QStringLiteral("/KLADR.sqlite"), QStringLiteral("SELECT COUNT(*) FROM DOMA")));
+            Fixture::sqlValues(
+                admin + QStringLiteral("/KLADR.sqlite"), QStringLiteral("SELECT COUNT(*) FROM DOMA")));
     }
 };
 

@@ -108,7 +108,8 @@ void TestUpdatePublisher::desktopSeesOldOrNewOffer()
     QVERIFY(publisher.publish(source, share, bZip, Second));
     QCOMPARE(seen,
         (QList<QPair<UpdatePublisher::Step, QString>> { { UpdatePublisher::Step::DatabaseWritten, First },
-            { UpdatePublisher::Step::DatabaseInPlace, First }, { UpdatePublisher::Step::DescriptorInPlace, Second } }));
+            { UpdatePublisher::Step::DatabaseInPlace, First },
+            { UpdatePublisher::Step::DescriptorInPlace, Second } }));
 
     // The desktop that had the first version now gets the second.
     publisher.setStepHook(nullptr);
@@ -138,11 +139,16 @@ void TestUpdatePublisher::incompleteDatabaseRefused_data()
 {
     QTest::addColumn<QString>("damage");
     QTest::addColumn<QString>("problem");
-    QTest::newRow("no STREET") << "no STREET" << "в нём нет таблицы STREET";
-    QTest::newRow("table still being imported") << "table still being imported" << "в нём нет таблицы DOMA";
-    QTest::newRow("no index") << "no index" << "в нём нет индекса index_doma_index";
-    QTest::newRow("never stamped") << "never stamped" << "в нём нет версии (таблицы info)";
-    QTest::newRow("cut short") << "cut short" << "файл повреждён";
+    QTest::newRow("no STREET") << "no STREET"
+                               << "в нём нет таблицы STREET";
+    QTest::newRow("table still being imported") << "table still being imported"
+                                                << "в нём нет таблицы DOMA";
+    QTest::newRow("no index") << "no index"
+                              << "в нём нет индекса index_doma_index";
+    QTest::newRow("never stamped") << "never stamped"
+                                   << "в нём нет версии (таблицы info)";
+    QTest::newRow("cut short") << "cut short"
+                               << "файл повреждён";
     QTest::newRow("no database") << "no database" << QString();
 }
 

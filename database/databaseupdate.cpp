@@ -262,8 +262,9 @@ DatabaseUpdate::Outcome DatabaseUpdate::copyAndCheck(QIODevice& source, bool bZi
     if (!bCopied)
         return Outcome::Failed;
     // The local copy is unpacked: the share is read once.
+    m_bRefused = false;
     if (bZip && !unpack(archiveCopy, newDatabaseFile()))
-        return m_bStopped ? Outcome::Skipped : Outcome::Failed;
+        return m_bStopped ? Outcome::Skipped : m_bRefused ? Outcome::Refused : Outcome::Failed;
     return checkNewFile(version) ? Outcome::Installed : Outcome::Refused;
 }
 
@@ -340,11 +341,13 @@ bool DatabaseUpdate::unpack(const QString& archivePath, const QString& target)
     }
     // Any other entry would be a guess at which one is the database.
     if (archive.getEntriesCount() != 1) {
-        log(QStringLiteral("Файл обновления '%1' не установлен: в архиве %2 файлов, а должен быть ровно один "
-                           "— файл базы данных. Локальная база данных не изменена.")
+        log(QStringLiteral(
+            "Файл обновления '%1' не установлен: в архиве файлов: %2, а должен быть ровно один "
+            "— файл базы данных. Локальная база данных не изменена.")
                 .arg(m_OfferedFile)
                 .arg(archive.getEntriesCount()));
         archive.close();
+        m_bRefused = true;
         return false;
     }
 

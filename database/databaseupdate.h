@@ -87,4 +87,5 @@ private:
     QString m_OfferedFile; // of the install in progress, for its messages
     bool m_bStopped = false; // the host asked to stop during a copy
     bool m_bLeaveClosed = false; // the copy target could not be opened
+    bool m_bRefused = false; // the archive holds other than one entry
 };

@@ -399,22 +399,22 @@ void tst_QDbfTable::decodeValues_data()
     QTest::newRow("D not a year") << 'D' << QByteArray("NotAYear") << QVariant(QDate());
     QTest::newRow("D 31 February") << 'D' << QByteArray("20230231") << QVariant(QDate());
     QTest::newRow("D short field") << 'D' << QByteArray("202405") << QVariant(QDate());
-    QTest::newRow("N blank") << 'N' << QByteArray("        ") << QVariant(0.0);
+    QTest::newRow("N blank") << 'N' << QByteArray("        ") << QVariant(QVariant::Double);
     QTest::newRow("N right-aligned") << 'N' << QByteArray("  -1.50") << QVariant(-1.5);
     QTest::newRow("N left-aligned") << 'N' << QByteArray("42      ") << QVariant(42.0);
-    QTest::newRow("N overflow stars") << 'N' << QByteArray("*****") << QVariant(0.0);
+    QTest::newRow("N overflow stars") << 'N' << QByteArray("*****") << QVariant(QVariant::Double);
     // NUL padding is not blank: the text is not a number (a C-string parse would give 1234).
-    QTest::newRow("N NUL padded") << 'N' << QByteArray("1234\0\0\0\0", 8) << QVariant(0.0);
-    QTest::newRow("N decimal comma") << 'N' << QByteArray("  1,5") << QVariant(0.0);
+    QTest::newRow("N NUL padded") << 'N' << QByteArray("1234\0\0\0\0", 8) << QVariant(QVariant::Double);
+    QTest::newRow("N decimal comma") << 'N' << QByteArray("  1,5") << QVariant(QVariant::Double);
     QTest::newRow("F") << 'F' << QByteArray("   3.125") << QVariant(3.125);
-    QTest::newRow("F lone point") << 'F' << QByteArray("  .") << QVariant(0.0);
+    QTest::newRow("F lone point") << 'F' << QByteArray("  .") << QVariant(QVariant::Double);
     QTest::newRow("L T") << 'L' << QByteArray("T") << QVariant(true);
     QTest::newRow("L y") << 'L' << QByteArray("y") << QVariant(true);
     QTest::newRow("L t") << 'L' << QByteArray("t") << QVariant(true);
     QTest::newRow("L Y") << 'L' << QByteArray("Y") << QVariant(true);
     QTest::newRow("L F") << 'L' << QByteArray("F") << QVariant(false);
     QTest::newRow("L N") << 'L' << QByteArray("N") << QVariant(false);
-    QTest::newRow("L ?") << 'L' << QByteArray("?") << QVariant(false);
+    QTest::newRow("L ?") << 'L' << QByteArray("?") << QVariant(QVariant::Bool);
     QTest::newRow("L blank") << 'L' << QByteArray(" ") << QVariant(false);
     QTest::newRow("L 1") << 'L' << QByteArray("1") << QVariant(false);
     QTest::newRow("M") << 'M' << QByteArray("0000000012") << QVariant();
@@ -658,11 +658,15 @@ void tst_QDbfTable::recordBeyondEndOfFile()
     QDbfTable table;
     QVERIFY(table.open(path));
     QCOMPARE(table.size(), 5);
-    QVERIFY(table.seek(2)); // half a record: what was read is decoded, the rest is empty
+    QVERIFY(table.seek(1));
     QDbfRecord record = table.record();
     QCOMPARE(table.error(), QDbfTable::NoError);
-    QCOMPARE(record.value(0).toString(), QStringLiteral("Vera      "));
-    QCOMPARE(record.value(3), QVariant(false));
+    QVERIFY(table.seek(2)); // half a record is no record
+    record = table.record();
+    QCOMPARE(table.error(), QDbfTable::RecordError);
+    QCOMPARE(record.recordIndex(), 2);
+    QVERIFY(!record.value(0).isValid());
+    QVERIFY(!record.value(3).isValid());
     QVERIFY(table.seek(4));
     record = table.record();
     QCOMPARE(table.error(), QDbfTable::RecordError);

@@ -105,9 +105,8 @@ public:
         }
         m_nRead += got;
         if (got == 0 && maxSize > 0 && m_nSize >= 0 && m_nRead < m_nSize) {
-            *error = u("Файл ") + m_EntryName + u(" в архиве '") + m_Path
-                + u("' обрывается: прочитано байт ") + QString::number(m_nRead) + u(" из ")
-                + QString::number(m_nSize) + QLatin1Char('.');
+            *error = u("Файл ") + m_EntryName + u(" в архиве '") + m_Path + u("' обрывается: прочитано байт ")
+                + QString::number(m_nRead) + u(" из ") + QString::number(m_nSize) + QLatin1Char('.');
             return -1;
         }
         return got;

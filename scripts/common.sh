@@ -4,7 +4,7 @@ set -euo pipefail
 
 VELMORA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 VELMORA_BUILD=${VELMORA_BUILD:-$VELMORA_ROOT/build}
-VELMORA_PACKAGES=(g++ cmake make qtbase5-dev libqt5sql5-sqlite libsqlite3-dev libquazip1-qt5-dev zlib1g-dev clang-format)
+VELMORA_PACKAGES=(g++ cmake make qtbase5-dev libqt5sql5-sqlite libsqlite3-dev libquazip1-qt5-dev zlib1g-dev libarchive-dev 7zip clang-format)
 
 velmora_install_missing() {
     local missing=() pkg

@@ -431,12 +431,12 @@ QDbfRecord QDbfTablePrivate::record()
     // A record the device does not hold in full (the file ends inside it, or a sequential
     // device has already passed it) is no record: its values stay invalid.
     const qint64 position = recordPosition(currentIndex);
+    const bool passed = device->isSequential() && position < streamPosition;
     if (readBuffer.isEmpty() || !device->isReadable() || position < 0
         || !readAt(position, readBuffer.data(), readBuffer.size())) {
         currentRecord = tableRecord;
         currentRecord.setRecordIndex(currentIndex);
-        error = device->isSequential() && position < streamPosition ? QDbfTable::ReadError
-                                                                    : QDbfTable::RecordError;
+        error = passed ? QDbfTable::ReadError : QDbfTable::RecordError;
         return currentRecord;
     }
     const qint64 got = readBuffer.size();
@@ -556,7 +556,7 @@ bool QDbfTablePrivate::writeAt(qint64 position, const char* data, qint64 size)
         error = QDbfTable::ReadError;
         return false;
     }
-    QFileDevice* fileDevice = qobject_cast<QFileDevice*>(device);
+    QFileDevice* fileDevice = qobject_cast<QFileDevice*>(device.data());
     if (device->write(data, size) != size || (fileDevice && !fileDevice->flush())) {
         error = QDbfTable::WriteError;
         return false;
@@ -753,7 +753,7 @@ bool QDbfTable::isOpen() const
 
 QString QDbfTable::fileName() const
 {
-    const QFileDevice* fileDevice = qobject_cast<const QFileDevice*>(d->device);
+    const QFileDevice* fileDevice = qobject_cast<const QFileDevice*>(d->device.data());
     return fileDevice ? fileDevice->fileName() : QString();
 }
 

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QPointer>
 #include <QSharedData>
 #include <QVector>
 
@@ -56,7 +57,8 @@ public:
     QDbfTable::TableError error = QDbfTable::NoError;
     // The table's own file when it is opened by name; device points to it or to the caller's.
     QFile file;
-    QIODevice* device = nullptr;
+    // A caller's device destroyed first leaves the table closed, not dangling.
+    QPointer<QIODevice> device;
     // Whether close() closes the device: the table opened it.
     bool closeDevice = false;
     // On a sequential device: the bytes consumed since the table's first byte.

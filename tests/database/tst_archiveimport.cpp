@@ -35,7 +35,8 @@ Run runImport(const QString& appDir, const QString& localDbDir, const QString& f
     thread.setDirectories(appDir, localDbDir);
     thread.setSource(from);
     if (onText) {
-        QObject::connect(&thread, &ThreadDataBaseCreate::signalUpdateText, &thread,
+        QObject::connect(
+            &thread, &ThreadDataBaseCreate::signalUpdateText, &thread,
             [&thread, onText](const QString& text) { onText(thread, text); }, Qt::DirectConnection);
     }
     QSignalSpy created(&thread, &ThreadDataBaseCreate::signalDataBaseCreated);
@@ -95,7 +96,8 @@ void TestArchiveImport::initTestCase()
     options.scale = 0.003;
     options.seed = 42;
     QString error;
-    QVERIFY2(KladrSample::writeSample(m_Sample, socrbase.readAll(), options, nullptr, &error), qPrintable(error));
+    QVERIFY2(
+        KladrSample::writeSample(m_Sample, socrbase.readAll(), options, nullptr, &error), qPrintable(error));
 
     // The reference: the usual import from BASE/.
     const Run reference = runImport(m_Sample, m_Sample, QString());
@@ -131,7 +133,8 @@ void TestArchiveImport::init()
     m_OldDigest = digest(oldDatabase());
 }
 
-QString TestArchiveImport::stage(const QString& name, bool bLowerCase, const QString& sub, const QStringList& files)
+QString TestArchiveImport::stage(
+    const QString& name, bool bLowerCase, const QString& sub, const QStringList& files)
 {
     const QString folder = m_Work.filePath(QStringLiteral("stage/") + name);
     QDir(folder).removeRecursively();
@@ -152,7 +155,8 @@ QString TestArchiveImport::makeArchive(const QString& name, const QString& folde
     QFile::remove(archive);
     QProcess zip;
     zip.setWorkingDirectory(folder);
-    zip.start(m_SevenZip, QStringList { QStringLiteral("a"), QStringLiteral("-bd"), QStringLiteral("-y") } + options
+    zip.start(m_SevenZip,
+        QStringList { QStringLiteral("a"), QStringLiteral("-bd"), QStringLiteral("-y") } + options
             + QStringList { archive, QStringLiteral(".") });
     if (!zip.waitForFinished(120000) || zip.exitCode() != 0) {
         qWarning() << zip.readAllStandardError();
@@ -170,11 +174,12 @@ void TestArchiveImport::sameAsFromBase_data()
     QTest::addColumn<int>("padding"); // bytes of an extra entry stored before the tables, 0: none
 
     QTest::newRow("7z LZMA2, capitals, top") << "7z" << QStringList { "-m0=LZMA2" } << false << "" << 0;
-    QTest::newRow("7z PPMd, lower case, a folder down") << "7z" << QStringList { "-m0=PPMd" } << true << "base" << 0;
+    QTest::newRow("7z PPMd, lower case, a folder down")
+        << "7z" << QStringList { "-m0=PPMd" } << true << "base" << 0;
     // libarchive 3.6.2 loses its place in a solid archive after skipping an entry of a multiple
     // of 65,536 bytes ("Truncated 7-Zip file body"); the import reads such an entry through.
-    QTest::newRow("7z, a 65,536-byte entry first") << "7z" << QStringList { "-m0=LZMA2" } << false << "BASE"
-                                                   << 65536;
+    QTest::newRow("7z, a 65,536-byte entry first")
+        << "7z" << QStringList { "-m0=LZMA2" } << false << "BASE" << 65536;
     QTest::newRow("zip, lower case") << "zip" << QStringList { "-tzip" } << true << "" << 0;
     QTest::newRow("directory, lower case, a folder down") << "dir" << QStringList() << true << "Base" << 0;
 }
@@ -191,12 +196,15 @@ void TestArchiveImport::sameAsFromBase()
     QVERIFY(!folder.isEmpty());
     if (padding > 0) {
         // "ALTNAMES" sorts before every table, so the reader passes over it first.
-        QFile extra(folder + (sub.isEmpty() ? QString() : QLatin1Char('/') + sub) + QStringLiteral("/ALTNAMES.DBF"));
+        QFile extra(
+            folder + (sub.isEmpty() ? QString() : QLatin1Char('/') + sub) + QStringLiteral("/ALTNAMES.DBF"));
         QVERIFY(extra.open(QIODevice::WriteOnly));
         QByteArray bytes(padding, 'x');
         QCOMPARE(extra.write(bytes), qint64(padding));
     }
-    const QString from = kind == QLatin1String("dir") ? folder : makeArchive(QTest::currentDataTag() + QStringLiteral(".") + kind, folder, options);
+    const QString from = kind == QLatin1String("dir")
+        ? folder
+        : makeArchive(QTest::currentDataTag() + QStringLiteral(".") + kind, folder, options);
     QVERIFY(!from.isEmpty());
 
     const QString db = m_Work.filePath(QStringLiteral("db"));
@@ -207,9 +215,11 @@ void TestArchiveImport::sameAsFromBase()
     QVERIFY(run.report.installed);
     QCOMPARE(run.created, QList<bool>({ true }));
     for (const char* table : { "KLADR", "STREET", "DOMA" })
-        QCOMPARE(Fixture::tableRows(oldDatabase(), QLatin1String(table)), m_Expected.value(QLatin1String(table)));
+        QCOMPARE(
+            Fixture::tableRows(oldDatabase(), QLatin1String(table)), m_Expected.value(QLatin1String(table)));
     // A new classifier is a new database: stamped, and offered where nothing was offered yet.
-    QCOMPARE(Fixture::sqlValues(oldDatabase(), QStringLiteral("SELECT count(*) FROM info")), QStringList { "1" });
+    QCOMPARE(
+        Fixture::sqlValues(oldDatabase(), QStringLiteral("SELECT count(*) FROM info")), QStringList { "1" });
     QVERIFY(QFileInfo::exists(app + QStringLiteral("/update.info")));
     QCOMPARE(QDir(db).entryList(QDir::Files), QStringList { "KLADR.sqlite" });
 }
@@ -219,14 +229,22 @@ void TestArchiveImport::faultLeavesDatabase_data()
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("entry"); // named in the failure line, empty: the archive alone
 
-    QTest::newRow("damaged in the middle") << "damaged" << "";
-    QTest::newRow("archive cut short") << "cut archive" << "";
-    QTest::newRow("entry cut short") << "cut entry" << "STREET.DBF";
-    QTest::newRow("table missing") << "missing" << "STREET.DBF";
-    QTest::newRow("dictionary missing") << "no dictionary" << "SOCRBASE.DBF";
-    QTest::newRow("encrypted") << "encrypted" << "";
-    QTest::newRow("encrypted names") << "encrypted names" << "";
-    QTest::newRow("not an archive") << "not an archive" << "";
+    QTest::newRow("damaged in the middle") << "damaged"
+                                           << "";
+    QTest::newRow("archive cut short") << "cut archive"
+                                       << "";
+    QTest::newRow("entry cut short") << "cut entry"
+                                     << "STREET.DBF";
+    QTest::newRow("table missing") << "missing"
+                                   << "STREET.DBF";
+    QTest::newRow("dictionary missing") << "no dictionary"
+                                        << "SOCRBASE.DBF";
+    QTest::newRow("encrypted") << "encrypted"
+                               << "";
+    QTest::newRow("encrypted names") << "encrypted names"
+                                     << "";
+    QTest::newRow("not an archive") << "not an archive"
+                                    << "";
 }
 
 void TestArchiveImport::faultLeavesDatabase()
@@ -316,7 +334,8 @@ void TestArchiveImport::cancelLeavesDatabase()
     QCOMPARE(digest(oldDatabase()), m_OldDigest);
     QCOMPARE(QDir(db).entryList(QDir::Files), QStringList { "KLADR.sqlite" });
     QVERIFY(QDir(app).isEmpty());
-    QCOMPARE(Fixture::sqlValues(oldDatabase(), QStringLiteral("SELECT name FROM KLADR")), QStringList { "Старый" });
+    QCOMPARE(Fixture::sqlValues(oldDatabase(), QStringLiteral("SELECT name FROM KLADR")),
+        QStringList { "Старый" });
 }
 
 QTEST_GUILESS_MAIN(TestArchiveImport)

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dbfbuilder.h"
+#include "forwardonlydevice.h"
 
 #include <qdbf/qdbftable.h>
 
+#include <QBuffer>
 #include <QDate>
 #include <QDebug>
 #include <QTemporaryDir>
@@ -102,6 +104,8 @@ private slots:
     void recordBeforeFirstIsFieldList();
     void recordOfClosedTableWarns();
     void recordBeyondEndOfFile();
+    void forwardOnlyDevice();
+    void deviceNotOwned();
     void fieldsBeyondRecordLength();
     void damagedCounts_data();
     void damagedCounts();
@@ -1211,6 +1215,62 @@ void tst_QDbfTable::closedTableOperations()
     QVERIFY(table.open(QDbfTable::ReadOnly));
     QCOMPARE(table.at(), -1);
     QCOMPARE(table.openMode(), QDbfTable::ReadOnly);
+}
+
+// A device that cannot seek is read forward: skipping ahead works, going back fails with
+// ReadError (the cursor still moves), writing is refused, a cut record is a RecordError.
+void tst_QDbfTable::forwardOnlyDevice()
+{
+    DbfBuilder b = threeRecords();
+    b.recordCountOverride = 4;
+    ForwardOnlyDevice device(b.bytes());
+    QDbfTable table;
+    QVERIFY(table.open(&device));
+    QVERIFY(device.isOpen());
+    QCOMPARE(table.size(), 4);
+    QVERIFY(table.seek(1)); // record 0 is skipped, not read
+    QCOMPARE(table.record().value(0).toString(), QStringLiteral("Boris     "));
+    QCOMPARE(table.error(), QDbfTable::NoError);
+    QVERIFY(table.first());
+    QVERIFY(!table.record().value(0).isValid());
+    QCOMPARE(table.error(), QDbfTable::ReadError);
+    QVERIFY(table.seek(2));
+    QDbfRecord vera = table.record();
+    QCOMPARE(vera.value(0).toString(), QStringLiteral("Vera      "));
+    QCOMPARE(table.error(), QDbfTable::NoError);
+    QVERIFY(table.next()); // announced, but only the end-of-file byte is there
+    QVERIFY(!table.record().value(0).isValid());
+    QCOMPARE(table.error(), QDbfTable::RecordError);
+
+    vera.setValue(0, QStringLiteral("Vika"));
+    QVERIFY(!table.updateRecordInTable(vera));
+    QCOMPARE(table.error(), QDbfTable::WriteError);
+    QVERIFY(!table.setCodepage(QDbfTable::Windows1251));
+    QCOMPARE(table.fileName(), QString());
+    table.close();
+    QVERIFY(!device.isOpen()); // the table opened it
+}
+
+// A device the caller opened stays open; the table reads a random-access one from its start
+// whatever its position, and writes go through to it.
+void tst_QDbfTable::deviceNotOwned()
+{
+    QBuffer buffer;
+    buffer.setData(threeRecords().bytes());
+    QVERIFY(buffer.open(QIODevice::ReadWrite));
+    QVERIFY(buffer.seek(40));
+    QDbfTable table;
+    QVERIFY(table.open(&buffer, QDbfTable::ReadWrite));
+    QVERIFY(table.last());
+    QDbfRecord record = table.record();
+    QCOMPARE(record.value(0).toString(), QStringLiteral("Vera      "));
+    record.setValue(0, QStringLiteral("Vika"));
+    QVERIFY(table.updateRecordInTable(record));
+    QVERIFY(table.first());
+    QCOMPARE(table.record().value(0).toString(), QStringLiteral("Anna      "));
+    table.close();
+    QVERIFY(buffer.isOpen());
+    QVERIFY(buffer.data().contains("Vika      "));
 }
 
 void tst_QDbfTable::compareAndDebug()

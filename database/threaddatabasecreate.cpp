@@ -218,6 +218,8 @@ bool ThreadDataBaseCreate::buildOn(ImportSession& session)
     // and offered to other installations.
     if (success && !tables.contains(QStringLiteral("info")))
         success = publish(session, m_AppDir, m_Report.published) == StepOutcome::Done;
+    else if (success)
+        completePublication(session, m_AppDir);
     return success;
 }
 

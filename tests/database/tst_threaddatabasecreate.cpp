@@ -799,8 +799,7 @@ private slots:
         const QStringList version
             = Fixture::sqlValues(database(), QStringLiteral("SELECT version FROM info"));
         QCOMPARE(version.size(), 1);
-        QVERIFY(QFile::remove(m_AppDir + QStringLiteral("/Velmora.ini")));
-        QVERIFY(QFile::remove(m_AppDir + QStringLiteral("/update.info")));
+        const QByteArray descriptor = Fixture::readFile(m_AppDir + QStringLiteral("/update.info"));
 
         const RunResult run = runImport(m_AppDir, m_DbDir);
         QVERIFY(run.finished);
@@ -814,8 +813,7 @@ private slots:
                 "Создание индексов... Шаг 9 из 11. ", "Создание индексов... Шаг 10 из 11. ",
                 "Создание индексов... Шаг 11 из 11. " }));
         QCOMPARE(run.created, QList<bool>({ true }));
-        QVERIFY(!QFile::exists(m_AppDir + QStringLiteral("/Velmora.ini")));
-        QVERIFY(!QFile::exists(m_AppDir + QStringLiteral("/update.info")));
+        QCOMPARE(Fixture::readFile(m_AppDir + QStringLiteral("/update.info")), descriptor);
         QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT version FROM info")), version);
         QCOMPARE(Fixture::tableRows(database(), QStringLiteral("DOMA")), ExpectedDoma);
         // Nothing new to plan for: statistics are not gathered again.
@@ -1370,6 +1368,62 @@ private slots:
         QCOMPARE(Fixture::tableRows(database(), QStringLiteral("KLADR")), expect.kladr);
         QCOMPARE(Fixture::tableRows(database(), QStringLiteral("STREET")), expect.street);
         QCOMPARE(Fixture::tableRows(database(), QStringLiteral("DOMA")), expect.doma);
+    }
+
+    // Another program's SQLite file in the database's place is refused untouched.
+    void foreignDatabaseIsRefused_data()
+    {
+        QTest::addColumn<QStringList>("statements");
+        QTest::newRow("KLADR of other columns")
+            << QStringList { "CREATE TABLE KLADR (id INTEGER, title TEXT)",
+                   "INSERT INTO KLADR VALUES (1, 'x')" };
+        QTest::newRow("unrelated tables only")
+            << QStringList { "CREATE TABLE invoices (id INTEGER, total REAL)",
+                   "INSERT INTO invoices VALUES (1, 2.5)" };
+        QTest::newRow("info of other columns") << QStringList { "CREATE TABLE info (key TEXT, value TEXT)" };
+    }
+
+    void foreignDatabaseIsRefused()
+    {
+        QFETCH(QStringList, statements);
+        writeSmallClassifier();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("foreign"));
+            db.setDatabaseName(database());
+            QVERIFY(db.open());
+            for (const QString& sql : statements)
+                QVERIFY(QSqlQuery(db).exec(sql));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("foreign"));
+        const QByteArray before = Fixture::readFile(database());
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^Not a Velmora database")));
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+        QCOMPARE(run.created, QList<bool>({ false }));
+        QVERIFY2(!run.lines.filter(QStringLiteral("не является базой данных этой программы")).isEmpty(),
+            qPrintable(run.lines.join('\n')));
+        QCOMPARE(Fixture::readFile(database()), before);
+        QVERIFY(QDir(m_AppDir).isEmpty());
+    }
+
+    // A run killed after the stamp and before the files: the next run writes the files that are
+    // missing, with the version the database carries.
+    void publicationCompletedAfterStamp()
+    {
+        writeSmallClassifier();
+        const RunResult first = runImport(m_AppDir, m_DbDir);
+        QVERIFY(first.report.published);
+        const QString descriptor = m_AppDir + QStringLiteral("/update.info");
+        QVERIFY(QFile::remove(descriptor));
+        QVERIFY(QFile::remove(m_AppDir + QStringLiteral("/Velmora.ini")));
+        const RunResult again = runImport(m_AppDir, m_DbDir);
+        QCOMPARE(again.created, QList<bool>({ true }));
+        QVERIFY(!again.report.published);
+        QVERIFY(QFileInfo::exists(m_AppDir + QStringLiteral("/Velmora.ini")));
+        QSettings info(descriptor, QSettings::IniFormat);
+        QCOMPARE(info.value(QStringLiteral("DataBase/Version")).toString(),
+            Fixture::sqlValues(database(), QStringLiteral("SELECT version FROM info")).value(0));
     }
 };
 

@@ -61,7 +61,6 @@ void ThreadDataBaseCreate::run()
     if (!m_pHost)
         return;
     m_Report = RunReport();
-    m_bCancelled = false;
 
     checkLocalDbDir();
     emit signalUpdateProgress(0, -1);

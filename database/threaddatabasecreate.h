@@ -43,7 +43,11 @@ public:
     // Import from this archive (.7z, .zip) or directory instead of BASE/: the database is built
     // afresh in a new file beside KLADR.sqlite and put in its place only when complete, so a
     // failed or cancelled run leaves the existing database as it was. Empty: the usual run.
-    void setSource(const QString& from) { m_From = from; }
+    void setSource(const QString& from)
+    {
+        m_From = from;
+        m_bCancelled = false;
+    }
     QString source() const { return m_From; }
     // Stops the run at the next row or step; unlike the window closing, the run still ends
     // with its signals, as failed.

@@ -27,11 +27,18 @@ velmora_install_missing() {
 }
 
 velmora_build() {
-    local werror=OFF
-    [ "${CI:-}" = "true" ] && werror=ON
+    # Warnings are errors in CI. A build tree otherwise keeps the setting it was configured
+    # with, so that scripts/run after CI=true scripts/test does not rebuild everything with
+    # other flags. Further arguments go to CMake (scripts/test --sanitize passes its flags).
+    local args=()
+    if [ "${CI:-}" = "true" ]; then
+        args+=(-DVELMORA_WERROR=ON)
+    elif [ ! -f "$VELMORA_BUILD/CMakeCache.txt" ]; then
+        args+=(-DVELMORA_WERROR=OFF)
+    fi
     # Quiet when it works; the whole configure output when it does not.
     local log
-    if ! log=$(cmake -S "$VELMORA_ROOT" -B "$VELMORA_BUILD" -DVELMORA_WERROR=$werror 2>&1); then
+    if ! log=$(cmake -S "$VELMORA_ROOT" -B "$VELMORA_BUILD" "${args[@]}" "$@" 2>&1); then
         printf '%s\n' "$log" >&2
         echo "Configuring $VELMORA_ROOT failed; see above." >&2
         exit 1

@@ -9,6 +9,8 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <mutex>
+
 namespace {
 
 QString u(const char* utf8)
@@ -157,19 +159,38 @@ private:
     QString m_EntryName;
 };
 
+} // namespace
+
+struct ArchivePosition {
+    std::mutex mutex;
+    std::unique_ptr<ArchiveReader> parked;
+    QStringList order; // the wanted files in the order the archive holds them
+};
+
+namespace {
+
 // One entry of an archive as a sequential device, read as it is decompressed. size() is the
-// entry's size as the archive records it (-1 when it does not).
+// entry's size as the archive records it (-1 when it does not). A reader it owns is parked in
+// position when the device goes, for the next entry.
 class ArchiveEntryDevice : public QIODevice {
 public:
-    ArchiveEntryDevice(ArchiveReader* reader, bool bOwnsReader)
+    ArchiveEntryDevice(
+        ArchiveReader* reader, bool bOwnsReader, std::shared_ptr<ArchivePosition> position = {})
         : m_pReader(reader)
         , m_bOwnsReader(bOwnsReader)
+        , m_pPosition(std::move(position))
     {
     }
     ~ArchiveEntryDevice() override
     {
-        if (m_bOwnsReader)
+        if (!m_bOwnsReader)
+            return;
+        if (m_pPosition) {
+            std::lock_guard<std::mutex> lock(m_pPosition->mutex);
+            m_pPosition->parked.reset(m_pReader);
+        } else {
             delete m_pReader;
+        }
     }
 
     bool isSequential() const override { return true; }
@@ -189,6 +210,7 @@ protected:
 private:
     ArchiveReader* m_pReader;
     bool m_bOwnsReader;
+    std::shared_ptr<ArchivePosition> m_pPosition;
 };
 
 } // namespace
@@ -207,6 +229,8 @@ ClassifierSource ClassifierSource::from(const QString& path)
     source.m_Location = QDir::cleanPath(path);
     source.m_bArchive = !QFileInfo(path).isDir();
     source.m_Kept.reset(new QHash<QString, QByteArray>);
+    if (source.m_bArchive)
+        source.m_pPosition = std::make_shared<ArchivePosition>();
     return source;
 }
 
@@ -259,9 +283,22 @@ std::unique_ptr<QIODevice> ClassifierSource::open(const QString& fileName, QStri
                                 : u("Не удалось открыть файл '") + path + u("': ") + file->errorString();
         return nullptr;
     }
-    auto reader = std::make_unique<ArchiveReader>(m_Location);
-    if (!reader->open(error))
-        return nullptr;
+    std::unique_ptr<ArchiveReader> reader;
+    {
+        // Going on from the entry read last saves decompressing everything before it again.
+        std::lock_guard<std::mutex> lock(m_pPosition->mutex);
+        if (m_pPosition->parked) {
+            const int at = indexOfName(m_pPosition->order, m_pPosition->parked->entryName());
+            if (at >= 0 && at < indexOfName(m_pPosition->order, fileName))
+                reader = std::move(m_pPosition->parked);
+            m_pPosition->parked.reset();
+        }
+    }
+    if (!reader) {
+        reader = std::make_unique<ArchiveReader>(m_Location);
+        if (!reader->open(error))
+            return nullptr;
+    }
     int index = -1;
     const int found = reader->next({ fileName }, &index, error);
     if (found <= 0) {
@@ -270,7 +307,7 @@ std::unique_ptr<QIODevice> ClassifierSource::open(const QString& fileName, QStri
                 + u(" (ни в корне, ни в папке первого уровня).");
         return nullptr;
     }
-    auto device = std::make_unique<ArchiveEntryDevice>(reader.release(), true);
+    auto device = std::make_unique<ArchiveEntryDevice>(reader.release(), true, m_pPosition);
     device->open(QIODevice::ReadOnly);
     return device;
 }
@@ -306,6 +343,11 @@ bool ClassifierSource::visit(const QStringList& fileNames,
         if (found == 0)
             break;
         const QString name = missing.takeAt(index);
+        {
+            std::lock_guard<std::mutex> lock(m_pPosition->mutex);
+            if (indexOfName(m_pPosition->order, name) < 0)
+                m_pPosition->order << name;
+        }
         ArchiveEntryDevice device(&reader, false);
         device.open(QIODevice::ReadOnly);
         if (!visit(name, device))

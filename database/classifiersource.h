@@ -18,7 +18,7 @@
 // Files in an archive are read straight from it, forward only, never unpacked to disk. Each
 // open() reads the archive again from its start, so the same file can be read more than once.
 // A source can be copied to another thread; every device it opens belongs to the thread that
-// opened it.
+// opened it. Copies share what they know of the archive.
 class ClassifierSource {
 public:
     // BASE/ of the local database directory.
@@ -53,4 +53,8 @@ private:
     bool m_bArchive = false;
     bool m_bExactNames = false; // BASE/: the names as the program has always looked for them
     QSharedPointer<QHash<QString, QByteArray>> m_Kept;
+    // An archive's reader parked after its last entry was read, to go on from there when a
+    // later entry is asked for, and the order the entries came in: in a solid 7-Zip archive
+    // reaching an entry means decompressing everything before it.
+    std::shared_ptr<struct ArchivePosition> m_pPosition;
 };

@@ -24,8 +24,9 @@ namespace {
 QByteArray digest(const QString& path)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256)
-                                          : QByteArray();
+    return file.open(QIODevice::ReadOnly)
+        ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256)
+        : QByteArray();
 }
 
 } // namespace

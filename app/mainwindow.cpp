@@ -11,9 +11,16 @@
 #include "threadtimer.h"
 #include "ui_mainwindow.h"
 
+#include <QAction>
 #include <QClipboard>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
 #include <QSqlQuery>
 #include <QTextCodec>
 #include <QThread>
@@ -114,6 +121,7 @@ MainWindow::MainWindow(QWidget* parent)
 
     m_DataBase = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
     m_DataBase.setDatabaseName(Paths::databaseFile(g_LocalDbDir));
+    setUpImportAction();
 }
 
 MainWindow::~MainWindow()
@@ -261,6 +269,10 @@ void MainWindow::slotVisible(bool v)
 
 void MainWindow::slotDataBaseCreated(bool bSuccess)
 {
+    if (!m_pThreadDataBaseCreate->source().isEmpty()) {
+        finishImport(bSuccess);
+        return;
+    }
     if (!bSuccess)
         return;
     // The run reports just before it ends (a last log line, its connection released); let it
@@ -366,4 +378,74 @@ void MainWindow::startDataBaseCreate()
 void MainWindow::copyResult()
 {
     QGuiApplication::clipboard()->setText(ui->leResult->text(), QClipboard::Clipboard);
+}
+
+void MainWindow::setUpImportAction()
+{
+    m_pImportAction = new QAction(QStringLiteral("Импортировать классификатор…"), this);
+    m_pImportAction->setObjectName(QStringLiteral("actImportClassifier"));
+    m_pImportAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    m_pImportAction->setToolTip(QStringLiteral(
+        "Создать базу данных заново из архива классификатора base.7z (или .zip) или из папки с "
+        "его файлами DBF. Прежняя база данных заменяется, только когда новая готова."));
+    menuBar()->addMenu(QStringLiteral("&Классификатор"))->addAction(m_pImportAction);
+    connect(m_pImportAction, &QAction::triggered, this, &MainWindow::slotChooseClassifier);
+
+    m_pCancelImport = new QPushButton(QStringLiteral("Отмена"), ui->frame);
+    m_pCancelImport->setObjectName(QStringLiteral("pbCancelImport"));
+    ui->frame->layout()->addWidget(m_pCancelImport);
+    m_pCancelImport->hide();
+    connect(m_pCancelImport, &QPushButton::clicked, this, &MainWindow::cancelImport);
+}
+
+void MainWindow::slotChooseClassifier()
+{
+    // One dialog for both: an archive, or any DBF file of the classifier for its folder.
+    const QString chosen
+        = QFileDialog::getOpenFileName(this, QStringLiteral("Импорт классификатора"), QDir::homePath(),
+            QStringLiteral("Классификатор: архив base.7z или .zip, или файл KLADR.DBF в папке "
+                           "(*.7z *.zip *.dbf *.DBF);;Все файлы (*)"));
+    if (chosen.isEmpty())
+        return;
+    const QFileInfo file(chosen);
+    importClassifier(
+        file.suffix().compare(QLatin1String("dbf"), Qt::CaseInsensitive) == 0 ? file.absolutePath() : chosen);
+}
+
+void MainWindow::importClassifier(const QString& from)
+{
+    if (m_pThreadDataBaseCreate->isRunning() || m_pThreadDataBaseFind->isRunning()) {
+        slotAddState(
+            QStringLiteral("Импорт классификатора начнётся после окончания текущей работы: повторите его."),
+            false);
+        return;
+    }
+    m_bReadyBeforeImport = m_bDataBaseReady;
+    // The connection would keep reading the file the import replaces.
+    m_DataBase.close();
+    m_pThreadDataBaseCreate->setSource(from);
+    m_pImportAction->setEnabled(false);
+    m_pCancelImport->setEnabled(true);
+    m_pCancelImport->show();
+    m_pThreadDataBaseCreate->start(QThread::InheritPriority);
+}
+
+void MainWindow::cancelImport()
+{
+    if (m_pThreadDataBaseCreate->source().isEmpty())
+        return;
+    m_pCancelImport->setEnabled(false);
+    m_pThreadDataBaseCreate->cancel();
+}
+
+void MainWindow::finishImport(bool bSuccess)
+{
+    m_pThreadDataBaseCreate->wait();
+    m_pThreadDataBaseCreate->setSource(QString());
+    m_pCancelImport->hide();
+    m_pImportAction->setEnabled(true);
+    // The previous database is untouched by a failed or cancelled import, and as ready as before.
+    if (!bSuccess)
+        m_bDataBaseReady = m_bReadyBeforeImport;
+    updateFindButton();
 }

@@ -15,6 +15,8 @@
 #include <atomic>
 #include <memory>
 
+class QAction;
+class QPushButton;
 class ThreadDataBaseCreate;
 class ThreadDataBaseFind;
 class ThreadDatabaseUpdate;
@@ -53,6 +55,12 @@ public:
     QString composeAddress();
     NameLookup lookupName(const QString& code);
 
+    // Imports the classifier from an archive (base.7z, a .zip) or a folder of its DBF files into
+    // the local database, which the new one replaces only when complete; cancelImport stops it
+    // and leaves the database as it was.
+    void importClassifier(const QString& from);
+    void cancelImport();
+
     const SearchParams& searchParams() const { return m_SearchParams; }
     bool isDataBaseReady() const { return m_bDataBaseReady; }
     ThreadDataBaseCreate* importThread() const { return m_pThreadDataBaseCreate; }
@@ -75,6 +83,7 @@ private slots:
     void on_leHouseLevel_returnPressed();
     void on_leHouseLevel_textChanged();
     void on_cbHouseLevel_toggled(bool checked);
+    void slotChooseClassifier();
 
 public slots:
     void slotAddState(const char* s, bool bEncode = true);
@@ -91,6 +100,8 @@ private:
     class Host;
     friend class Host;
     void appendStateLine(const QString& text);
+    void setUpImportAction();
+    void finishImport(bool bSuccess);
 
     Ui_MainWindow* ui;
     SearchParams m_SearchParams;
@@ -106,4 +117,9 @@ private:
     // The window's own host, called on the GUI thread only, and the one handed to workers.
     std::unique_ptr<WorkerHost> m_pWindowHost;
     std::unique_ptr<WorkerHost> m_pHost;
+    // The classifier import: its menu action, the Cancel in the progress frame, and whether the
+    // database was ready before it (a failed import leaves it as it was).
+    QAction* m_pImportAction = nullptr;
+    QPushButton* m_pCancelImport = nullptr;
+    bool m_bReadyBeforeImport = false;
 };

@@ -169,6 +169,17 @@ bool syncFile(const QString& path)
     return bOk;
 }
 
+bool removeDatabaseFiles(const QString& path)
+{
+    bool removed = !QFileInfo::exists(path) || QFile::remove(path);
+    for (const char* suffix : { "-journal", "-wal", "-shm" }) {
+        const QString side = path + QLatin1String(suffix);
+        if (QFileInfo::exists(side) && !QFile::remove(side))
+            removed = false;
+    }
+    return removed;
+}
+
 bool replaceDatabaseFile(const DatabaseLock& lock, const QString& newFile, QString& error)
 {
     const QString target = lock.databaseFile();

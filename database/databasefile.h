@@ -28,5 +28,9 @@ DatabaseFileCheck checkDatabaseFile(const QString& path);
 // to the caller and error holds the status-log line.
 bool replaceDatabaseFile(const DatabaseLock& lock, const QString& newFile, QString& error);
 
+// Removes a database file and SQLite's files beside it (-journal, -wal, -shm); false when one
+// of them stays.
+bool removeDatabaseFiles(const QString& path);
+
 // Flushes a written file, or a directory after a rename in it, to disk; false when it cannot be.
 bool syncFile(const QString& path);

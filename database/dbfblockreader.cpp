@@ -1,23 +1,29 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dbfblockreader.h"
 
-#include <qdbf/qdbfformat.h>
+#include <qdbf/qdbfrecord.h>
 
-#include <QFile>
-#include <QtEndian>
+#include <QIODevice>
 
-namespace {
-// The header up to the record length, the last of the three values the check reads.
-constexpr int HeaderPrefix = QDbf::Format::RecordLengthOffset + 2;
-} // namespace
+bool DbfBlockReader::open(const ClassifierSource& source, const QString& fileName, QString* error)
+{
+    m_pDevice = source.open(fileName, error);
+    return m_pDevice && open(m_pDevice.get());
+}
 
-bool DbfBlockReader::open(const QString& path)
+bool DbfBlockReader::open(QIODevice* device)
 {
     m_bStarted = false;
     m_bEnded = false;
     m_nVisited = 0;
     m_nRows = 0;
-    return m_Table.open(path, QDbf::QDbfTable::ReadOnly);
+    m_nUnreadable = 0;
+    return m_Table.open(device, QDbf::QDbfTable::ReadOnly);
+}
+
+QString DbfBlockReader::deviceError() const
+{
+    return m_pDevice ? m_pDevice->errorString() : QString();
 }
 
 QString DbfBlockReader::text(const QDbf::QDbfRecord& record, int nColumn)
@@ -26,22 +32,21 @@ QString DbfBlockReader::text(const QDbf::QDbfRecord& record, int nColumn)
     return value.type() == QVariant::String ? value.toString().trimmed() : value.toString();
 }
 
-DbfBlockReader::HeaderCheck DbfBlockReader::checkHeader(const QString& path)
+DbfBlockReader::HeaderCheck DbfBlockReader::checkHeader(QIODevice& device)
 {
     HeaderCheck check;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QDbf::QDbfTable table;
+    // A file that is no DBF table fits here; its step reports it.
+    if (!table.open(&device, QDbf::QDbfTable::ReadOnly))
         return check;
-    const QByteArray header = file.read(HeaderPrefix);
-    if (header.size() < HeaderPrefix)
-        return check;
-    const char* bytes = header.constData();
-    // Read as signed: a count with the top bit set is damage, not two billion records.
-    check.count = qFromLittleEndian<qint32>(bytes + QDbf::Format::RecordCountOffset);
-    const qint64 headerLength = qFromLittleEndian<quint16>(bytes + QDbf::Format::HeaderLengthOffset);
-    const qint64 recordLength = qFromLittleEndian<quint16>(bytes + QDbf::Format::RecordLengthOffset);
-    const qint64 size = file.size();
-    check.holds = recordLength > 0 && size > headerLength ? (size - headerLength) / recordLength : 0;
-    check.fits = check.count >= 0 && check.count <= check.holds;
+    const QDbf::QDbfRecord fields = table.record();
+    check.fieldsLength = 1;
+    for (int i = 0; i < fields.count(); ++i)
+        check.fieldsLength += fields.field(i).length();
+    check.recordLength = table.recordLength();
+    check.size = device.size();
+    check.expected = qint64(table.headerLength()) + qint64(table.size()) * table.recordLength();
+    const bool sizeFits = check.size < 0 || check.size == check.expected || check.size == check.expected + 1;
+    check.fits = table.size() >= 0 && check.recordLength >= check.fieldsLength && sizeFits;
     return check;
 }

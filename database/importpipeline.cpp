@@ -20,11 +20,12 @@ ImportPipeline::~ImportPipeline()
     finish();
 }
 
-bool ImportPipeline::open(const QString& path)
+bool ImportPipeline::open(const ClassifierSource& source, const QString& fileName, QString* error)
 {
-    m_Reader = std::thread([this, path] { read(path); });
+    m_Reader = std::thread([this, source, fileName] { read(source, fileName); });
     std::unique_lock<std::mutex> lock(m_Mutex);
     m_Ready.wait(lock, [this] { return m_OpenState != OpenState::Opening; });
+    *error = m_OpenError;
     return m_OpenState == OpenState::Open;
 }
 
@@ -56,13 +57,15 @@ int ImportPipeline::finish()
 }
 
 // The reading thread.
-void ImportPipeline::read(const QString& path)
+void ImportPipeline::read(const ClassifierSource& source, const QString& fileName)
 {
     DbfBlockReader reader;
-    const bool opened = reader.open(path);
+    QString error;
+    const bool opened = reader.open(source, fileName, &error);
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
         m_nSize = reader.size();
+        m_OpenError = error;
         m_OpenState = opened ? OpenState::Open : OpenState::Failed;
         m_Ready.notify_all();
     }
@@ -76,13 +79,14 @@ void ImportPipeline::read(const QString& path)
         const bool read = reader.readBlock([&](int nRow, const QDbf::QDbfRecord& record) {
             SourceRow row;
             row.row = nRow;
-            row.readable = record.value(0).isValid();
             block.rows.push_back(row);
-            if (row.readable)
-                m_Step.map(block.values, record, m_Types);
+            m_Step.map(block.values, record, m_Types);
         });
         if (!read)
             break;
+        block.unreadable = reader.unreadable();
+        if (block.unreadable > 0)
+            block.readError = reader.deviceError();
         ++m_nBlocks;
         if (!push(std::move(block)))
             return;

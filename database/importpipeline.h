@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "classifiersource.h"
 #include "sqliteinsert.h"
 #include "tablestep.h"
+
+#include <QString>
 
 #include <condition_variable>
 #include <deque>
@@ -10,16 +13,17 @@
 #include <thread>
 #include <vector>
 
-// A block of rows as the table step inserts them: the INSERT values of each readable row,
-// one after the other. A row the file does not really hold (it ended after the header was
-// checked) is not readable and has no values.
+// A block of rows as the table step inserts them: the INSERT values of each row, one after
+// the other. The last block of a file that ends inside a record (cut short after its header
+// was checked, or an archive entry that cannot be read on) counts the records it lacks.
 struct SourceRow {
     int row = 0; // 0-based among the file's live records
-    bool readable = false;
 };
 struct SourceBlock {
     std::vector<SourceRow> rows;
     Utf8Values values;
+    int unreadable = 0;
+    QString readError; // what the device said, for the debug line
 };
 
 // Reads a table's DBF file in a thread of its own, one block ahead of the thread that
@@ -37,9 +41,10 @@ public:
     ImportPipeline(const ImportPipeline&) = delete;
     ImportPipeline& operator=(const ImportPipeline&) = delete;
 
-    // Starts the reading thread on path and waits until it has opened the file. False when
-    // the file cannot be opened; the thread has then ended.
-    bool open(const QString& path);
+    // Starts the reading thread on fileName of source and waits until it has opened the file.
+    // False when the file cannot be opened (why in *error, when the source says); the thread
+    // has then ended.
+    bool open(const ClassifierSource& source, const QString& fileName, QString* error);
     // The header's record count, once open.
     int size() const { return m_nSize; }
 
@@ -52,7 +57,7 @@ public:
 private:
     enum class OpenState { Opening, Open, Failed };
 
-    void read(const QString& path);
+    void read(const ClassifierSource& source, const QString& fileName);
     bool push(SourceBlock&& block);
     void close();
 
@@ -66,6 +71,7 @@ private:
     std::condition_variable m_Ready;
     std::condition_variable m_Space;
     OpenState m_OpenState = OpenState::Opening;
+    QString m_OpenError;
     std::deque<SourceBlock> m_Blocks; // at most two wait, so memory does not grow with the file
     bool m_bClosed = false;
     bool m_bAborted = false;

@@ -16,6 +16,7 @@ ImportSession::ImportSession(
     , m_pDirect(direct)
     , m_Feedback(feedback)
     , m_LocalDbDir(localDbDir)
+    , m_Source(ClassifierSource::baseDirectory(localDbDir))
     , m_RowProgress([this](int nValue, int nMax) { m_Feedback.progress(nValue, nMax); })
 {
 }

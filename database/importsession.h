@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "classifiersource.h"
 #include "progressthrottle.h"
 
 #include <QString>
@@ -37,6 +38,9 @@ public:
     sqlite3* direct() const { return m_pDirect; }
     QString localDbDir() const { return m_LocalDbDir; }
     QString databasePath() const;
+    // Where the classifier's files are read: BASE/ of the local database directory unless set.
+    const ClassifierSource& source() const { return m_Source; }
+    void setSource(const ClassifierSource& source) { m_Source = source; }
 
     void log(const QString& text) { m_Feedback.log(text); }
     void stepText(const QString& text) { m_Feedback.stepText(text); }
@@ -59,6 +63,7 @@ private:
     sqlite3* m_pDirect;
     ImportFeedback& m_Feedback;
     QString m_LocalDbDir;
+    ClassifierSource m_Source;
     ProgressThrottle m_RowProgress;
 };
 

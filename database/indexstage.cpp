@@ -75,7 +75,7 @@ StepOutcome createNameTables(ImportSession& session, const QStringList& existing
         const QString name = QLatin1String(names.name);
         if (existingTables.contains(name) && !bTableCreated)
             continue;
-        const QString failed = u("Проблема при создании индекса. Ошибка: '");
+        const QString failed = u("Проблема при создании таблицы имён ") + name + u(". Ошибка: '");
         // One transaction: a table of names is never left empty or half filled, which would make
         // masks find nothing.
         StepOutcome outcome = session.exec(QStringLiteral("BEGIN"), failed);

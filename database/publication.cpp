@@ -6,8 +6,10 @@
 #include "settings.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QSqlQuery>
 #include <QStringList>
+#include <QVariant>
 
 namespace {
 
@@ -35,6 +37,30 @@ StepOutcome stampVersion(ImportSession& session, const QString& version)
 
 } // namespace
 
+// Velmora.ini and update.info beside the program, where they are missing, for the database of
+// this version. A read-only installation directory keeps the database usable here; it is only
+// not offered to others.
+void writeMissingFiles(ImportSession& session, const QString& appDir, const QString& version)
+{
+    // velmora-tool import writes nothing beside the database; its offer is made by publish.
+    if (appDir.isEmpty())
+        return;
+    QStringList unwritten;
+    if (!Settings::writeSettingsIfMissing(appDir, session.localDbDir()))
+        unwritten << Paths::join(appDir, QLatin1String(Settings::SettingsFileName));
+    if (!Settings::writeDescriptorIfMissing(appDir, version))
+        unwritten << Paths::join(appDir, QLatin1String(Settings::DescriptorFileName));
+    if (!unwritten.isEmpty()) {
+        // A directory that takes files but not these (a full disk, say) is not called unwritable.
+        const QFileInfo dir(appDir);
+        const QString why = dir.isDir() && dir.isWritable()
+            ? u("запись не удалась (возможно, на диске нет места)")
+            : u("каталог программы недоступен для записи");
+        session.log(u("Не удалось записать файлы '") + unwritten.join(QStringLiteral("', '")) + u("': ") + why
+            + u(". База данных готова, но не предложена для обновления других установок."));
+    }
+}
+
 StepOutcome publish(ImportSession& session, const QString& appDir, bool& published)
 {
     const QString version = QDateTime::currentDateTimeUtc().toString(Qt::TextDate);
@@ -42,21 +68,24 @@ StepOutcome publish(ImportSession& session, const QString& appDir, bool& publish
     if (outcome != StepOutcome::Done)
         return outcome;
     published = true;
-    // velmora-tool import writes nothing beside the database; its offer is made by publish.
-    if (appDir.isEmpty())
-        return StepOutcome::Done;
-
-    // A read-only installation directory keeps the database usable here; it is only not
-    // offered to others.
-    QStringList unwritten;
-    if (!Settings::writeSettingsIfMissing(appDir, session.localDbDir()))
-        unwritten << Paths::join(appDir, QLatin1String(Settings::SettingsFileName));
-    if (!Settings::writeDescriptorIfMissing(appDir, version))
-        unwritten << Paths::join(appDir, QLatin1String(Settings::DescriptorFileName));
-    if (!unwritten.isEmpty()) {
-        session.log(u("Не удалось записать файлы '") + unwritten.join(QStringLiteral("', '"))
-            + u("': каталог программы недоступен для записи. База данных готова, но не предложена "
-                "для обновления других установок."));
-    }
+    writeMissingFiles(session, appDir, version);
     return StepOutcome::Done;
+}
+
+void completePublication(ImportSession& session, const QString& appDir)
+{
+    if (appDir.isEmpty())
+        return;
+    const bool settingsMissing
+        = !QFileInfo::exists(Paths::join(appDir, QLatin1String(Settings::SettingsFileName)));
+    const bool descriptorMissing
+        = !QFileInfo::exists(Paths::join(appDir, QLatin1String(Settings::DescriptorFileName)));
+    if (!settingsMissing && !descriptorMissing)
+        return;
+    QSqlQuery query(session.db());
+    if (!query.exec(QLatin1String(Schema::SelectVersion)) || !query.next())
+        return;
+    const QString version = query.value(0).toString();
+    if (!version.isEmpty())
+        writeMissingFiles(session, appDir, version);
 }

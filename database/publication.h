@@ -9,3 +9,8 @@
 // published tells whether the stamp went in; files that cannot be written only keep the database from being
 // offered, and are logged.
 StepOutcome publish(ImportSession& session, const QString& appDir, bool& published);
+
+// A stamped database whose publication was cut short (the run was killed after the stamp)
+// still gets the files that are missing, with the version it carries: whether they are
+// written depends on whether they exist, not on whether the stamp did.
+void completePublication(ImportSession& session, const QString& appDir);

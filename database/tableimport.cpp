@@ -17,7 +17,7 @@ public:
         : m_Session(session)
         , m_Step(step)
         , m_Report(report)
-        , m_Path(session.localDbDir() + QLatin1String(step.file))
+        , m_Path(session.source().describe(step.fileName()))
     {
     }
 
@@ -36,6 +36,7 @@ private:
     const TableStep& m_Step;
     TableImportReport& m_Report;
     const QString m_Path;
+    QString m_ReadError;
     StepOutcome m_Outcome = StepOutcome::Done;
     bool m_bInterrupted = false;
 };
@@ -75,6 +76,8 @@ StepOutcome TableImport::run(const QStringList& tables, const TypeNames& types)
         m_Session.log(u("Файл '") + m_Path
             + u("' короче, чем указано в его заголовке: не прочитано записей: ")
             + QString::number(m_Report.unreadable) + QLatin1Char('.'));
+        if (!m_ReadError.isEmpty() && m_Session.source().isArchive())
+            m_Session.log(m_ReadError);
         qDebug() << "File holds fewer records than its header announces:" << m_Path;
         m_Outcome = qMax(m_Outcome, StepOutcome::Failed);
     }
@@ -87,9 +90,12 @@ StepOutcome TableImport::run(const QStringList& tables, const TypeNames& types)
 bool TableImport::openFile(ImportPipeline& pipeline)
 {
     m_Session.log(u("Попытка открытия файла '") + m_Path + QLatin1Char('\''));
-    if (pipeline.open(m_Path))
+    QString error;
+    if (pipeline.open(m_Session.source(), m_Step.fileName(), &error))
         return true;
     m_Session.log(u("Не удалось открыть файл '") + m_Path + QLatin1Char('\''));
+    if (!error.isEmpty() && m_Session.source().isArchive())
+        m_Session.log(error);
     qDebug() << m_Step.debug.openFailed;
     return false;
 }
@@ -143,10 +149,6 @@ bool TableImport::insertBlock(const SourceBlock& block, SqliteInsert& insert, qi
             m_bInterrupted = true;
             return false;
         }
-        if (!row.readable) {
-            ++m_Report.unreadable;
-            continue;
-        }
         const size_t first = value;
         value += perRow;
         if (!insert.exec(block.values, first)) {
@@ -156,7 +158,13 @@ bool TableImport::insertBlock(const SourceBlock& block, SqliteInsert& insert, qi
         ++inserted;
         m_Session.rowProgress().advance(row.row);
     }
-    return m_Report.unreadable == 0;
+    if (block.unreadable > 0) {
+        m_Report.unreadable = block.unreadable;
+        m_ReadError = block.readError;
+        qDebug() << "Reading stopped:" << m_Path << block.readError;
+        return false;
+    }
+    return true;
 }
 
 void TableImport::insertFailed(const QString& error, int nCode)

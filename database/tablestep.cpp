@@ -126,6 +126,12 @@ QString onWorkingTable(const char* statement, const TableStep& step)
 
 } // namespace
 
+QString TableStep::fileName() const
+{
+    const QString path = QLatin1String(file);
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
 QString TableStep::workingName() const
 {
     return QLatin1String(table) + QStringLiteral("_partial");

@@ -42,6 +42,8 @@ struct TableStep {
     const char* insertStatement = nullptr;
     MapRow map = nullptr;
 
+    // The file's name without the directory, "KLADR.DBF".
+    QString fileName() const;
     // A table is filled under its working name and renamed to its own only by the transaction
     // that completes it, so a table under its own name always holds every record of its file.
     QString workingName() const;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "threaddatabasecreate.h"
 
+#include "databasefile.h"
 #include "databaselock.h"
 #include "indexstage.h"
 #include "paths.h"
@@ -27,7 +28,7 @@ public:
     void log(const QString& text) override { m_Thread.log(text); }
     void stepText(const QString& text) override { emit m_Thread.signalUpdateText(text); }
     void progress(int nValue, int nMax) override { emit m_Thread.signalUpdateProgress(nValue, nMax); }
-    bool interrupted() const override { return m_Thread.isInterruptionRequested(); }
+    bool interrupted() const override { return m_Thread.stopped(); }
 
 private:
     ThreadDataBaseCreate& m_Thread;
@@ -72,13 +73,16 @@ void ThreadDataBaseCreate::run()
         // and whatever it does (an import, the install of an update).
         DatabaseLock lock(databasePath());
         if (lockDatabase(lock))
-            success = build();
+            success = m_From.isEmpty() ? build(databasePath()) : buildAndInstall(lock);
     }
     m_Report.success = success;
+    m_Report.cancelled = m_bCancelled;
     // The window is closing and waits only for the thread to end.
     if (isInterruptionRequested())
         return;
 
+    if (m_bCancelled)
+        log(u("Импорт классификатора отменён; прежняя база данных не изменена."));
     emit signalVisible(false);
     m_pHost->setDataBaseReady(success);
     emit signalDataBaseCreated(success);
@@ -117,14 +121,14 @@ bool ThreadDataBaseCreate::lockDatabase(DatabaseLock& lock)
     return false;
 }
 
-bool ThreadDataBaseCreate::build()
+bool ThreadDataBaseCreate::build(const QString& path)
 {
     // A connection of our own: the window's default connection belongs to the GUI thread.
     const QString connectionName = QStringLiteral("velmora-import-%1").arg(quintptr(this), 0, 16);
     bool success = false;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-        db.setDatabaseName(databasePath());
+        db.setDatabaseName(path);
         sqlite3* direct = SqliteHandle::open(db);
         if (!m_bDirectInsert)
             direct = nullptr;
@@ -150,10 +154,39 @@ bool ThreadDataBaseCreate::build()
         m_Report.directInsert = direct != nullptr;
         Feedback feedback(*this);
         ImportSession session(db, direct, feedback, m_LocalDbDir);
+        if (!m_From.isEmpty())
+            session.setSource(ClassifierSource::from(m_From));
         success = buildOn(session);
         db.close();
     }
     QSqlDatabase::removeDatabase(connectionName);
+    return success;
+}
+
+// An import from a source builds a database of its own beside the local one and replaces the
+// local one only when complete: a failed or cancelled run leaves it byte for byte as it was.
+bool ThreadDataBaseCreate::buildAndInstall(const DatabaseLock& lock)
+{
+    const QString target = databasePath();
+    const QString built = target + QStringLiteral(".import");
+    // What a killed run left is never installed: the build starts afresh.
+    if (!removeDatabaseFiles(built)) {
+        log(u("Не удалось удалить файл '") + built + u("', оставшийся от прерванного импорта."));
+        return false;
+    }
+    log(u("Импорт классификатора из '") + m_From + u("' в новый файл '") + built + QLatin1Char('\''));
+    bool success = build(built) && !stopped();
+    if (success) {
+        QString error;
+        success = replaceDatabaseFile(lock, built, error);
+        if (success)
+            log(u("База данных '") + target + u("' заменена новой, импортированной из '") + m_From
+                + QLatin1Char('\''));
+        else
+            log(error);
+        m_Report.installed = success;
+    }
+    removeDatabaseFiles(built);
     return success;
 }
 
@@ -170,23 +203,24 @@ bool ThreadDataBaseCreate::buildOn(ImportSession& session)
 
     bool success = true;
     TableReport* const reports[] = { &m_Report.kladr, &m_Report.street, &m_Report.doma };
-    for (size_t i = 0; i < tableSteps().size() && !isInterruptionRequested(); ++i) {
+    for (size_t i = 0; i < tableSteps().size() && !stopped(); ++i) {
         const StepOutcome outcome = importTable(session, tableSteps()[i], tables, types, *reports[i]);
         if (outcome == StepOutcome::Stop)
             return false;
         if (outcome == StepOutcome::Failed)
             success = false;
     }
-    if (isInterruptionRequested())
+    if (stopped())
         return false;
     const bool tableCreated = m_Report.kladr.created || m_Report.street.created || m_Report.doma.created;
-    if (buildIndexes(session, tableCreated, m_Report.analyzed) != StepOutcome::Done
-        || isInterruptionRequested())
+    if (buildIndexes(session, tableCreated, m_Report.analyzed) != StepOutcome::Done || stopped())
         return false;
     // Only a database whose every step succeeded, with all three tables complete, is stamped
     // and offered to other installations.
     if (success && !tables.contains(QStringLiteral("info")))
         success = publish(session, m_AppDir, m_Report.published) == StepOutcome::Done;
+    else if (success)
+        completePublication(session, m_AppDir);
     return success;
 }
 
@@ -198,7 +232,7 @@ bool ThreadDataBaseCreate::readTableList(ImportSession& session, QStringList& ta
         while (query.next())
             tables << query.value(0).toString();
         if (!query.lastError().isValid())
-            return true;
+            return isOwnDatabase(session, tables);
     }
     // A database that cannot be opened at all fails each step with its reason, as before.
     if (!session.db().isOpen())
@@ -214,23 +248,89 @@ bool ThreadDataBaseCreate::readClassifier(ImportSession& session, const QStringL
     QStringList files;
     for (const TableStep& step : tableSteps()) {
         if (!tables.contains(QLatin1String(step.table)))
-            files << m_LocalDbDir + QLatin1String(step.file);
+            files << step.fileName();
     }
     if (files.isEmpty())
         return true;
+    // A header that does not fit its file fails the run before any row. The check reads an
+    // archive once and keeps the dictionary for step 1.
+    if (!headersFit(session, QStringList(QStringLiteral("SOCRBASE.DBF")) + files))
+        return false;
     // Without the dictionary every type name would be blank for good: nothing is built.
     if (!readTypeNames(session, types)) {
-        if (!isInterruptionRequested())
+        if (!stopped())
             log(u("Без справочника SOCRBASE.DBF таблицы базы данных не создаются."));
         return false;
     }
-    // A header that announces records the file does not hold fails the run before any row.
-    bool fit = true;
-    for (const QString& path : qAsConst(files)) {
-        if (!recordCountFits(session, path))
-            fit = false;
+    return true;
+}
+
+namespace {
+
+// The column names of a CREATE TABLE statement of the schema, in order.
+QStringList columnsOf(const char* createStatement)
+{
+    const QString sql = QLatin1String(createStatement);
+    const int open = sql.indexOf(QLatin1Char('('));
+    QStringList columns;
+    for (const QString& column : sql.mid(open + 1, sql.lastIndexOf(QLatin1Char(')')) - open - 1)
+                                     .split(QLatin1Char(','), Qt::SkipEmptyParts))
+        columns << column.trimmed().section(QLatin1Char(' '), 0, 0);
+    return columns;
+}
+
+QStringList columnsIn(QSqlDatabase& db, const QString& table)
+{
+    QStringList columns;
+    QSqlQuery query(db);
+    if (query.exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(table))) {
+        while (query.next())
+            columns << query.value(1).toString();
     }
-    return fit;
+    return columns;
+}
+
+} // namespace
+
+// A file that is some other program's SQLite database is not written into: a table of ours
+// with other columns, or only tables that are not ours, refuse it as a damaged file is
+// refused, untouched.
+bool ThreadDataBaseCreate::isOwnDatabase(ImportSession& session, const QStringList& tables)
+{
+    QVector<QPair<QString, QStringList>> own = { { QStringLiteral("info"), columnsOf(Schema::CreateInfo) } };
+    for (const TableStep& step : tableSteps()) {
+        own.append({ QLatin1String(step.table), columnsOf(step.createStatement) });
+        own.append({ step.workingName(), columnsOf(step.createStatement) });
+    }
+    bool anyOwn = false;
+    for (const auto& [table, columns] : qAsConst(own)) {
+        if (!tables.contains(table))
+            continue;
+        anyOwn = true;
+        const QStringList found = columnsIn(session.db(), table);
+        if (found != columns) {
+            refuseForeign(
+                session, u("таблица ") + table + u(" со столбцами ") + found.join(QStringLiteral(", ")));
+            return false;
+        }
+    }
+    QStringList others;
+    for (const QString& table : tables) {
+        if (!table.startsWith(QLatin1String("sqlite_")))
+            others << table;
+    }
+    if (!anyOwn && !others.isEmpty()) {
+        refuseForeign(session, u("таблицы ") + others.join(QStringLiteral(", ")));
+        return false;
+    }
+    return true;
+}
+
+void ThreadDataBaseCreate::refuseForeign(ImportSession& session, const QString& found)
+{
+    log(u("Файл '") + session.db().databaseName() + u("' не является базой данных этой программы (") + found
+        + u("). Он не изменён; переименуйте или удалите его, чтобы база данных была создана заново."));
+    qDebug() << "Not a Velmora database:" << session.db().databaseName() << found;
 }
 
 StepOutcome ThreadDataBaseCreate::dropLeftovers(ImportSession& session, const QStringList& tables)

@@ -5,6 +5,8 @@
 
 #include <QThread>
 
+#include <atomic>
+
 class WorkerHost;
 class DatabaseLock;
 class QSqlDatabase;
@@ -25,6 +27,8 @@ public:
         bool analyzed = false;
         bool published = false;
         bool directInsert = false; // the rows went in through the connection's own handle
+        bool cancelled = false;
+        bool installed = false; // an import from a source replaced the database
     };
 
     explicit ThreadDataBaseCreate(QObject* parent = nullptr);
@@ -35,6 +39,19 @@ public:
     // appDir receives Velmora.ini and update.info on publication; localDbDir holds
     // KLADR.sqlite and BASE/.
     void setDirectories(const QString& appDir, const QString& localDbDir);
+
+    // Import from this archive (.7z, .zip) or directory instead of BASE/: the database is built
+    // afresh in a new file beside KLADR.sqlite and put in its place only when complete, so a
+    // failed or cancelled run leaves the existing database as it was. Empty: the usual run.
+    void setSource(const QString& from)
+    {
+        m_From = from;
+        m_bCancelled = false;
+    }
+    QString source() const { return m_From; }
+    // Stops the run at the next row or step; unlike the window closing, the run still ends
+    // with its signals, as failed.
+    void cancel() { m_bCancelled = true; }
 
     // How long a run waits for another import or an install of the same database to end
     // (DatabaseLock beside it).
@@ -64,9 +81,13 @@ private:
     void log(const QString& text);
     void checkLocalDbDir();
     bool lockDatabase(DatabaseLock& lock);
-    bool build();
+    bool build(const QString& path);
+    bool buildAndInstall(const DatabaseLock& lock);
+    bool stopped() const { return isInterruptionRequested() || m_bCancelled; }
     bool buildOn(ImportSession& session);
     bool readTableList(ImportSession& session, QStringList& tables);
+    bool isOwnDatabase(ImportSession& session, const QStringList& tables);
+    void refuseForeign(ImportSession& session, const QString& found);
     bool readClassifier(ImportSession& session, const QStringList& tables, TypeNames& types);
     StepOutcome dropLeftovers(ImportSession& session, const QStringList& tables);
     QString databasePath() const;
@@ -77,6 +98,8 @@ private:
     int m_nLockTimeout = 10000; // DatabaseLock::DefaultTimeout
     int m_nMaxPageCount = 0;
     bool m_bDirectInsert = true;
+    QString m_From;
+    std::atomic<bool> m_bCancelled { false };
 
     // The last run's report.
     RunReport m_Report;

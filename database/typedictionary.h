@@ -4,11 +4,14 @@
 #include "importsession.h"
 #include "tablestep.h"
 
-// Step 1: reads the object-type dictionary SOCRBASE.DBF of the local database directory.
-// False (with the reason logged) when it cannot be opened or read whole, or holds no
-// record: without it every type name would be blank for good.
+// Step 1: reads the object-type dictionary SOCRBASE.DBF of the session's source. False (with
+// the reason logged) when it cannot be opened or read whole, or holds no record: without it
+// every type name would be blank for good.
 bool readTypeNames(ImportSession& session, TypeNames& types);
 
-// The header's record count of a classifier file against what the file can hold; a count
-// that does not fit is logged with both figures.
-bool recordCountFits(ImportSession& session, const QString& path);
+// The headers of the classifier files against the files, in one pass over the source: the
+// size each header announces must be the file's, and its records must hold their fields. A
+// file that does not fit, or that is missing from an archive or directory given to the
+// import, is logged with what is wrong. SOCRBASE.DBF, when among them, is kept in memory for
+// step 1.
+bool headersFit(ImportSession& session, const QStringList& fileNames);

@@ -4,7 +4,7 @@ set -euo pipefail
 
 VELMORA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 VELMORA_BUILD=${VELMORA_BUILD:-$VELMORA_ROOT/build}
-VELMORA_PACKAGES=(g++ cmake make qtbase5-dev libqt5sql5-sqlite libsqlite3-dev sqlite3 libquazip1-qt5-dev zlib1g-dev clang-format)
+VELMORA_PACKAGES=(g++ cmake make qtbase5-dev libqt5sql5-sqlite libsqlite3-dev sqlite3 libquazip1-qt5-dev zlib1g-dev libarchive-dev 7zip clang-format)
 
 velmora_install_missing() {
     local missing=() pkg
@@ -27,11 +27,18 @@ velmora_install_missing() {
 }
 
 velmora_build() {
-    local werror=OFF
-    [ "${CI:-}" = "true" ] && werror=ON
+    # Warnings are errors in CI. A build tree otherwise keeps the setting it was configured
+    # with, so that scripts/run after CI=true scripts/test does not rebuild everything with
+    # other flags. Further arguments go to CMake (scripts/test --sanitize passes its flags).
+    local args=()
+    if [ "${CI:-}" = "true" ]; then
+        args+=(-DVELMORA_WERROR=ON)
+    elif [ ! -f "$VELMORA_BUILD/CMakeCache.txt" ]; then
+        args+=(-DVELMORA_WERROR=OFF)
+    fi
     # Quiet when it works; the whole configure output when it does not.
     local log
-    if ! log=$(cmake -S "$VELMORA_ROOT" -B "$VELMORA_BUILD" -DVELMORA_WERROR=$werror 2>&1); then
+    if ! log=$(cmake -S "$VELMORA_ROOT" -B "$VELMORA_BUILD" "${args[@]}" "$@" 2>&1); then
         printf '%s\n' "$log" >&2
         echo "Configuring $VELMORA_ROOT failed; see above." >&2
         exit 1

@@ -58,7 +58,8 @@ int runImportCommand(const QStringList& arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Runs the window's check-and-create run of the local database in DIR (which holds BASE/)."));
+        "Runs the window's check-and-create run of the local database in DIR (which holds BASE/), or "
+        "with --from builds it afresh from the classifier's archive."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("DIR"),
         QStringLiteral("Local database directory (default: the one Velmora.ini beside the program names)."),
@@ -68,6 +69,12 @@ int runImportCommand(const QStringList& arguments)
                        "the program (default: nowhere; DIR receives only the database)."),
         QStringLiteral("PATH"));
     parser.addOption(appDirOption);
+    const QCommandLineOption fromOption(QStringLiteral("from"),
+        QStringLiteral("Build the database afresh from this classifier archive (base.7z, or a .zip) or "
+                       "directory, the DBF files at its top or one folder down, in any letter case. The "
+                       "existing database is replaced only when the new one is complete."),
+        QStringLiteral("FILE"));
+    parser.addOption(fromOption);
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "import: %s\n", qPrintable(parser.errorText()));
         return 2;
@@ -89,7 +96,7 @@ int runImportCommand(const QStringList& arguments)
 
     // Nothing to build from: say where a database comes from instead of leaving an empty file.
     const QFileInfo existing(Paths::databaseFile(localDbDir));
-    if ((!existing.isFile() || existing.size() == 0)
+    if (!parser.isSet(fromOption) && (!existing.isFile() || existing.size() == 0)
         && !QFileInfo(Paths::join(localDbDir, QStringLiteral("BASE"))).isDir()) {
         std::fprintf(stderr,
             "import: %s holds neither KLADR.sqlite nor BASE/ with the classifier files; %s\n",
@@ -101,6 +108,14 @@ int runImportCommand(const QStringList& arguments)
     ThreadDataBaseCreate thread;
     thread.setHost(&host);
     thread.setDirectories(appDir, localDbDir);
+    if (parser.isSet(fromOption)) {
+        const QString from = parser.value(fromOption);
+        if (!QFileInfo::exists(from)) {
+            std::fprintf(stderr, "import: %s does not exist\n", qPrintable(from));
+            return 1;
+        }
+        thread.setSource(QFileInfo(from).absoluteFilePath());
+    }
     QObject::connect(&thread, &QThread::finished, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 
     QElapsedTimer timer;

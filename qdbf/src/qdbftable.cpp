@@ -134,6 +134,8 @@ namespace {
         return date.isValid() ? date : QDate();
     }
 
+    // A number in the C locale, blanks around it allowed. A blank field, or text that is no
+    // number (asterisks of an overflow, NUL padding), has no value: a null double, not 0.0.
     QVariant decodeNumber(const QDbfTablePrivate&, const char* data, int size)
     {
         // Skip the usual blank padding without allocating; what is left goes through Qt's
@@ -145,17 +147,21 @@ namespace {
         while (size > 0 && isAsciiSpace(data[size - 1]))
             --size;
         if (size == 0)
-            return 0.0;
+            return QVariant(QVariant::Double);
         bool ok = false;
         const double value = QString::fromLatin1(data, size).toDouble(&ok);
-        return ok ? value : 0.0;
+        return ok ? QVariant(value) : QVariant(QVariant::Double);
     }
 
+    // T, t, Y, y true; a question mark (the format's "not known") a null bool; anything
+    // else false.
     QVariant decodeLogical(const QDbfTablePrivate&, const char* data, int size)
     {
         if (size != 1)
             return false;
         const char c = data[0];
+        if (c == '?')
+            return QVariant(QVariant::Bool);
         return c == 'T' || c == 't' || c == 'Y' || c == 'y';
     }
 
@@ -198,16 +204,20 @@ namespace {
 } // namespace
 
 QDbfTablePrivate::QDbfTablePrivate(const QString& name)
-    : ref(1)
-    , fileName(name)
+    : fileName(name)
     , textCodec(QTextCodec::codecForLocale())
 {
 }
 
 QDbfTablePrivate::~QDbfTablePrivate()
 {
-    if (file.isOpen())
-        file.close();
+    close();
+}
+
+void QDbfTablePrivate::close()
+{
+    if (device && closeDevice && device->isOpen())
+        device->close();
 }
 
 void QDbfTablePrivate::setCodec()
@@ -255,6 +265,13 @@ bool QDbfTablePrivate::refillText(QVariant& value, const char* data, int size) c
 
 bool QDbfTablePrivate::open()
 {
+    close();
+    file.setFileName(fileName);
+    return openDevice(&file, openMode);
+}
+
+bool QDbfTablePrivate::openDevice(QIODevice* source, QDbfTable::OpenMode mode)
+{
     error = QDbfTable::NoError;
     headerLength = -1;
     recordLength = -1;
@@ -268,21 +285,61 @@ bool QDbfTablePrivate::open()
     decoders.clear();
     readBuffer.clear();
     accepted = false;
+    streamPosition = 0;
 
-    if (file.isOpen())
-        file.close();
-    file.setFileName(fileName);
-    // ExistingOnly: opening for writing must not create an empty file for a wrong name.
-    const QIODevice::OpenMode mode = openMode == QDbfTable::ReadWrite
-        ? QIODevice::ReadWrite | QIODevice::ExistingOnly
-        : QIODevice::ReadOnly;
-    if (!file.open(mode)) {
+    if (device != source)
+        close();
+    device = source;
+    closeDevice = false;
+    if (!device) {
         error = QDbfTable::OpenError;
         return false;
     }
+    if (!device->isOpen()) {
+        // ExistingOnly: opening a file for writing must not create an empty one for a wrong name.
+        const QIODevice::OpenMode deviceMode = mode == QDbfTable::ReadWrite
+            ? QIODevice::ReadWrite | QIODevice::ExistingOnly
+            : QIODevice::ReadOnly;
+        if (!device->open(deviceMode)) {
+            error = QDbfTable::OpenError;
+            return false;
+        }
+        closeDevice = true;
+    } else if (!device->isReadable()) {
+        error = QDbfTable::OpenError;
+        return false;
+    }
+    return readHeader();
+}
 
+// Reads size bytes at the table's byte position: by seeking on a random-access device, by
+// reading on from where the last read ended on a sequential one, which cannot go back.
+bool QDbfTablePrivate::readAt(qint64 position, char* data, qint64 size)
+{
+    if (!device->isSequential()) {
+        if (device->pos() != position && !device->seek(position))
+            return false;
+        return device->read(data, size) == size;
+    }
+    if (position < streamPosition)
+        return false;
+    if (position > streamPosition) {
+        const qint64 skipped = device->skip(position - streamPosition);
+        if (skipped > 0)
+            streamPosition += skipped;
+        if (streamPosition != position)
+            return false;
+    }
+    const qint64 got = device->read(data, size);
+    if (got > 0)
+        streamPosition += got;
+    return got == size;
+}
+
+bool QDbfTablePrivate::readHeader()
+{
     char header[Format::HeaderSize];
-    if (file.read(header, Format::HeaderSize) != Format::HeaderSize)
+    if (!readAt(0, header, Format::HeaderSize))
         return false;
 
     HeaderLayout layout = DBaseLayout;
@@ -309,7 +366,7 @@ bool QDbfTablePrivate::open()
     fieldCount = qint16(areaLength / Format::DescriptorSize);
 
     QVarLengthArray<char, kStackDescriptorArea> area(areaLength);
-    if (areaLength > 0 && file.read(area.data(), areaLength) != areaLength)
+    if (areaLength > 0 && !readAt(Format::HeaderSize, area.data(), areaLength))
         return false;
 
     QDbfRecordPrivate* tableData = tableRecord.d.data();
@@ -365,27 +422,24 @@ QDbfRecord QDbfTablePrivate::record()
         return currentRecord;
     }
 
-    if (!file.isOpen()) {
+    if (!isOpen()) {
         currentRecord = tableRecord;
         qWarning("QDbfTablePrivate::record(): IODevice is not open");
         return currentRecord;
     }
 
-    // Reading on from where the previous record ended needs no positioning.
+    // A record the device does not hold in full (the file ends inside it, or a sequential
+    // device has already passed it) is no record: its values stay invalid.
     const qint64 position = recordPosition(currentIndex);
-    if (!file.isReadable() || position < 0 || (file.pos() != position && !file.seek(position))) {
-        currentRecord = tableRecord;
-        error = QDbfTable::ReadError;
-        return currentRecord;
-    }
-
-    const qint64 got = readBuffer.isEmpty() ? 0 : file.read(readBuffer.data(), readBuffer.size());
-    if (got <= 0) {
+    const bool passed = device->isSequential() && position < streamPosition;
+    if (readBuffer.isEmpty() || !device->isReadable() || position < 0
+        || !readAt(position, readBuffer.data(), readBuffer.size())) {
         currentRecord = tableRecord;
         currentRecord.setRecordIndex(currentIndex);
-        error = QDbfTable::RecordError;
+        error = passed ? QDbfTable::ReadError : QDbfTable::RecordError;
         return currentRecord;
     }
+    const qint64 got = readBuffer.size();
 
     // When nobody holds a copy of the previous record any more, its fields (with the
     // table's definitions) are refilled in place: no allocation of a new record and field
@@ -485,7 +539,7 @@ void QDbfTablePrivate::encodeFields(const QDbfRecord& record, QByteArray& image)
 
 bool QDbfTablePrivate::checkWritable()
 {
-    if (!file.isWritable()) {
+    if (!device->isWritable() || device->isSequential()) {
         error = QDbfTable::WriteError;
         return false;
     }
@@ -498,11 +552,12 @@ bool QDbfTablePrivate::checkWritable()
 
 bool QDbfTablePrivate::writeAt(qint64 position, const char* data, qint64 size)
 {
-    if (!file.seek(position)) {
+    if (!device->seek(position)) {
         error = QDbfTable::ReadError;
         return false;
     }
-    if (file.write(data, size) != size || !file.flush()) {
+    QFileDevice* fileDevice = qobject_cast<QFileDevice*>(device.data());
+    if (device->write(data, size) != size || (fileDevice && !fileDevice->flush())) {
         error = QDbfTable::WriteError;
         return false;
     }
@@ -511,7 +566,7 @@ bool QDbfTablePrivate::writeAt(qint64 position, const char* data, qint64 size)
 
 bool QDbfTablePrivate::updateRecordInTable(const QDbfRecord& record)
 {
-    if (!file.isOpen())
+    if (!isOpen())
         return false;
     if (!checkWritable())
         return false;
@@ -530,11 +585,11 @@ bool QDbfTablePrivate::updateRecordInTable(const QDbfRecord& record)
     // understand keep what they held.
     const qint64 position = recordPosition(index);
     QByteArray image(recordLength, Qt::Uninitialized);
-    if (!file.seek(position)) {
+    if (!device->seek(position)) {
         error = QDbfTable::ReadError;
         return false;
     }
-    if (file.read(image.data(), recordLength) != recordLength) {
+    if (device->read(image.data(), recordLength) != recordLength) {
         error = QDbfTable::RecordError;
         return false;
     }
@@ -547,7 +602,7 @@ bool QDbfTablePrivate::updateRecordInTable(const QDbfRecord& record)
 
 bool QDbfTablePrivate::addRecord(const QDbfRecord& record)
 {
-    if (!file.isOpen()) {
+    if (!isOpen()) {
         qWarning("QDbfTablePrivate::addRecord(): IODevice is not open");
         return false;
     }
@@ -567,7 +622,7 @@ bool QDbfTablePrivate::addRecord(const QDbfRecord& record)
     // written far past the end of the file (a sparse file of gigabytes from a damaged
     // count byte); such a table is refused instead.
     const qint64 position = recordPosition(recordCount);
-    if (file.size() < position) {
+    if (device->size() < position) {
         error = QDbfTable::RecordError;
         return false;
     }
@@ -589,7 +644,7 @@ bool QDbfTablePrivate::addRecord(const QDbfRecord& record)
 
 bool QDbfTablePrivate::removeRecord(int index)
 {
-    if (!file.isOpen()) {
+    if (!isOpen()) {
         qWarning("QDbfTablePrivate::removeRecord(): IODevice is not open");
         return false;
     }
@@ -600,12 +655,12 @@ bool QDbfTablePrivate::removeRecord(int index)
         return false;
     }
     const qint64 position = recordPosition(index);
-    if (!file.seek(position)) {
+    if (!device->seek(position)) {
         error = QDbfTable::ReadError;
         return false;
     }
     QByteArray existing(recordLength, Qt::Uninitialized);
-    if (file.read(existing.data(), recordLength) != recordLength) {
+    if (device->read(existing.data(), recordLength) != recordLength) {
         error = QDbfTable::RecordError;
         return false;
     }
@@ -617,7 +672,7 @@ bool QDbfTablePrivate::removeRecord(int index)
 
 bool QDbfTablePrivate::setCodepage(QDbfTable::Codepage newCodepage)
 {
-    if (!file.isOpen()) {
+    if (!isOpen()) {
         qWarning("QDbfTablePrivate::setCodepage(): IODevice is not open");
         return false;
     }
@@ -653,35 +708,18 @@ QDbfTable::QDbfTable(const QString& dbfFileName)
 {
 }
 
-QDbfTable::QDbfTable(const QDbfTable& other)
-    : d(other.d)
-{
-    d->ref.ref();
-}
-
-QDbfTable& QDbfTable::operator=(const QDbfTable& other)
-{
-    if (d != other.d) {
-        other.d->ref.ref();
-        if (!d->ref.deref())
-            delete d;
-        d = other.d;
-    }
-    return *this;
-}
-
-QDbfTable::~QDbfTable()
-{
-    if (!d->ref.deref())
-        delete d;
-}
+QDbfTable::QDbfTable(const QDbfTable& other) = default;
+QDbfTable& QDbfTable::operator=(const QDbfTable& other) = default;
+QDbfTable::~QDbfTable() = default;
 
 bool QDbfTable::operator==(const QDbfTable& other) const
 {
-    return d->file.fileName() == other.d->file.fileName() && d->headerLayout == other.d->headerLayout
-        && d->codepage == other.d->codepage && d->headerLength == other.d->headerLength
-        && d->recordLength == other.d->recordLength && d->fieldCount == other.d->fieldCount
-        && d->recordCount == other.d->recordCount;
+    // Tables read from devices of their own are the same only on the same device.
+    const bool sameSource
+        = fileName().isEmpty() ? d->device == other.d->device : fileName() == other.fileName();
+    return sameSource && d->headerLayout == other.d->headerLayout && d->codepage == other.d->codepage
+        && d->headerLength == other.d->headerLength && d->recordLength == other.d->recordLength
+        && d->fieldCount == other.d->fieldCount && d->recordCount == other.d->recordCount;
 }
 
 bool QDbfTable::open(const QString& fileName, OpenMode openMode)
@@ -696,20 +734,27 @@ bool QDbfTable::open(OpenMode openMode)
     return d->open();
 }
 
+bool QDbfTable::open(QIODevice* device, OpenMode openMode)
+{
+    d->openMode = openMode;
+    d->fileName.clear();
+    return d->openDevice(device, openMode);
+}
+
 void QDbfTable::close()
 {
-    if (d->file.isOpen())
-        d->file.close();
+    d->close();
 }
 
 bool QDbfTable::isOpen() const
 {
-    return d->file.isOpen();
+    return d->isOpen();
 }
 
 QString QDbfTable::fileName() const
 {
-    return d->file.fileName();
+    const QFileDevice* fileDevice = qobject_cast<const QFileDevice*>(d->device.data());
+    return fileDevice ? fileDevice->fileName() : QString();
 }
 
 QDbfTable::OpenMode QDbfTable::openMode() const
@@ -737,6 +782,16 @@ int QDbfTable::size() const
     return d->recordCount;
 }
 
+int QDbfTable::headerLength() const
+{
+    return d->headerLength;
+}
+
+int QDbfTable::recordLength() const
+{
+    return d->recordLength;
+}
+
 int QDbfTable::at() const
 {
     return d->currentIndex;
@@ -749,19 +804,19 @@ int QDbfTablePrivate::lastIndex() const
     return recordCount > 0 ? recordCount - 1 : -1;
 }
 
-bool QDbfTable::first() const
+bool QDbfTable::first()
 {
     // An empty table gives -1; a table never opened (or with a negative count) stays
     // before the first record too instead of moving to an index below -1.
     return d->setCurrentIndex(d->recordCount > 0 ? 0 : -1);
 }
 
-bool QDbfTable::last() const
+bool QDbfTable::last()
 {
     return d->setCurrentIndex(d->lastIndex());
 }
 
-bool QDbfTable::next() const
+bool QDbfTable::next()
 {
     const int i = d->currentIndex;
     if (i < 0)
@@ -771,7 +826,7 @@ bool QDbfTable::next() const
     return false;
 }
 
-bool QDbfTable::previous() const
+bool QDbfTable::previous()
 {
     const int i = d->currentIndex;
     if (i <= 0)
@@ -781,7 +836,7 @@ bool QDbfTable::previous() const
     return d->setCurrentIndex(d->lastIndex());
 }
 
-bool QDbfTable::seek(int index) const
+bool QDbfTable::seek(int index)
 {
     if (index < 0)
         return d->setCurrentIndex(-1);

@@ -3,9 +3,10 @@
 
 #include <qdbf/qdbftable.h>
 
-#include <QAtomicInt>
 #include <QByteArray>
 #include <QFile>
+#include <QPointer>
+#include <QSharedData>
 #include <QVector>
 
 QT_BEGIN_NAMESPACE
@@ -20,7 +21,7 @@ class QDbfTablePrivate;
 // short) into its value. Chosen once per field when the table is opened.
 using FieldDecoder = QVariant (*)(const QDbfTablePrivate& table, const char* data, int size);
 
-class QDbfTablePrivate {
+class QDbfTablePrivate : public QSharedData {
 public:
     enum HeaderLayout { DBaseLayout = 0, VisualFoxProLayout = 1 };
 
@@ -28,6 +29,11 @@ public:
     ~QDbfTablePrivate();
 
     bool open();
+    bool openDevice(QIODevice* source, QDbfTable::OpenMode mode);
+    bool readHeader();
+    void close();
+    bool isOpen() const { return device && device->isOpen(); }
+    bool readAt(qint64 position, char* data, qint64 size);
     void setCodec();
     QString decode(const char* data, int size) const;
     bool refillText(QVariant& value, const char* data, int size) const;
@@ -47,10 +53,16 @@ public:
     bool writeAt(qint64 position, const char* data, qint64 size);
     bool checkWritable();
 
-    QAtomicInt ref;
     QString fileName;
     QDbfTable::TableError error = QDbfTable::NoError;
+    // The table's own file when it is opened by name; device points to it or to the caller's.
     QFile file;
+    // A caller's device destroyed first leaves the table closed, not dangling.
+    QPointer<QIODevice> device;
+    // Whether close() closes the device: the table opened it.
+    bool closeDevice = false;
+    // On a sequential device: the bytes consumed since the table's first byte.
+    qint64 streamPosition = 0;
     QDbfTable::OpenMode openMode = QDbfTable::ReadOnly;
     QTextCodec* textCodec = nullptr;
     HeaderLayout headerLayout = DBaseLayout;

@@ -673,37 +673,35 @@ private slots:
             table == QLatin1String("KLADR") ? QStringLiteral("0") : QStringLiteral("3"));
     }
 
-    // The header's record count is checked against the file's size before any row goes in.
-    void headerCountDoesNotFit_data()
+    // The header is checked against the file before any row goes in: the size it announces
+    // (header length + count × record length, an end-of-file byte allowed) must be the file's,
+    // and its record length must hold the fields.
+    void headerDoesNotFit_data()
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<qint64>("count"); // written into the header; -2: keep it
+        QTest::addColumn<int>("recordLength"); // written into the header; 0: keep it
         QTest::addColumn<int>("cut"); // bytes cut off the end
-        QTest::addColumn<QString>("announced");
-        QTest::addColumn<QString>("holds");
         const int recordLength = 1 + 40 + 10 + 10 + 19 + 6 + 4 + 4 + 11;
-        QTest::newRow("-1") << "DOMA.DBF" << qint64(0xFFFFFFFF) << 0 << "-1"
-                            << "600";
-        QTest::newRow("0x80000000") << "DOMA.DBF" << qint64(0x80000000) << 0 << "-2147483648"
-                                    << "600";
-        QTest::newRow("0x7FFFFFFF") << "DOMA.DBF" << qint64(0x7FFFFFFF) << 0 << "2147483647"
-                                    << "600";
-        QTest::newRow("present + 1") << "DOMA.DBF" << qint64(601) << 0 << "601"
-                                     << "600";
+        QTest::newRow("-1") << "DOMA.DBF" << qint64(0xFFFFFFFF) << 0 << 0;
+        QTest::newRow("0x80000000") << "DOMA.DBF" << qint64(0x80000000) << 0 << 0;
+        QTest::newRow("0x7FFFFFFF") << "DOMA.DBF" << qint64(0x7FFFFFFF) << 0 << 0;
+        QTest::newRow("present + 1") << "DOMA.DBF" << qint64(601) << 0 << 0;
+        QTest::newRow("0") << "DOMA.DBF" << qint64(0) << 0 << 0;
+        QTest::newRow("present - 1") << "DOMA.DBF" << qint64(599) << 0 << 0;
         // The end-of-file mark and half of the last record are gone.
-        QTest::newRow("last record cut") << "DOMA.DBF" << qint64(-2) << 1 + recordLength / 2 << "600"
-                                         << "599";
-        QTest::newRow("dictionary") << "SOCRBASE.DBF" << qint64(149) << 0 << "149"
-                                    << "148";
+        QTest::newRow("last record cut") << "DOMA.DBF" << qint64(-2) << 0 << 1 + recordLength / 2;
+        QTest::newRow("dictionary") << "SOCRBASE.DBF" << qint64(149) << 0 << 0;
+        QTest::newRow("dictionary, 0") << "SOCRBASE.DBF" << qint64(0) << 0 << 0;
+        QTest::newRow("record shorter than its fields") << "DOMA.DBF" << qint64(-2) << recordLength - 1 << 0;
     }
 
-    void headerCountDoesNotFit()
+    void headerDoesNotFit()
     {
         QFETCH(QString, file);
         QFETCH(qint64, count);
+        QFETCH(int, recordLength);
         QFETCH(int, cut);
-        QFETCH(QString, announced);
-        QFETCH(QString, holds);
         writeSmallClassifier();
         Rows rows;
         for (int i = 0; i < 600; ++i)
@@ -711,25 +709,44 @@ private slots:
         QVERIFY(Fixture::writeTable(basePath(QStringLiteral("DOMA.DBF")), Table::Doma, rows));
         const QString path = basePath(file);
         const QByteArray whole = Fixture::readFile(path);
+        QString expectedLine;
         {
             QFile f(path);
             QVERIFY(f.open(QIODevice::ReadWrite));
+            const QByteArray header = f.read(12);
+            const qint64 headerLength = quint8(header[8]) | (quint8(header[9]) << 8);
+            const int fieldsLength = quint8(header[10]) | (quint8(header[11]) << 8);
+            qint32 announced = quint8(header[4]) | (quint8(header[5]) << 8) | (quint8(header[6]) << 16)
+                | (quint32(quint8(header[7])) << 24);
             if (count != -2) {
                 QVERIFY(f.seek(4));
                 const quint32 n = quint32(count);
                 const char bytes[] = { char(n), char(n >> 8), char(n >> 16), char(n >> 24) };
                 QCOMPARE(f.write(bytes, 4), qint64(4));
+                announced = qint32(n);
+            }
+            if (recordLength) {
+                QVERIFY(f.seek(10));
+                const char bytes[] = { char(recordLength), char(recordLength >> 8) };
+                QCOMPARE(f.write(bytes, 2), qint64(2));
             }
             QVERIFY(f.resize(f.size() - cut));
+            if (recordLength) {
+                expectedLine = QStringLiteral("' повреждён: длина записи в его заголовке %1 байт, а его поля "
+                                              "занимают %2. Замените файл целым.")
+                                   .arg(recordLength)
+                                   .arg(fieldsLength);
+            } else {
+                expectedLine = QStringLiteral("' повреждён: по его заголовку размер файла %1 байт, а файл "
+                                              "занимает %2. Замените файл целым.")
+                                   .arg(headerLength + qint64(announced) * fieldsLength)
+                                   .arg(f.size());
+            }
         }
-        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^Header record count")));
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^Header does not fit")));
         const RunResult run = runImport(m_AppDir, m_DbDir);
         QVERIFY(run.finished);
-        QVERIFY2(
-            run.lines.contains(QStringLiteral("Файл '") + path
-                + QStringLiteral("' повреждён: в его заголовке указано записей: %1, а файл вмещает записей: "
-                                 "%2. Замените файл целым и повторите поиск.")
-                      .arg(announced, holds)),
+        QVERIFY2(run.lines.contains(QStringLiteral("Файл '") + path + expectedLine),
             qPrintable(run.lines.join('\n')));
         QCOMPARE(run.lines.last(), FailedLine);
         QCOMPARE(run.created, QList<bool>({ false }));
@@ -782,8 +799,7 @@ private slots:
         const QStringList version
             = Fixture::sqlValues(database(), QStringLiteral("SELECT version FROM info"));
         QCOMPARE(version.size(), 1);
-        QVERIFY(QFile::remove(m_AppDir + QStringLiteral("/Velmora.ini")));
-        QVERIFY(QFile::remove(m_AppDir + QStringLiteral("/update.info")));
+        const QByteArray descriptor = Fixture::readFile(m_AppDir + QStringLiteral("/update.info"));
 
         const RunResult run = runImport(m_AppDir, m_DbDir);
         QVERIFY(run.finished);
@@ -797,8 +813,7 @@ private slots:
                 "Создание индексов... Шаг 9 из 11. ", "Создание индексов... Шаг 10 из 11. ",
                 "Создание индексов... Шаг 11 из 11. " }));
         QCOMPARE(run.created, QList<bool>({ true }));
-        QVERIFY(!QFile::exists(m_AppDir + QStringLiteral("/Velmora.ini")));
-        QVERIFY(!QFile::exists(m_AppDir + QStringLiteral("/update.info")));
+        QCOMPARE(Fixture::readFile(m_AppDir + QStringLiteral("/update.info")), descriptor);
         QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT version FROM info")), version);
         QCOMPARE(Fixture::tableRows(database(), QStringLiteral("DOMA")), ExpectedDoma);
         // Nothing new to plan for: statistics are not gathered again.
@@ -1354,6 +1369,62 @@ private slots:
         QCOMPARE(Fixture::tableRows(database(), QStringLiteral("KLADR")), expect.kladr);
         QCOMPARE(Fixture::tableRows(database(), QStringLiteral("STREET")), expect.street);
         QCOMPARE(Fixture::tableRows(database(), QStringLiteral("DOMA")), expect.doma);
+    }
+
+    // Another program's SQLite file in the database's place is refused untouched.
+    void foreignDatabaseIsRefused_data()
+    {
+        QTest::addColumn<QStringList>("statements");
+        QTest::newRow("KLADR of other columns")
+            << QStringList { "CREATE TABLE KLADR (id INTEGER, title TEXT)",
+                   "INSERT INTO KLADR VALUES (1, 'x')" };
+        QTest::newRow("unrelated tables only")
+            << QStringList { "CREATE TABLE invoices (id INTEGER, total REAL)",
+                   "INSERT INTO invoices VALUES (1, 2.5)" };
+        QTest::newRow("info of other columns") << QStringList { "CREATE TABLE info (key TEXT, value TEXT)" };
+    }
+
+    void foreignDatabaseIsRefused()
+    {
+        QFETCH(QStringList, statements);
+        writeSmallClassifier();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("foreign"));
+            db.setDatabaseName(database());
+            QVERIFY(db.open());
+            for (const QString& sql : statements)
+                QVERIFY(QSqlQuery(db).exec(sql));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("foreign"));
+        const QByteArray before = Fixture::readFile(database());
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^Not a Velmora database")));
+        const RunResult run = runImport(m_AppDir, m_DbDir);
+        QVERIFY(run.finished);
+        QCOMPARE(run.created, QList<bool>({ false }));
+        QVERIFY2(!run.lines.filter(QStringLiteral("не является базой данных этой программы")).isEmpty(),
+            qPrintable(run.lines.join('\n')));
+        QCOMPARE(Fixture::readFile(database()), before);
+        QVERIFY(QDir(m_AppDir).isEmpty());
+    }
+
+    // A run killed after the stamp and before the files: the next run writes the files that are
+    // missing, with the version the database carries.
+    void publicationCompletedAfterStamp()
+    {
+        writeSmallClassifier();
+        const RunResult first = runImport(m_AppDir, m_DbDir);
+        QVERIFY(first.report.published);
+        const QString descriptor = m_AppDir + QStringLiteral("/update.info");
+        QVERIFY(QFile::remove(descriptor));
+        QVERIFY(QFile::remove(m_AppDir + QStringLiteral("/Velmora.ini")));
+        const RunResult again = runImport(m_AppDir, m_DbDir);
+        QCOMPARE(again.created, QList<bool>({ true }));
+        QVERIFY(!again.report.published);
+        QVERIFY(QFileInfo::exists(m_AppDir + QStringLiteral("/Velmora.ini")));
+        QSettings info(descriptor, QSettings::IniFormat);
+        QCOMPARE(info.value(QStringLiteral("DataBase/Version")).toString(),
+            Fixture::sqlValues(database(), QStringLiteral("SELECT version FROM info")).value(0));
     }
 };
 

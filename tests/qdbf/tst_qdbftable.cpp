@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dbfbuilder.h"
+#include "forwardonlydevice.h"
 
 #include <qdbf/qdbftable.h>
 
+#include <QBuffer>
 #include <QDate>
 #include <QDebug>
 #include <QTemporaryDir>
@@ -102,6 +104,8 @@ private slots:
     void recordBeforeFirstIsFieldList();
     void recordOfClosedTableWarns();
     void recordBeyondEndOfFile();
+    void forwardOnlyDevice();
+    void deviceNotOwned();
     void fieldsBeyondRecordLength();
     void damagedCounts_data();
     void damagedCounts();
@@ -399,22 +403,22 @@ void tst_QDbfTable::decodeValues_data()
     QTest::newRow("D not a year") << 'D' << QByteArray("NotAYear") << QVariant(QDate());
     QTest::newRow("D 31 February") << 'D' << QByteArray("20230231") << QVariant(QDate());
     QTest::newRow("D short field") << 'D' << QByteArray("202405") << QVariant(QDate());
-    QTest::newRow("N blank") << 'N' << QByteArray("        ") << QVariant(0.0);
+    QTest::newRow("N blank") << 'N' << QByteArray("        ") << QVariant(QVariant::Double);
     QTest::newRow("N right-aligned") << 'N' << QByteArray("  -1.50") << QVariant(-1.5);
     QTest::newRow("N left-aligned") << 'N' << QByteArray("42      ") << QVariant(42.0);
-    QTest::newRow("N overflow stars") << 'N' << QByteArray("*****") << QVariant(0.0);
+    QTest::newRow("N overflow stars") << 'N' << QByteArray("*****") << QVariant(QVariant::Double);
     // NUL padding is not blank: the text is not a number (a C-string parse would give 1234).
-    QTest::newRow("N NUL padded") << 'N' << QByteArray("1234\0\0\0\0", 8) << QVariant(0.0);
-    QTest::newRow("N decimal comma") << 'N' << QByteArray("  1,5") << QVariant(0.0);
+    QTest::newRow("N NUL padded") << 'N' << QByteArray("1234\0\0\0\0", 8) << QVariant(QVariant::Double);
+    QTest::newRow("N decimal comma") << 'N' << QByteArray("  1,5") << QVariant(QVariant::Double);
     QTest::newRow("F") << 'F' << QByteArray("   3.125") << QVariant(3.125);
-    QTest::newRow("F lone point") << 'F' << QByteArray("  .") << QVariant(0.0);
+    QTest::newRow("F lone point") << 'F' << QByteArray("  .") << QVariant(QVariant::Double);
     QTest::newRow("L T") << 'L' << QByteArray("T") << QVariant(true);
     QTest::newRow("L y") << 'L' << QByteArray("y") << QVariant(true);
     QTest::newRow("L t") << 'L' << QByteArray("t") << QVariant(true);
     QTest::newRow("L Y") << 'L' << QByteArray("Y") << QVariant(true);
     QTest::newRow("L F") << 'L' << QByteArray("F") << QVariant(false);
     QTest::newRow("L N") << 'L' << QByteArray("N") << QVariant(false);
-    QTest::newRow("L ?") << 'L' << QByteArray("?") << QVariant(false);
+    QTest::newRow("L ?") << 'L' << QByteArray("?") << QVariant(QVariant::Bool);
     QTest::newRow("L blank") << 'L' << QByteArray(" ") << QVariant(false);
     QTest::newRow("L 1") << 'L' << QByteArray("1") << QVariant(false);
     QTest::newRow("M") << 'M' << QByteArray("0000000012") << QVariant();
@@ -658,11 +662,15 @@ void tst_QDbfTable::recordBeyondEndOfFile()
     QDbfTable table;
     QVERIFY(table.open(path));
     QCOMPARE(table.size(), 5);
-    QVERIFY(table.seek(2)); // half a record: what was read is decoded, the rest is empty
+    QVERIFY(table.seek(1));
     QDbfRecord record = table.record();
     QCOMPARE(table.error(), QDbfTable::NoError);
-    QCOMPARE(record.value(0).toString(), QStringLiteral("Vera      "));
-    QCOMPARE(record.value(3), QVariant(false));
+    QVERIFY(table.seek(2)); // half a record is no record
+    record = table.record();
+    QCOMPARE(table.error(), QDbfTable::RecordError);
+    QCOMPARE(record.recordIndex(), 2);
+    QVERIFY(!record.value(0).isValid());
+    QVERIFY(!record.value(3).isValid());
     QVERIFY(table.seek(4));
     record = table.record();
     QCOMPARE(table.error(), QDbfTable::RecordError);
@@ -1207,6 +1215,62 @@ void tst_QDbfTable::closedTableOperations()
     QVERIFY(table.open(QDbfTable::ReadOnly));
     QCOMPARE(table.at(), -1);
     QCOMPARE(table.openMode(), QDbfTable::ReadOnly);
+}
+
+// A device that cannot seek is read forward: skipping ahead works, going back fails with
+// ReadError (the cursor still moves), writing is refused, a cut record is a RecordError.
+void tst_QDbfTable::forwardOnlyDevice()
+{
+    DbfBuilder b = threeRecords();
+    b.recordCountOverride = 4;
+    ForwardOnlyDevice device(b.bytes());
+    QDbfTable table;
+    QVERIFY(table.open(&device));
+    QVERIFY(device.isOpen());
+    QCOMPARE(table.size(), 4);
+    QVERIFY(table.seek(1)); // record 0 is skipped, not read
+    QCOMPARE(table.record().value(0).toString(), QStringLiteral("Boris     "));
+    QCOMPARE(table.error(), QDbfTable::NoError);
+    QVERIFY(table.first());
+    QVERIFY(!table.record().value(0).isValid());
+    QCOMPARE(table.error(), QDbfTable::ReadError);
+    QVERIFY(table.seek(2));
+    QDbfRecord vera = table.record();
+    QCOMPARE(vera.value(0).toString(), QStringLiteral("Vera      "));
+    QCOMPARE(table.error(), QDbfTable::NoError);
+    QVERIFY(table.next()); // announced, but only the end-of-file byte is there
+    QVERIFY(!table.record().value(0).isValid());
+    QCOMPARE(table.error(), QDbfTable::RecordError);
+
+    vera.setValue(0, QStringLiteral("Vika"));
+    QVERIFY(!table.updateRecordInTable(vera));
+    QCOMPARE(table.error(), QDbfTable::WriteError);
+    QVERIFY(!table.setCodepage(QDbfTable::Windows1251));
+    QCOMPARE(table.fileName(), QString());
+    table.close();
+    QVERIFY(!device.isOpen()); // the table opened it
+}
+
+// A device the caller opened stays open; the table reads a random-access one from its start
+// whatever its position, and writes go through to it.
+void tst_QDbfTable::deviceNotOwned()
+{
+    QBuffer buffer;
+    buffer.setData(threeRecords().bytes());
+    QVERIFY(buffer.open(QIODevice::ReadWrite));
+    QVERIFY(buffer.seek(40));
+    QDbfTable table;
+    QVERIFY(table.open(&buffer, QDbfTable::ReadWrite));
+    QVERIFY(table.last());
+    QDbfRecord record = table.record();
+    QCOMPARE(record.value(0).toString(), QStringLiteral("Vera      "));
+    record.setValue(0, QStringLiteral("Vika"));
+    QVERIFY(table.updateRecordInTable(record));
+    QVERIFY(table.first());
+    QCOMPARE(table.record().value(0).toString(), QStringLiteral("Anna      "));
+    table.close();
+    QVERIFY(buffer.isOpen());
+    QVERIFY(buffer.data().contains("Vika      "));
 }
 
 void tst_QDbfTable::compareAndDebug()

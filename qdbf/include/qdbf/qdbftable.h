@@ -4,19 +4,26 @@
 #include <qdbf/qdbfglobal.h>
 #include <qdbf/qdbfrecord.h>
 
+#include <QExplicitlySharedDataPointer>
 #include <QString>
 #include <QVariant>
 
 QT_BEGIN_NAMESPACE
 class QDebug;
+class QIODevice;
 QT_END_NAMESPACE
 
 namespace QDbf {
 
 class QDbfTablePrivate;
 
-// A handle on an open DBF file. Copies share one file, cursor, cached record and
-// error code; there is no copy-on-write.
+// A handle on an open DBF table, read from a file by name or from any QIODevice. Copies share
+// one device, cursor, cached record and error code; there is no copy-on-write.
+//
+// On a sequential device (an archive entry, a pipe) the records are read forward only: next(),
+// and seek() or last() to a later record, work; reading a record before the last one read
+// (previous(), first() or seek() back once a record was read) fails with ReadError. Writing
+// (updateRecordInTable, addRecord, removeRecord, setCodepage) needs a device that can seek.
 class QDBF_EXPORT QDbfTable {
 public:
     enum OpenMode { ReadOnly = 0, ReadWrite = 1 };
@@ -36,6 +43,10 @@ public:
 
     bool open(const QString& fileName, OpenMode openMode = ReadOnly);
     bool open(OpenMode openMode = ReadOnly);
+    // Reads the table from device, which the table does not own and which must outlive it or
+    // the next open. A device that is not open yet is opened in openMode and closed by close();
+    // one already open is read from its start, or a sequential one from where it stands.
+    bool open(QIODevice* device, OpenMode openMode = ReadOnly);
     void close();
     bool isOpen() const;
 
@@ -48,12 +59,16 @@ public:
     TableError error() const;
 
     int size() const;
+    // The header's lengths in bytes, -1 before a successful read of the header.
+    int headerLength() const;
+    int recordLength() const;
+
     int at() const;
-    bool first() const;
-    bool last() const;
-    bool next() const;
-    bool previous() const;
-    bool seek(int index) const;
+    bool first();
+    bool last();
+    bool next();
+    bool previous();
+    bool seek(int index);
 
     QDbfRecord record() const;
     QVariant value(int index) const;
@@ -64,7 +79,7 @@ public:
     bool removeRecord(int index);
 
 private:
-    QDbfTablePrivate* d;
+    QExplicitlySharedDataPointer<QDbfTablePrivate> d;
 };
 
 QDBF_EXPORT QDebug operator<<(QDebug debug, const QDbfTable& table);

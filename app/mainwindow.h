@@ -10,13 +10,14 @@
 
 #include <QMainWindow>
 #include <QSqlDatabase>
-#include <QSqlQueryModel>
 
 #include <atomic>
 #include <memory>
 
 class ThreadDataBaseCreate;
 class ThreadDataBaseFind;
+class QLineEdit;
+class ResultTable;
 class ThreadTimer;
 class Ui_MainWindow;
 
@@ -48,21 +49,17 @@ public:
     bool openDataBase();
     void startDataBaseCreate();
     void copyResult();
-    // Address line of the row whose values stand in the column map, and the KLADR name lookup
-    // it uses; slotFind fills every row with the same code.
-    QString composeAddress();
-    NameLookup lookupName(const QString& code);
 
     const SearchParams& searchParams() const { return m_SearchParams; }
     bool isDataBaseReady() const { return m_bDataBaseReady; }
     ThreadDataBaseCreate* importThread() const { return m_pThreadDataBaseCreate; }
     ThreadDataBaseFind* searchThread() const { return m_pThreadDataBaseFind; }
     ThreadTimer* timerThread() const { return m_pThreadTimer; }
+    ResultTable* resultTable() const { return m_pResultTable; }
 
 private slots:
     void on_leFifthLevel_returnPressed();
     void on_leFourthLevel_returnPressed();
-    void slotResultFound(QSqlQueryModel& sqlResultModel);
     void on_leResult_textChanged();
     void on_pbCopy_clicked();
     void on_leFourthLevel_textChanged();
@@ -90,12 +87,22 @@ private:
     class Host;
     friend class Host;
     void appendStateLine(const QString& text);
+    // Once no worker runs: the keyboard back in the field the search was started from, its text
+    // selected, so typing starts the next search.
+    void returnToSearchField();
+    // Size, position and the column widths the user set, per user (window.conf in the user's
+    // configuration directory).
+    void restoreLayout();
+    void saveLayout() const;
 
     Ui_MainWindow* ui;
     SearchParams m_SearchParams;
     QSqlDatabase m_DataBase;
     AddressNameCache m_AddressNames;
     TableModel m_ResultModel;
+    ResultTable* m_pResultTable = nullptr;
+    // The level field that last had the keyboard: the one a search is started from.
+    QLineEdit* m_pSearchField = nullptr;
     // Set through the host just before the import reports, so on the GUI thread before the report.
     std::atomic_bool m_bDataBaseReady { false };
     ThreadDataBaseCreate* m_pThreadDataBaseCreate = nullptr;

@@ -144,11 +144,12 @@ void ResultTable::measure()
         ColumnFit::Column fit;
         fit.wanted = std::max(contents, m_pView->horizontalHeader()->sectionSizeHint(column));
         fit.contents = contents;
-        // A house list is cut beyond about sixteen characters; an index is kept whole as long as
-        // anything is.
+        // A house list is cut beyond about sixteen characters; a value as short as an index is
+        // never cut, a longer one down to its first letters.
+        const int shortValue = textWidth(QStringLiteral("000000"));
         fit.minimum = std::min(contents, textWidth(QString(16, QLatin1Char('0'))));
-        fit.floor = std::min(contents, textWidth(QStringLiteral("000000")));
-        fit.least = std::min(contents, textWidth(QStringLiteral("00…")));
+        fit.floor = std::min(contents, shortValue);
+        fit.least = contents <= shortValue ? contents : std::min(contents, textWidth(QStringLiteral("00…")));
         const auto user = m_UserWidths.constFind(model->headerData(column, Qt::Horizontal).toString());
         if (user != m_UserWidths.cend())
             fit = { *user, *user, *user, *user, *user };

@@ -57,7 +57,8 @@ namespace {
                 result[i] = std::max(lower.at(i), std::min(upper.at(i), cap));
             return result;
         };
-        auto total = [](const QVector<int>& values) { return std::accumulate(values.cbegin(), values.cend(), 0); };
+        auto total
+            = [](const QVector<int>& values) { return std::accumulate(values.cbegin(), values.cend(), 0); };
         if (total(lower) > budget)
             return {};
         int low = 0;

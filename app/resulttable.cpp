@@ -102,7 +102,13 @@ ResultTable::ResultTable(QTableView* view)
         }
         m_RowHeights.start();
     });
+    // Nothing to copy until a search has found something.
+    m_pCopyAddress->setEnabled(false);
+    m_pCopyRow->setEnabled(false);
     connect(m_pView->model(), &QAbstractItemModel::modelReset, this, [this] {
+        const bool rows = m_pView->model()->rowCount() > 0;
+        m_pCopyAddress->setEnabled(rows);
+        m_pCopyRow->setEnabled(rows);
         measure();
         fit();
     });
@@ -134,7 +140,8 @@ void ResultTable::measure()
     const int rows = model->rowCount();
     const int address = addressColumn();
     const QFontMetrics metrics = m_pView->fontMetrics();
-    auto textWidth = [this, &metrics](const QString& text) { return metrics.horizontalAdvance(text) + padding(); };
+    auto textWidth
+        = [this, &metrics](const QString& text) { return metrics.horizontalAdvance(text) + padding(); };
 
     m_Columns.clear();
     for (int column = 0; column < address; ++column) {
@@ -161,8 +168,8 @@ void ResultTable::measure()
         const QVector<ColumnFit::Piece> line = pieces(model->index(row, address).data().toString(), metrics);
         for (int lines = 1; lines <= m_AddressWidths.size(); ++lines) {
             // Wrapped text is laid out in fractions of a pixel: one more on either side.
-            m_AddressWidths[lines - 1]
-                = std::max(m_AddressWidths.at(lines - 1), ColumnFit::widthForLines(line, lines) + padding() + 2);
+            m_AddressWidths[lines - 1] = std::max(
+                m_AddressWidths.at(lines - 1), ColumnFit::widthForLines(line, lines) + padding() + 2);
         }
     }
 }
@@ -189,7 +196,8 @@ QList<int> ResultTable::chosenRows() const
     if (rows.isEmpty() && m_pView->currentIndex().isValid())
         rows << m_pView->currentIndex().row();
     const QHeaderView* order = m_pView->verticalHeader();
-    std::sort(rows.begin(), rows.end(), [order](int a, int b) { return order->visualIndex(a) < order->visualIndex(b); });
+    std::sort(rows.begin(), rows.end(),
+        [order](int a, int b) { return order->visualIndex(a) < order->visualIndex(b); });
     return rows;
 }
 
@@ -211,7 +219,8 @@ void ResultTable::copyAddresses()
         addresses << m_pView->model()->index(row, addressColumn()).data().toString();
     if (!addresses.isEmpty()) {
         copy(addresses.join(QLatin1Char('\n')),
-            QStringLiteral("Адреса скопированы в буфер обмена, по одному в строке (строк: %1)").arg(rows.size()));
+            QStringLiteral("Адреса скопированы в буфер обмена, по одному в строке (строк: %1)")
+                .arg(rows.size()));
     }
 }
 
@@ -300,7 +309,8 @@ bool ResultTable::showCellToolTip(QEvent* event)
     // The address is never cut; a cut cell shows its whole text.
     if (index.isValid() && index.column() != addressColumn()
         && cellWidth(index) > m_pView->columnWidth(index.column())) {
-        QToolTip::showText(help->globalPos(), index.data().toString(), m_pView->viewport(), m_pView->visualRect(index));
+        QToolTip::showText(
+            help->globalPos(), index.data().toString(), m_pView->viewport(), m_pView->visualRect(index));
     } else {
         QToolTip::hideText();
     }
@@ -313,7 +323,8 @@ bool ResultTable::showHeaderToolTip(QEvent* event)
     QHeaderView* header = m_pView->horizontalHeader();
     const int section = header->logicalIndexAt(help->pos());
     if (section >= 0 && header->sectionSizeHint(section) > header->sectionSize(section))
-        QToolTip::showText(help->globalPos(), m_pView->model()->headerData(section, Qt::Horizontal).toString(), header);
+        QToolTip::showText(
+            help->globalPos(), m_pView->model()->headerData(section, Qt::Horizontal).toString(), header);
     else
         QToolTip::hideText();
     return true;

@@ -43,8 +43,8 @@ void TestColumnFit::lines_data()
     // The blank at the end of a line takes no room, the one inside does.
     QTest::newRow("blank before the break is free") << words(3) << 33 << 2 << 22;
     QTest::newRow("three lines") << words(6) << 22 << 3 << 22;
-    QTest::newRow("a wide piece stands alone") << (QVector<Piece> { { 10, 2 }, { 50, 2 }, { 10, 0 } }) << 30 << 3
-                                               << 50;
+    QTest::newRow("a wide piece stands alone")
+        << (QVector<Piece> { { 10, 2 }, { 50, 2 }, { 10, 0 } }) << 30 << 3 << 50;
     QTest::newRow("comma pieces join without a blank")
         << (QVector<Piece> { { 20, 0 }, { 20, 0 }, { 20, 0 } }) << 40 << 2 << 40;
 }
@@ -60,9 +60,10 @@ void TestColumnFit::lines()
     if (narrowestForThat > 0) {
         QVERIFY(ColumnFit::lineCount(pieces, narrowestForThat) <= lines);
         // Narrower, it takes more lines, or a piece would have to break.
-        const int widest = std::max_element(pieces.cbegin(), pieces.cend(), [](const Piece& a, const Piece& b) {
-            return a.width < b.width;
-        })->width;
+        const int widest
+            = std::max_element(pieces.cbegin(), pieces.cend(), [](const Piece& a, const Piece& b) {
+                  return a.width < b.width;
+              })->width;
         QVERIFY(narrowestForThat == widest || ColumnFit::lineCount(pieces, narrowestForThat - 1) > lines);
     }
 }
@@ -75,10 +76,12 @@ void TestColumnFit::fit_data()
     QTest::addColumn<QVector<int>>("widths");
 
     // An index, a locality with a long header, a house list.
-    const QVector<Column> three { { 60, 60, 60, 60, 30 }, { 120, 70, 70, 70, 30 }, { 200, 200, 130, 70, 30 } };
+    const QVector<Column> three { { 60, 60, 60, 60, 30 }, { 120, 70, 70, 70, 30 },
+        { 200, 200, 130, 70, 30 } };
     const QVector<int> address { 400, 210, 150 };
 
-    QTest::newRow("all whole, address on one line") << three << address << 780 << QVector<int> { 60, 120, 200 };
+    QTest::newRow("all whole, address on one line")
+        << three << address << 780 << QVector<int> { 60, 120, 200 };
     QTest::newRow("address on two lines first") << three << address << 590 << QVector<int> { 60, 120, 200 };
     QTest::newRow("then headers cut") << three << address << 560 << QVector<int> { 60, 90, 200 };
     // Two lines would cut the house list: three lines, and the headers whole again where room is.
@@ -92,7 +95,8 @@ void TestColumnFit::fit_data()
         << three << address << 200 << QVector<int> { 30, 30, 30 };
     QTest::newRow("no other column") << QVector<Column>() << address << 100 << QVector<int>();
     // A width the user gave keeps at every stage.
-    QTest::newRow("user width kept") << (QVector<Column> { { 60, 60, 60, 60, 30 }, { 150, 150, 150, 150, 150 } })
+    QTest::newRow("user width kept") << (QVector<Column> {
+        { 60, 60, 60, 60, 30 }, { 150, 150, 150, 150, 150 } })
                                      << address << 300 << QVector<int> { 30, 150 };
 }
 

@@ -107,7 +107,8 @@ void TestResultTable::initTestCase()
     };
     // More than the table shows, so it scrolls.
     for (int i = 1; i <= 120; ++i)
-        kladr << QStringList { "Ивановка", "д", QStringLiteral("50027%1").arg(i + 100, 6, 10, QLatin1Char('0')) + "00",
+        kladr << QStringList { "Ивановка", "д",
+            QStringLiteral("50027%1").arg(i + 100, 6, 10, QLatin1Char('0')) + "00",
             QString::number(142800 + i) };
     QVERIFY(writeTable(base + "/KLADR.DBF", KladrSample::Table::Kladr, kladr));
     QVERIFY(writeTable(base + "/STREET.DBF", KladrSample::Table::Street,
@@ -136,7 +137,8 @@ QString TestResultTable::lastLog() const
     return status->itemText(status->count() - 1).mid(QStringLiteral("hh:mm:ss.zzz: ").size());
 }
 
-void TestResultTable::search(const QString& locality, const QString& street, const QString& house, const char* enter)
+void TestResultTable::search(
+    const QString& locality, const QString& street, const QString& house, const char* enter)
 {
     child<QCheckBox>("cbFourthLevel")->setChecked(!locality.isEmpty() || street.isEmpty());
     child<QCheckBox>("cbFifthLevel")->setChecked(!street.isEmpty());
@@ -203,7 +205,9 @@ void TestResultTable::addressInSight_data()
         int maxLines;
     } fonts[] = { { "9 pt", 9, 3 }, { "platform font", 0, 99 } };
     for (const auto& font : fonts) {
-        auto row = [&font](const char* kind) -> QTestData& { return QTest::addRow("%s, %s", kind, font.name) << font.pointSize; };
+        auto row = [&font](const char* kind) -> QTestData& {
+            return QTest::addRow("%s, %s", kind, font.name) << font.pointSize;
+        };
         row("locality, a hundred rows") << "Ивановка"
                                         << ""
                                         << "" << 100 << font.maxLines;
@@ -311,10 +315,11 @@ void TestResultTable::copy_data()
     QTest::addColumn<bool>("wholeRows");
 
     QTest::newRow("Ctrl+C, one row") << "ctrl+c" << QList<int> { 3 } << QList<int> { 3 } << false;
-    QTest::newRow("Ctrl+C, rows in table order") << "ctrl+c" << QList<int> { 7, 2, 5 } << QList<int> { 2, 5, 7 }
-                                                 << false;
+    QTest::newRow("Ctrl+C, rows in table order")
+        << "ctrl+c" << QList<int> { 7, 2, 5 } << QList<int> { 2, 5, 7 } << false;
     QTest::newRow("menu: address") << "Копировать адрес" << QList<int> { 4 } << QList<int> { 4 } << false;
-    QTest::newRow("menu: addresses") << "Копировать адрес" << QList<int> { 1, 0 } << QList<int> { 0, 1 } << false;
+    QTest::newRow("menu: addresses") << "Копировать адрес" << QList<int> { 1, 0 } << QList<int> { 0, 1 }
+                                     << false;
     QTest::newRow("menu: row") << "Копировать строку" << QList<int> { 6 } << QList<int> { 6 } << true;
     QTest::newRow("menu: rows") << "Копировать строку" << QList<int> { 9, 8 } << QList<int> { 8, 9 } << true;
     QTest::newRow("double-click") << "double-click" << QList<int> { 5 } << QList<int> { 5 } << false;
@@ -402,6 +407,13 @@ void TestResultTable::noStaleRows()
     search(locality, street, house);
     QVERIFY2(lastLog().startsWith(outcome), qPrintable(lastLog()));
     QCOMPARE(table()->model()->rowCount(), 0);
+    // Nothing to copy: the menu's actions are off, and Ctrl+C leaves the clipboard alone.
+    for (QAction* action : table()->actions())
+        QVERIFY(!action->isEnabled());
+    QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
+    table()->setFocus();
+    QTest::keySequence(table(), QKeySequence::Copy);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
 }
 
 void TestResultTable::focusReturnsToTheField_data()
@@ -475,9 +487,11 @@ void TestResultTable::layoutIsRememberedPerUser()
     search("Видное", "Садовая", "12 корп. 1");
     QHeaderView* header = table()->horizontalHeader();
     // The user widens the street column by hand.
-    QTest::mousePress(header->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(header->sectionPosition(3) + 2, 5));
+    QTest::mousePress(
+        header->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(header->sectionPosition(3) + 2, 5));
     header->resizeSection(3, 140);
-    QTest::mouseRelease(header->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(header->sectionPosition(3) + 2, 5));
+    QTest::mouseRelease(
+        header->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(header->sectionPosition(3) + 2, 5));
     m_pWindow->setGeometry(QRect(QPoint(40, 30), QSize(900, 700)));
     QTRY_COMPARE(m_pWindow->size(), QSize(900, 700));
     const QRect geometry = m_pWindow->geometry();

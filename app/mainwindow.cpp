@@ -144,6 +144,10 @@ MainWindow::MainWindow(QWidget* parent)
 MainWindow::~MainWindow()
 {
     saveLayout();
+    // Neither follows the widgets while they are taken down.
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
+    delete m_pResultTable;
+    m_pResultTable = nullptr;
     // The search thread drives the timer, so it must have ended before the timer goes.
     stopThread(m_pThreadDataBaseFind);
     delete m_pThreadTimer; // ends its tick loop

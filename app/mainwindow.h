@@ -14,10 +14,10 @@
 #include <atomic>
 #include <memory>
 
-class ThreadDataBaseCreate;
-class ThreadDataBaseFind;
 class QLineEdit;
 class ResultTable;
+class ThreadDataBaseCreate;
+class ThreadDataBaseFind;
 class ThreadTimer;
 class Ui_MainWindow;
 
@@ -55,7 +55,6 @@ public:
     ThreadDataBaseCreate* importThread() const { return m_pThreadDataBaseCreate; }
     ThreadDataBaseFind* searchThread() const { return m_pThreadDataBaseFind; }
     ThreadTimer* timerThread() const { return m_pThreadTimer; }
-    ResultTable* resultTable() const { return m_pResultTable; }
 
 private slots:
     void on_leFifthLevel_returnPressed();

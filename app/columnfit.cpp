@@ -78,13 +78,11 @@ namespace {
 QVector<int> fit(const QVector<Column>& columns, const QVector<int>& lastWidths, int available)
 {
     QVector<int> wanted;
-    QVector<int> contents;
     QVector<int> minimum;
     QVector<int> floor;
     QVector<int> least;
     for (const Column& column : columns) {
         wanted << column.wanted;
-        contents << column.contents;
         minimum << column.minimum;
         floor << column.floor;
         least << column.least;
@@ -99,9 +97,8 @@ QVector<int> fit(const QVector<Column>& columns, const QVector<int>& lastWidths,
     };
     const Stage stages[] = {
         { wanted, wanted, 1 },
-        { wanted, contents, 2 },
-        { wanted, contents, 3 },
-        { contents, minimum, 3 },
+        { wanted, minimum, 2 },
+        { wanted, minimum, 3 },
         { minimum, floor, 3 },
         { floor, least, 3 },
     };

@@ -28,16 +28,15 @@ int widthForLines(const QVector<Piece>& pieces, int lines);
 // bound at most the one before.
 struct Column {
     int wanted = 0; // contents and header whole
-    int contents = 0; // contents whole, the header cut
-    int minimum = 0; // a long value (a house list) cut
+    int minimum = 0; // the header and a long value (a house list) cut
     int floor = 0; // a short value (an index) whole, the rest cut
     int least = 0; // a couple of letters and an ellipsis
 };
 
 // Widths of the columns before the last, for a view `available` pixels wide. lastWidths holds the
-// last column's width for one, two and three lines. In this order, the widest columns giving
-// way first: the last column goes from one line to two; headers are cut; it goes to three
-// lines; long values are cut; then short ones. When even the least widths leave the last column too
+// last column's width for one, two and three lines. In this order: the last column goes from
+// one line to two; headers and long values are cut, the widest first; it goes to three lines,
+// and they are cut further; then short values are cut. When even the least widths leave the last column too
 // little, the columns keep their least widths and the view scrolls.
 QVector<int> fit(const QVector<Column>& columns, const QVector<int>& lastWidths, int available);
 

@@ -98,7 +98,7 @@ ResultTable::ResultTable(QTableView* view)
     connect(header, &QHeaderView::sectionResized, this, [this](int section, int, int size) {
         if (!m_bFitting && m_bUserResizing && section < m_Columns.size()) {
             m_UserWidths.insert(m_pView->model()->headerData(section, Qt::Horizontal).toString(), size);
-            m_Columns[section] = { size, size, size, size, size };
+            m_Columns[section] = { size, size, size, size };
         }
         m_RowHeights.start();
     });
@@ -124,9 +124,10 @@ int ResultTable::addressColumn() const
 
 int ResultTable::padding() const
 {
-    // Around a cell's text: the style's margin on both sides and the grid line.
+    // Around a cell's text: the style's margin on both sides, the grid line, and a pixel for the
+    // fraction the text is laid out wider than its rounded advance.
     return 2 * (m_pView->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_pView) + 1)
-        + (m_pView->showGrid() ? 1 : 0);
+        + (m_pView->showGrid() ? 1 : 0) + 1;
 }
 
 int ResultTable::cellWidth(const QModelIndex& index) const
@@ -150,7 +151,6 @@ void ResultTable::measure()
             contents = std::max(contents, cellWidth(model->index(row, column)));
         ColumnFit::Column fit;
         fit.wanted = std::max(contents, m_pView->horizontalHeader()->sectionSizeHint(column));
-        fit.contents = contents;
         // A house list is cut beyond about sixteen characters; a value as short as an index is
         // never cut, a longer one down to its first letters.
         const int shortValue = textWidth(QStringLiteral("000000"));
@@ -159,7 +159,7 @@ void ResultTable::measure()
         fit.least = contents <= shortValue ? contents : std::min(contents, textWidth(QStringLiteral("00…")));
         const auto user = m_UserWidths.constFind(model->headerData(column, Qt::Horizontal).toString());
         if (user != m_UserWidths.cend())
-            fit = { *user, *user, *user, *user, *user };
+            fit = { *user, *user, *user, *user };
         m_Columns << fit;
     }
 

@@ -54,6 +54,7 @@ private slots:
     void addressInSight_data();
     void addressInSight();
     void cutHouseListShowsItsTextAsToolTip();
+    void widerWindowShowsEverythingWhole();
     void copy_data();
     void copy();
     void noStaleRows_data();
@@ -249,25 +250,7 @@ void TestResultTable::addressInSight()
 
     // No sideways scrolling, and every row's address cell inside the view, tall enough for its
     // whole wrapped text. The view lays itself out again once its scroll bar shows: wait for that.
-    auto firstOutside = [view, rows, column]() -> QString {
-        const QRect viewport = view->viewport()->rect();
-        for (int row = 0; row < rows; ++row) {
-            const QRect cell = view->visualRect(view->model()->index(row, column));
-            if (cell.left() < viewport.left() || cell.right() > viewport.right()) {
-                return QStringLiteral("row %1: %2..%3 in 0..%4")
-                    .arg(row)
-                    .arg(cell.left())
-                    .arg(cell.right())
-                    .arg(viewport.right());
-            }
-        }
-        return QString();
-    };
-    QTRY_COMPARE(firstOutside(), QString());
-    QCOMPARE(view->horizontalScrollBar()->maximum(), 0);
-    const int lineSpacing = view->fontMetrics().lineSpacing();
-    for (int row = 0; row < rows; ++row) {
-        const QModelIndex index = view->model()->index(row, column);
+    auto needed = [view, column](int row) {
         // As the view asks its delegate: the column's width, less the grid line.
         QStyleOptionViewItem option;
         option.initFrom(view);
@@ -275,12 +258,33 @@ void TestResultTable::addressInSight()
         option.fontMetrics = view->fontMetrics();
         option.features = QStyleOptionViewItem::WrapText;
         option.rect = QRect(0, 0, view->columnWidth(column) - 1, view->rowHeight(row));
-        const int needed = view->itemDelegate()->sizeHint(option, index).height();
-        QVERIFY2(view->rowHeight(row) >= needed,
-            qPrintable(QStringLiteral("row %1: %2 < %3").arg(row).arg(view->rowHeight(row)).arg(needed)));
-        // One line is as tall as a line of the other columns; wrapped, at most maxLines lines.
-        QVERIFY2(needed < (maxLines + 1) * lineSpacing,
-            qPrintable(QStringLiteral("row %1: %2 px for %3").arg(row).arg(needed).arg(address(row))));
+        return view->itemDelegate()->sizeHint(option, view->model()->index(row, column)).height();
+    };
+    auto firstProblem = [view, rows, column, &needed]() -> QString {
+        const QRect viewport = view->viewport()->rect();
+        for (int row = 0; row < rows; ++row) {
+            const QRect cell = view->visualRect(view->model()->index(row, column));
+            if (cell.left() < viewport.left() || cell.right() > viewport.right())
+                return QStringLiteral("row %1: %2..%3 in 0..%4")
+                    .arg(row)
+                    .arg(cell.left())
+                    .arg(cell.right())
+                    .arg(viewport.right());
+            if (view->rowHeight(row) < needed(row))
+                return QStringLiteral("row %1: %2 px high for %3")
+                    .arg(row)
+                    .arg(view->rowHeight(row))
+                    .arg(needed(row));
+        }
+        return QString();
+    };
+    QTRY_COMPARE(firstProblem(), QString());
+    QCOMPARE(view->horizontalScrollBar()->maximum(), 0);
+    // One line is as tall as a line of the other columns; wrapped, at most maxLines lines.
+    const int lineSpacing = view->fontMetrics().lineSpacing();
+    for (int row = 0; row < rows; ++row) {
+        QVERIFY2(needed(row) < (maxLines + 1) * lineSpacing,
+            qPrintable(QStringLiteral("row %1: %2 px for %3").arg(row).arg(needed(row)).arg(address(row))));
     }
     // The other columns keep some room: none shrunk to nothing.
     for (int other = 0; other < column; ++other)
@@ -309,6 +313,28 @@ void TestResultTable::cutHouseListShowsItsTextAsToolTip()
     // The address, never cut, has none.
     toolTipAt(view->model()->index(row, 6));
     QTRY_VERIFY_WITH_TIMEOUT(!QToolTip::isVisible(), 15000);
+}
+
+void TestResultTable::widerWindowShowsEverythingWhole()
+{
+    search("Видное", "Садовая", "12 корп. 1");
+    // Widened (or maximised) after the search: the columns follow.
+    m_pWindow->resize(2200, 600);
+    QTRY_COMPARE(m_pWindow->width(), 2200);
+    QTableView* view = table();
+    const QAbstractItemModel* model = view->model();
+    const int last = model->columnCount() - 1;
+    QTRY_VERIFY(view->columnWidth(last) >= view->fontMetrics().horizontalAdvance(address(0)));
+    for (int column = 0; column < last; ++column) {
+        QVERIFY(view->columnWidth(column) >= view->horizontalHeader()->sectionSizeHint(column));
+        for (int row = 0; row < model->rowCount(); ++row) {
+            QVERIFY(view->columnWidth(column)
+                > view->fontMetrics().horizontalAdvance(model->index(row, column).data().toString()));
+        }
+    }
+    for (int row = 0; row < model->rowCount(); ++row)
+        QTRY_VERIFY(view->rowHeight(row) < 2 * view->fontMetrics().lineSpacing());
+    m_pWindow->resize(561, 546);
 }
 
 void TestResultTable::copy_data()

@@ -6,7 +6,6 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QHelpEvent>
-#include <QKeyEvent>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QToolTip>
@@ -80,8 +79,8 @@ ResultTable::ResultTable(QTableView* view)
     // Highlighted sections are drawn bold, wider than measured, whenever rows are selected.
     header->setHighlightSections(false);
 
-    // Ctrl+C copies addresses rather than the view's current cell: the action's shortcut is
-    // taken before the view sees the key.
+    // Ctrl+C copies addresses rather than the view's current cell: a shortcut is matched before
+    // the view sees the key.
     m_pCopyAddress->setShortcut(QKeySequence::Copy);
     m_pCopyAddress->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     connect(m_pCopyAddress, &QAction::triggered, this, &ResultTable::copyAddresses);
@@ -114,7 +113,6 @@ ResultTable::ResultTable(QTableView* view)
     });
     m_pView->viewport()->installEventFilter(this);
     header->viewport()->installEventFilter(this);
-    m_pView->installEventFilter(this);
 }
 
 int ResultTable::addressColumn() const
@@ -163,7 +161,9 @@ void ResultTable::measure()
         m_Columns << fit;
     }
 
-    m_AddressWidths = QVector<int>(3, 0);
+    // At least its header, also when nothing was found.
+    m_AddressWidths
+        = QVector<int>(3, address >= 0 ? m_pView->horizontalHeader()->sectionSizeHint(address) : 0);
     for (int row = 0; row < rows; ++row) {
         const QVector<ColumnFit::Piece> line = pieces(model->index(row, address).data().toString(), metrics);
         for (int lines = 1; lines <= m_AddressWidths.size(); ++lines) {
@@ -293,11 +293,6 @@ bool ResultTable::eventFilter(QObject* watched, QEvent* event)
             m_bUserResizing = false;
         else if (event->type() == QEvent::ToolTip)
             return showHeaderToolTip(event);
-    } else if (watched == m_pView && event->type() == QEvent::KeyPress
-        && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
-        // Reached only where the shortcut did not take the key.
-        copyAddresses();
-        return true;
     }
     return QObject::eventFilter(watched, event);
 }

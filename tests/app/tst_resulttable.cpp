@@ -423,6 +423,9 @@ void TestResultTable::noStaleRows_data()
     QTest::newRow("nothing found") << "Нигде"
                                    << ""
                                    << "" << Success;
+    QTest::newRow("no house found") << "Видное"
+                                    << "Нигдешняя"
+                                    << "12" << Success;
 }
 
 void TestResultTable::noStaleRows()
@@ -437,6 +440,12 @@ void TestResultTable::noStaleRows()
     search(locality, street, house);
     QVERIFY2(lastLog().startsWith(outcome), qPrintable(lastLog()));
     QCOMPARE(table()->model()->rowCount(), 0);
+    // What headers there are stand in the view, the address's whole.
+    const QHeaderView* header = table()->horizontalHeader();
+    const int last = header->count() - 1;
+    if (last >= 0)
+        QVERIFY(
+            header->sectionPosition(last) + header->sectionSizeHint(last) <= table()->viewport()->width());
     // Nothing to copy: the menu's actions are off, and Ctrl+C leaves the clipboard alone.
     for (QAction* action : table()->actions())
         QVERIFY(!action->isEnabled());

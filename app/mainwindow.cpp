@@ -3,6 +3,8 @@
 
 #include "paths.h"
 #include "queuedworkerhost.h"
+#include "resulttable.h"
+#include "schema.h"
 #include "settings.h"
 #include "sqltext.h"
 #include "threaddatabasecreate.h"
@@ -12,6 +14,7 @@
 #include "ui_mainwindow.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
@@ -21,6 +24,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSqlQuery>
 #include <QTextCodec>
 #include <QThread>
@@ -37,6 +41,14 @@ static void initResources()
 }
 
 namespace {
+
+// The window's own settings belong to its user: Velmora.ini beside the program is the
+// administrator's, and often not writable.
+std::unique_ptr<QSettings> userSettings()
+{
+    return std::make_unique<QSettings>(
+        QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("velmora"), QStringLiteral("window"));
+}
 
 QByteArray windows1251(const QString& text)
 {
@@ -88,6 +100,20 @@ MainWindow::MainWindow(QWidget* parent)
     ui->leFourthLevel->setFocus(Qt::OtherFocusReason);
     ui->frame->hide();
 
+    ui->tResults->setModel(&m_ResultModel);
+    m_pResultTable = new ResultTable(ui->tResults);
+    connect(m_pResultTable, &ResultTable::copied, this,
+        [this](const QString& line) { slotAddState(line, false); });
+    // A line longer than the combo box is read whole in its tooltip, in the list too.
+    connect(ui->status, &QComboBox::currentTextChanged, ui->status, &QWidget::setToolTip);
+    // Enter names its field; the button is pressed after typing in the field last used.
+    m_pSearchField = ui->leFourthLevel;
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now == ui->leFourthLevel || now == ui->leFifthLevel || now == ui->leHouseLevel)
+            m_pSearchField = static_cast<QLineEdit*>(now);
+    });
+    restoreLayout();
+
     m_pThreadDataBaseCreate = new ThreadDataBaseCreate;
     m_pThreadDataBaseCreate->setHost(host());
     m_pThreadDataBaseFind = new ThreadDataBaseFind;
@@ -113,6 +139,8 @@ MainWindow::MainWindow(QWidget* parent)
     connect(m_pThreadDataBaseFind, &ThreadDataBaseFind::signalFind, this, &MainWindow::slotFind);
     connect(m_pThreadTimer, &ThreadTimer::signalUpdateProgress, this, &MainWindow::slotUpdateProgress);
     connect(m_pThreadTimer, &ThreadTimer::signalSetProgressBools, this, &MainWindow::slotSetProgressBools);
+    connect(m_pThreadDataBaseCreate, &QThread::finished, this, &MainWindow::returnToSearchField);
+    connect(m_pThreadDataBaseFind, &QThread::finished, this, &MainWindow::returnToSearchField);
 
     g_LocalDbDir = Settings::readLocalDbDir(g_AppDir);
     m_pThreadDataBaseCreate->setDirectories(g_AppDir, g_LocalDbDir);
@@ -130,6 +158,11 @@ MainWindow::~MainWindow()
     stopThread(m_pThreadDatabaseUpdate);
     delete m_pThreadDatabaseUpdate;
     m_pThreadDatabaseUpdate = nullptr;
+    saveLayout();
+    // Neither follows the widgets while they are taken down.
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
+    delete m_pResultTable;
+    m_pResultTable = nullptr;
     // The search thread drives the timer, so it must have ended before the timer goes.
     stopThread(m_pThreadDataBaseFind);
     delete m_pThreadTimer; // ends its tick loop
@@ -150,17 +183,14 @@ MainWindow::~MainWindow()
 
 void MainWindow::on_leFifthLevel_returnPressed()
 {
+    m_pSearchField = ui->leFifthLevel;
     startFind();
 }
 
 void MainWindow::on_leFourthLevel_returnPressed()
 {
+    m_pSearchField = ui->leFourthLevel;
     startFind();
-}
-
-void MainWindow::slotResultFound(QSqlQueryModel& sqlResultModel)
-{
-    ui->tResults->setModel(&sqlResultModel);
 }
 
 void MainWindow::on_leResult_textChanged()
@@ -211,6 +241,7 @@ void MainWindow::on_clbDoFind_pressed()
 
 void MainWindow::on_leHouseLevel_returnPressed()
 {
+    m_pSearchField = ui->leHouseLevel;
     startFind();
 }
 
@@ -237,7 +268,9 @@ void MainWindow::slotAddState(QString s, bool bEncode)
 
 void MainWindow::appendStateLine(const QString& text)
 {
-    ui->status->insertItem(ui->status->count(), formatStateLine(QTime::currentTime(), text));
+    const QString line = formatStateLine(QTime::currentTime(), text);
+    ui->status->insertItem(ui->status->count(), line);
+    ui->status->setItemData(ui->status->count() - 1, line, Qt::ToolTipRole);
     ui->status->setCurrentIndex(ui->status->count() - 1);
 }
 
@@ -285,26 +318,9 @@ void MainWindow::slotFind(const SearchResult& result)
 {
     // Read once per database; a database changed by an update or an import is read again.
     m_AddressNames.refresh(m_DataBase);
+    // The view follows the model's reset; ResultTable sizes its columns.
     ResultFiller(m_SearchParams, m_AddressNames).fill(result, m_ResultModel);
-    // Later searches find the model installed; the view follows its reset.
-    if (ui->tResults->model() != &m_ResultModel)
-        ui->tResults->setModel(&m_ResultModel);
-    // Wide enough to read each variant; the address, last, takes the rest of the row.
-    ui->tResults->resizeColumnsToContents();
-    ui->tResults->horizontalHeader()->setStretchLastSection(true);
     slotAddState(QStringLiteral("Запрос успешно выполнен"), false);
-}
-
-QString MainWindow::composeAddress()
-{
-    m_AddressNames.refresh(m_DataBase);
-    return ResultFiller(m_SearchParams, m_AddressNames).composeAddress();
-}
-
-NameLookup MainWindow::lookupName(const QString& code)
-{
-    m_AddressNames.refresh(m_DataBase);
-    return ResultFiller(m_SearchParams, m_AddressNames).lookupName(code);
 }
 
 void MainWindow::checkDatabaseVersion()
@@ -346,6 +362,9 @@ void MainWindow::startFind()
     if (m_pThreadDataBaseCreate->isRunning() || m_pThreadDataBaseFind->isRunning()
         || m_pThreadDatabaseUpdate->isRunning())
         return;
+    // The rows of the last search never stand under the outcome of this one, be it refused,
+    // failed or empty.
+    m_ResultModel.setTable({}, {});
     if (!m_bDataBaseReady) {
         startDataBaseCreate();
         return;
@@ -414,7 +433,8 @@ void MainWindow::slotChooseClassifier()
 
 void MainWindow::importClassifier(const QString& from)
 {
-    if (m_pThreadDataBaseCreate->isRunning() || m_pThreadDataBaseFind->isRunning()) {
+    if (m_pThreadDataBaseCreate->isRunning() || m_pThreadDataBaseFind->isRunning()
+        || m_pThreadDatabaseUpdate->isRunning()) {
         slotAddState(
             QStringLiteral("Импорт классификатора начнётся после окончания текущей работы: повторите его."),
             false);
@@ -448,4 +468,27 @@ void MainWindow::finishImport(bool bSuccess)
     if (!bSuccess)
         m_bDataBaseReady = m_bReadyBeforeImport;
     updateFindButton();
+}
+
+void MainWindow::returnToSearchField()
+{
+    if (m_pThreadDataBaseCreate->isRunning() || m_pThreadDataBaseFind->isRunning() || !m_pSearchField
+        || !m_pSearchField->isEnabled())
+        return;
+    m_pSearchField->setFocus(Qt::OtherFocusReason);
+    m_pSearchField->selectAll();
+}
+
+void MainWindow::restoreLayout()
+{
+    const std::unique_ptr<QSettings> settings = userSettings();
+    restoreGeometry(settings->value(QStringLiteral("window/geometry")).toByteArray());
+    m_pResultTable->setColumnWidths(settings->value(QStringLiteral("window/columnWidths")).toMap());
+}
+
+void MainWindow::saveLayout() const
+{
+    const std::unique_ptr<QSettings> settings = userSettings();
+    settings->setValue(QStringLiteral("window/geometry"), saveGeometry());
+    settings->setValue(QStringLiteral("window/columnWidths"), m_pResultTable->columnWidths());
 }

@@ -10,13 +10,14 @@
 
 #include <QMainWindow>
 #include <QSqlDatabase>
-#include <QSqlQueryModel>
 
 #include <atomic>
 #include <memory>
 
 class QAction;
 class QPushButton;
+class QLineEdit;
+class ResultTable;
 class ThreadDataBaseCreate;
 class ThreadDataBaseFind;
 class ThreadDatabaseUpdate;
@@ -50,10 +51,6 @@ public:
     bool openDataBase();
     void startDataBaseCreate();
     void copyResult();
-    // Address line of the row whose values stand in the column map, and the KLADR name lookup
-    // it uses; slotFind fills every row with the same code.
-    QString composeAddress();
-    NameLookup lookupName(const QString& code);
 
     // Imports the classifier from an archive (base.7z, a .zip) or a folder of its DBF files into
     // the local database, which the new one replaces only when complete; cancelImport stops it
@@ -70,7 +67,6 @@ public:
 private slots:
     void on_leFifthLevel_returnPressed();
     void on_leFourthLevel_returnPressed();
-    void slotResultFound(QSqlQueryModel& sqlResultModel);
     void on_leResult_textChanged();
     void on_pbCopy_clicked();
     void on_leFourthLevel_textChanged();
@@ -102,12 +98,22 @@ private:
     void appendStateLine(const QString& text);
     void setUpImportAction();
     void finishImport(bool bSuccess);
+    // Once no worker runs: the keyboard back in the field the search was started from, its text
+    // selected, so typing starts the next search.
+    void returnToSearchField();
+    // Size, position and the column widths the user set, per user (window.conf in the user's
+    // configuration directory).
+    void restoreLayout();
+    void saveLayout() const;
 
     Ui_MainWindow* ui;
     SearchParams m_SearchParams;
     QSqlDatabase m_DataBase;
     AddressNameCache m_AddressNames;
     TableModel m_ResultModel;
+    ResultTable* m_pResultTable = nullptr;
+    // The level field that last had the keyboard: the one a search is started from.
+    QLineEdit* m_pSearchField = nullptr;
     // Set through the host just before the import reports, so on the GUI thread before the report.
     std::atomic_bool m_bDataBaseReady { false };
     ThreadDataBaseCreate* m_pThreadDataBaseCreate = nullptr;

@@ -9,17 +9,16 @@
 #include <QCommandLinkButton>
 #include <QFrame>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSemaphore>
+#include <QSettings>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTextCodec>
-#include <QVBoxLayout>
 #include <QtTest>
 
 #include <memory>
@@ -30,7 +29,7 @@ private slots:
     void init();
     void cleanup();
 
-    void objectTreeAndTexts();
+    void widgetsAndTexts();
     void startState();
     void typingGatesTheFindButton();
     void clearingTheLevelCheckBox();
@@ -71,6 +70,8 @@ void TestMainWindow::init()
 {
     m_pAppDir = new QTemporaryDir;
     QVERIFY(m_pAppDir->isValid());
+    // The window's own settings go to the test's directory, not to the user's.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_pAppDir->filePath("config"));
     g_AppDir = m_pAppDir->path();
     g_LocalDbDir = g_AppDir;
     m_pWindow = new MainWindow;
@@ -93,46 +94,37 @@ QString TestMainWindow::lastLogText() const
     return status->itemText(status->count() - 1).mid(14);
 }
 
-void TestMainWindow::objectTreeAndTexts()
+// The widgets the window's slots are connected to by name, and the texts the user reads; the
+// layouts between them are the designer's business.
+void TestMainWindow::widgetsAndTexts()
 {
     struct Node {
         const char* name;
         const char* className;
-        const char* parent; // parent widget, or the widget/layout a layout is set on or nested in
+        const char* parent; // parent widget: the group that enables, disables or hides it
         const char* text; // title, text or format; nullptr when none is checked
     };
     // clang-format off
     const Node tree[] = {
         { "centralWidget", "QWidget", "MainWindow", nullptr },
-        { "verticalLayout_4", "QVBoxLayout", "centralWidget", nullptr },
         { "gbFindParams", "QGroupBox", "centralWidget", " Параметры поиска " },
-        { "verticalLayout_5", "QVBoxLayout", "gbFindParams", nullptr },
         { "label_2", "QLabel", "gbFindParams", nullptr },
-        { "hlFourthLevel", "QHBoxLayout", "verticalLayout_5", nullptr },
         { "cbFourthLevel", "QCheckBox", "gbFindParams", "Четвертый уровень (населённый пункт)" },
         { "leFourthLevel", "QLineEdit", "gbFindParams", "" },
-        { "hlFifthLevel", "QHBoxLayout", "verticalLayout_5", nullptr },
         { "cbFifthLevel", "QCheckBox", "gbFindParams", "Пятый уровень (улица)" },
         { "leFifthLevel", "QLineEdit", "gbFindParams", "" },
-        { "hlHouseLevel", "QHBoxLayout", "verticalLayout_5", nullptr },
         { "cbHouseLevel", "QCheckBox", "gbFindParams", "Дом" },
         { "leHouseLevel", "QLineEdit", "gbFindParams", "" },
         { "clbDoFind", "QCommandLinkButton", "centralWidget", "Начать поиск" },
         { "gpResults", "QGroupBox", "centralWidget", " Результаты поиска " },
-        { "verticalLayout_3", "QVBoxLayout", "gpResults", nullptr },
         { "tResults", "QTableView", "gpResults", nullptr },
         { "gbFinalResult", "QGroupBox", "gpResults", " Окончательный результат " },
-        { "horizontalLayout", "QHBoxLayout", "gbFinalResult", nullptr },
-        { "verticalLayout_2", "QVBoxLayout", "horizontalLayout", nullptr },
-        { "horizontalLayout_2", "QHBoxLayout", "verticalLayout_2", nullptr },
         { "lProgress", "QLabel", "gbFinalResult", "Прогресс поиска вариантов" },
         { "pbProgress", "QProgressBar", "gbFinalResult", nullptr },
         { "leResult", "QLineEdit", "gbFinalResult", "" },
-        { "verticalLayout", "QVBoxLayout", "horizontalLayout", nullptr },
         { "cbAutoCopy", "QCheckBox", "gbFinalResult", "Автоматическое копирование" },
         { "pbCopy", "QPushButton", "gbFinalResult", "Скопировать в буфер обмена" },
         { "frame", "QFrame", "centralWidget", nullptr },
-        { "horizontalLayout_3", "QHBoxLayout", "frame", nullptr },
         { "label", "QLabel", "frame", "Текущая операция" },
         { "progressBar", "QProgressBar", "frame", "Прогресс - %p%" },
         { "line", "QFrame", "centralWidget", nullptr },
@@ -147,17 +139,10 @@ void TestMainWindow::objectTreeAndTexts()
     QVERIFY(!m_pWindow->windowIcon().isNull());
 
     for (const Node& node : tree) {
-        QObject* object = m_pWindow->findChild<QObject*>(QLatin1String(node.name));
+        QWidget* object = m_pWindow->findChild<QWidget*>(QLatin1String(node.name));
         QVERIFY2(object, node.name);
         QCOMPARE(object->metaObject()->className(), node.className);
-        QObject* owner = object->parent();
-        if (auto* layout = qobject_cast<QLayout*>(object)) {
-            // A layout hangs off the widget it is set on, or off the layout it is nested in.
-            if (layout->parentWidget() && layout->parentWidget()->layout() == layout)
-                owner = layout->parentWidget();
-        } else if (auto* widget = qobject_cast<QWidget*>(object)) {
-            owner = widget->parentWidget();
-        }
+        QWidget* owner = object->parentWidget();
         QVERIFY2(owner, node.name);
         QCOMPARE(owner->objectName(), QString::fromUtf8(node.parent));
         if (!node.text)

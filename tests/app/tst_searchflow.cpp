@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTableView>
@@ -85,6 +86,8 @@ private:
 void TestSearchFlow::initTestCase()
 {
     QVERIFY(m_Dir.isValid());
+    // The window's own settings go to the test's directory, not to the user's.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_Dir.filePath("config"));
     g_AppDir = m_Dir.path();
     g_LocalDbDir = g_AppDir;
 
@@ -307,8 +310,8 @@ void TestSearchFlow::emptyFieldIsRefused()
     search("", "");
     QVERIFY(logLines().last().startsWith("Поиск не выполнен"));
     QVERIFY(!logLines().last().startsWith(">>>"));
-    // The last result stays in the table, and the window is usable again.
-    QCOMPARE(column(3), before);
+    // The last result does not stand under the refusal, and the window is usable again.
+    QVERIFY(column(3).isEmpty());
     QVERIFY(child<QWidget>("gbFindParams")->isEnabled());
     QVERIFY(child<QWidget>("gpResults")->isEnabled());
 }
@@ -390,12 +393,12 @@ void TestSearchFlow::houseRowClearSearchesAsBefore()
 void TestSearchFlow::houseWithoutDigitIsRefused()
 {
     search("Видное", "Садовая", "7");
-    const QStringList before = houseRows();
+    QVERIFY(!houseRows().isEmpty());
 
     search("Видное", "Садовая", "корпус");
     QCOMPARE(
         logLines().last(), QStringLiteral("Поиск не выполнен: в номере дома \"корпус\" нет ни одной цифры."));
-    QCOMPARE(houseRows(), before);
+    QVERIFY(houseRows().isEmpty());
     QVERIFY(child<QWidget>("gbFindParams")->isEnabled());
 }
 

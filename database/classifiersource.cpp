@@ -174,8 +174,7 @@ namespace {
 // position when the device goes, for the next entry.
 class ArchiveEntryDevice : public QIODevice {
 public:
-    ArchiveEntryDevice(
-        ArchiveReader* reader, bool bOwnsReader, std::shared_ptr<ArchivePosition> position = {})
+    ArchiveEntryDevice(ArchiveReader* reader, bool bOwnsReader, QSharedPointer<ArchivePosition> position = {})
         : m_pReader(reader)
         , m_bOwnsReader(bOwnsReader)
         , m_pPosition(std::move(position))
@@ -210,7 +209,7 @@ protected:
 private:
     ArchiveReader* m_pReader;
     bool m_bOwnsReader;
-    std::shared_ptr<ArchivePosition> m_pPosition;
+    QSharedPointer<ArchivePosition> m_pPosition;
 };
 
 } // namespace
@@ -230,7 +229,7 @@ ClassifierSource ClassifierSource::from(const QString& path)
     source.m_bArchive = !QFileInfo(path).isDir();
     source.m_Kept.reset(new QHash<QString, QByteArray>);
     if (source.m_bArchive)
-        source.m_pPosition = std::make_shared<ArchivePosition>();
+        source.m_pPosition = QSharedPointer<ArchivePosition>::create();
     return source;
 }
 

@@ -56,5 +56,5 @@ private:
     // An archive's reader parked after its last entry was read, to go on from there when a
     // later entry is asked for, and the order the entries came in: in a solid 7-Zip archive
     // reaching an entry means decompressing everything before it.
-    std::shared_ptr<struct ArchivePosition> m_pPosition;
+    QSharedPointer<struct ArchivePosition> m_pPosition;
 };

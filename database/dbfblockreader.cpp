@@ -34,17 +34,27 @@ QString DbfBlockReader::text(const QDbf::QDbfRecord& record, int nColumn)
 
 DbfBlockReader::HeaderCheck DbfBlockReader::checkHeader(QIODevice& device)
 {
-    HeaderCheck check;
     QDbf::QDbfTable table;
     // A file that is no DBF table fits here; its step reports it.
     if (!table.open(&device, QDbf::QDbfTable::ReadOnly))
-        return check;
+        return HeaderCheck();
+    return checkHeader(table, device.size());
+}
+
+DbfBlockReader::HeaderCheck DbfBlockReader::checkHeader() const
+{
+    return checkHeader(m_Table, m_pDevice ? m_pDevice->size() : -1);
+}
+
+DbfBlockReader::HeaderCheck DbfBlockReader::checkHeader(const QDbf::QDbfTable& table, qint64 fileSize)
+{
+    HeaderCheck check;
     const QDbf::QDbfRecord fields = table.record();
     check.fieldsLength = 1;
     for (int i = 0; i < fields.count(); ++i)
         check.fieldsLength += fields.field(i).length();
     check.recordLength = table.recordLength();
-    check.size = device.size();
+    check.size = fileSize;
     check.expected = qint64(table.headerLength()) + qint64(table.size()) * table.recordLength();
     const bool sizeFits = check.size < 0 || check.size == check.expected || check.size == check.expected + 1;
     check.fits = table.size() >= 0 && check.recordLength >= check.fieldsLength && sizeFits;

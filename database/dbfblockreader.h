@@ -75,6 +75,9 @@ public:
         int fieldsLength = 0; // 1 + the sum of the field lengths
     };
     static HeaderCheck checkHeader(QIODevice& device);
+    // The same for the table this reader has opened, before its first record is read.
+    HeaderCheck checkHeader() const;
+    static HeaderCheck checkHeader(const QDbf::QDbfTable& table, qint64 fileSize);
 
 private:
     std::unique_ptr<QIODevice> m_pDevice;

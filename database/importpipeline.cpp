@@ -61,11 +61,17 @@ void ImportPipeline::read(const ClassifierSource& source, const QString& fileNam
 {
     DbfBlockReader reader;
     QString error;
-    const bool opened = reader.open(source, fileName, &error);
+    bool opened = reader.open(source, fileName, &error);
+    DbfBlockReader::HeaderCheck header;
+    if (opened && m_bCheckHeader) {
+        header = reader.checkHeader();
+        opened = header.fits;
+    }
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
         m_nSize = reader.size();
         m_OpenError = error;
+        m_Header = header;
         m_OpenState = opened ? OpenState::Open : OpenState::Failed;
         m_Ready.notify_all();
     }

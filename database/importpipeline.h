@@ -2,6 +2,7 @@
 #pragma once
 
 #include "classifiersource.h"
+#include "dbfblockreader.h"
 #include "sqliteinsert.h"
 #include "tablestep.h"
 
@@ -45,6 +46,11 @@ public:
     // False when the file cannot be opened (why in *error, when the source says); the thread
     // has then ended.
     bool open(const ClassifierSource& source, const QString& fileName, QString* error);
+    // Whether open() also checks the header against the file before any row is read: the
+    // table's own step checks an archive's files, where a check of its own would cost another
+    // pass of decompression. header() tells why open() failed when it did not fit.
+    void setCheckHeader(bool bCheck) { m_bCheckHeader = bCheck; }
+    DbfBlockReader::HeaderCheck header() const { return m_Header; }
     // The header's record count, once open.
     int size() const { return m_nSize; }
 
@@ -72,6 +78,8 @@ private:
     std::condition_variable m_Space;
     OpenState m_OpenState = OpenState::Opening;
     QString m_OpenError;
+    bool m_bCheckHeader = false;
+    DbfBlockReader::HeaderCheck m_Header;
     std::deque<SourceBlock> m_Blocks; // at most two wait, so memory does not grow with the file
     bool m_bClosed = false;
     bool m_bAborted = false;

@@ -3,6 +3,7 @@
 
 #include "importpipeline.h"
 #include "sqliteinsert.h"
+#include "typedictionary.h"
 
 #include <QDebug>
 #include <QSqlDatabase>
@@ -91,8 +92,13 @@ bool TableImport::openFile(ImportPipeline& pipeline)
 {
     m_Session.log(u("Попытка открытия файла '") + m_Path + QLatin1Char('\''));
     QString error;
+    pipeline.setCheckHeader(m_Session.source().isArchive());
     if (pipeline.open(m_Session.source(), m_Step.fileName(), &error))
         return true;
+    if (!pipeline.header().fits) {
+        logHeaderMismatch(m_Session, m_Path, pipeline.header());
+        return false;
+    }
     m_Session.log(u("Не удалось открыть файл '") + m_Path + QLatin1Char('\''));
     if (!error.isEmpty() && m_Session.source().isArchive())
         m_Session.log(error);

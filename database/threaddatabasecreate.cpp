@@ -252,9 +252,13 @@ bool ThreadDataBaseCreate::readClassifier(ImportSession& session, const QStringL
     }
     if (files.isEmpty())
         return true;
-    // A header that does not fit its file fails the run before any row. The check reads an
-    // archive once and keeps the dictionary for step 1.
-    if (!headersFit(session, QStringList(QStringLiteral("SOCRBASE.DBF")) + files))
+    // A header that does not fit its file fails the run before any row. In an archive only the
+    // dictionary is checked (and kept for step 1) here: reaching the other files' headers would
+    // decompress nearly the whole archive once more, so each table's step checks its own
+    // before its rows, and a failure then leaves only the new file, which is not installed.
+    if (!headersFit(session,
+            QStringList(QStringLiteral("SOCRBASE.DBF"))
+                + (session.source().isArchive() ? QStringList() : files)))
         return false;
     // Without the dictionary every type name would be blank for good: nothing is built.
     if (!readTypeNames(session, types)) {

@@ -14,6 +14,21 @@ const QString SocrbaseFile = QStringLiteral("SOCRBASE.DBF");
 constexpr qint64 KeptLimit = 4 << 20;
 } // namespace
 
+void logHeaderMismatch(ImportSession& session, const QString& path, const DbfBlockReader::HeaderCheck& header)
+{
+    if (header.recordLength < header.fieldsLength) {
+        session.log(u("Файл '") + path + u("' повреждён: длина записи в его заголовке ")
+            + QString::number(header.recordLength) + u(" байт, а его поля занимают ")
+            + QString::number(header.fieldsLength) + u(". Замените файл целым."));
+    } else {
+        session.log(u("Файл '") + path + u("' повреждён: по его заголовку размер файла ")
+            + QString::number(header.expected) + u(" байт, а файл занимает ") + QString::number(header.size)
+            + u(". Замените файл целым."));
+    }
+    qDebug() << "Header does not fit the file:" << path << header.expected << header.size
+             << header.recordLength << header.fieldsLength;
+}
+
 bool headersFit(ImportSession& session, const QStringList& fileNames)
 {
     const ClassifierSource& source = session.source();
@@ -33,18 +48,7 @@ bool headersFit(ImportSession& session, const QStringList& fileNames)
             source.keep(name, kept.data());
         if (header.fits)
             return true;
-        const QString path = source.describe(name);
-        if (header.recordLength < header.fieldsLength) {
-            session.log(u("Файл '") + path + u("' повреждён: длина записи в его заголовке ")
-                + QString::number(header.recordLength) + u(" байт, а его поля занимают ")
-                + QString::number(header.fieldsLength) + u(". Замените файл целым."));
-        } else {
-            session.log(u("Файл '") + path + u("' повреждён: по его заголовку размер файла ")
-                + QString::number(header.expected) + u(" байт, а файл занимает ")
-                + QString::number(header.size) + u(". Замените файл целым."));
-        }
-        qDebug() << "Header does not fit the file:" << path << header.expected << header.size
-                 << header.recordLength << header.fieldsLength;
+        logHeaderMismatch(session, source.describe(name), header);
         fit = false;
         return true;
     };

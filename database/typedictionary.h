@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "dbfblockreader.h"
 #include "importsession.h"
 #include "tablestep.h"
 
@@ -15,3 +16,7 @@ bool readTypeNames(ImportSession& session, TypeNames& types);
 // import, is logged with what is wrong. SOCRBASE.DBF, when among them, is kept in memory for
 // step 1.
 bool headersFit(ImportSession& session, const QStringList& fileNames);
+
+// Logs a header that does not fit its file, with both figures.
+void logHeaderMismatch(
+    ImportSession& session, const QString& path, const DbfBlockReader::HeaderCheck& header);

@@ -52,6 +52,26 @@ if(line_count LESS 2)
     message(FATAL_ERROR "no rows from the database Velmora.ini names:\n${out}")
 endif()
 
+# --from a folder whose files are in lower case, one folder down, builds the database afresh; a
+# file that is no archive fails with exit 1, naming it, and leaves the database as it was.
+file(MAKE_DIRECTORY "${WORK}/from/base")
+foreach(name SOCRBASE KLADR STREET DOMA)
+    string(TOLOWER "${name}" lower)
+    file(COPY_FILE "${WORK}/db/BASE/${name}.DBF" "${WORK}/from/base/${lower}.dbf")
+endforeach()
+run(0 import "${WORK}/db" --from "${WORK}/from")
+expect("summary: success")
+expect("заменена новой, импортированной из '${WORK}/from'")
+file(WRITE "${WORK}/from/base.7z" "not an archive")
+file(SHA256 "${WORK}/db/KLADR.sqlite" before)
+run(1 import "${WORK}/db" --from "${WORK}/from/base.7z")
+expect("summary: FAILED")
+expect("'${WORK}/from/base.7z'")
+file(SHA256 "${WORK}/db/KLADR.sqlite" after)
+if(NOT before STREQUAL after OR EXISTS "${WORK}/db/KLADR.sqlite.import")
+    message(FATAL_ERROR "a failed import from an archive changed the database")
+endif()
+
 # A complete database is checked without the dictionary; a new one cannot be built without it.
 file(REMOVE "${WORK}/db/BASE/SOCRBASE.DBF")
 run(0 import "${WORK}/db")

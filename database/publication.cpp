@@ -74,7 +74,9 @@ StepOutcome publish(ImportSession& session, const QString& appDir, bool& publish
 
 void completePublication(ImportSession& session, const QString& appDir)
 {
-    if (appDir.isEmpty())
+    // An installed program's directory is not the user's to write: its first import said so
+    // once, and a database that came by update is no reason to say it at every start.
+    if (appDir.isEmpty() || !QFileInfo(appDir).isWritable())
         return;
     const bool settingsMissing
         = !QFileInfo::exists(Paths::join(appDir, QLatin1String(Settings::SettingsFileName)));

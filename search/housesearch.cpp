@@ -118,7 +118,7 @@ bool HouseSearch::run(const SearchContext& context, SearchResult* result, QStrin
     streets.setForwardOnly(true);
     // With a locality, the pairs of both levels are found as the search by both levels finds
     // them: the same streets, without reading a record for every locality of a common name.
-    QString executed = m_Statement;
+    QString executed = SearchStatement::houseStreetsExecuted(m_Locality, m_Street);
     if (!m_Locality.text.isEmpty()) {
         const TwoLevelPlan::Pairs pairs
             = TwoLevelPlan::pairs(db, m_Locality, m_Street, TwoLevelPlan::nameTablesOf(db));

@@ -72,9 +72,89 @@ QStringList selects(const LevelFilter& locality, const LevelFilter& street, cons
     return { first, second };
 }
 
+const QChar Ye(0x0415);
+const QChar Yo(0x0401);
+
+bool isYe(QChar c)
+{
+    return c == Ye || c == Yo;
+}
+
+QString folded(QString text)
+{
+    return text.replace(Yo, Ye);
+}
+
+// The statement that finds the streets of a house search, its name conditions given.
+QString houseStreetStatement(const LevelFilter& locality, const LevelFilter& street,
+    const std::function<QString(const char* column, const LevelFilter& level)>& condition)
+{
+    QString statement
+        = SearchStatement::houseStreetColumns() + QLatin1String("FROM kladr k , street s  WHERE ");
+    if (!locality.text.isEmpty())
+        statement += condition("k.name_upper", locality) + QLatin1String("AND ");
+    statement += condition("s.name_upper", street)
+        + QLatin1String("AND s.code_kladr = k.code AND k.code_st = '00'");
+    return statement;
+}
+
 } // namespace
 
 namespace SearchStatement {
+
+QStringList spellings(const QString& text)
+{
+    QStringList found { text };
+    int letters = 0;
+    for (int i = 0; i < text.size() && letters < MaxFoldedLetters; ++i) {
+        if (!isYe(text.at(i)))
+            continue;
+        ++letters;
+        const int count = found.size();
+        for (int j = 0; j < count; ++j) {
+            QString other = found.at(j);
+            other[i] = other.at(i) == Ye ? Yo : Ye;
+            found << other;
+        }
+    }
+    return found;
+}
+
+QString exactMatch(const LevelFilter& level)
+{
+    const QString text = level.text.toUpper();
+    if (!std::any_of(text.cbegin(), text.cend(), isYe))
+        return QLatin1String("= ") + SqlText::literal(text);
+    QStringList literals;
+    for (const QString& spelling : spellings(text))
+        literals << SqlText::literal(spelling);
+    return QLatin1String("IN (") + literals.join(QLatin1String(", ")) + QLatin1Char(')');
+}
+
+QString matches(const QString& column, const LevelFilter& level)
+{
+    const QString text = level.text.toUpper();
+    if (!std::any_of(text.cbegin(), text.cend(), isYe))
+        return column + QLatin1Char(' ') + condition(level);
+    const int letters = int(std::count_if(text.cbegin(), text.cend(), isYe));
+    if (!level.isMask && letters <= MaxFoldedLetters)
+        return column + QLatin1Char(' ') + exactMatch(level) + QLatin1Char(' ');
+
+    // The fixed beginning of a mask, in every spelling, is a range of the index each; the whole
+    // text is then compared with Ё read as Е.
+    QString prefix
+        = text.left(int(std::find_if(text.cbegin(), text.cend(), SqlText::isWildcard) - text.cbegin()));
+    QString condition;
+    if (!prefix.isEmpty()) {
+        QStringList ranges;
+        for (const QString& spelling : spellings(prefix))
+            ranges << column + QLatin1String(" LIKE ") + SqlText::literal(spelling + QLatin1Char('%'));
+        condition = QLatin1Char('(') + ranges.join(QLatin1String(" OR ")) + QLatin1String(") AND ");
+    }
+    return condition + QLatin1String("replace(") + column + QStringLiteral(", 'Ё', 'Е') ")
+        + (level.isMask ? QLatin1String("LIKE ") : QLatin1String("= ")) + SqlText::literal(folded(text))
+        + QLatin1Char(' ');
+}
 
 QString condition(const LevelFilter& level)
 {
@@ -126,9 +206,10 @@ NameStatements names(const LevelFilter& locality, const LevelFilter& street, con
         locality, street, [&nameTables](const char* column, const LevelFilter& level, const char* names) {
             const QString table = QLatin1String(names);
             if (!matchesDistinctNames(level) || !nameTables.contains(table, Qt::CaseInsensitive))
-                return QLatin1String(column) + QLatin1Char(' ') + condition(level);
+                return matches(QLatin1String(column), level);
             return QLatin1String(column) + QLatin1String(" IN (SELECT name_upper FROM ") + table
-                + QLatin1String(" WHERE name_upper ") + condition(level) + QLatin1String(") ");
+                + QLatin1String(" WHERE ") + matches(QStringLiteral("name_upper"), level)
+                + QLatin1String(") ");
         });
     return statements;
 }
@@ -141,12 +222,15 @@ QString houseStreetColumns()
 
 QString houseStreets(const LevelFilter& locality, const LevelFilter& street)
 {
-    QString statement = houseStreetColumns() + QLatin1String("FROM kladr k , street s  WHERE ");
-    if (!locality.text.isEmpty())
-        statement += QLatin1String("k.name_upper ") + condition(locality) + QLatin1String("AND ");
-    statement += QLatin1String("s.name_upper ") + condition(street)
-        + QLatin1String("AND s.code_kladr = k.code AND k.code_st = '00'");
-    return statement;
+    return houseStreetStatement(locality, street, [](const char* column, const LevelFilter& level) {
+        return QLatin1String(column) + QLatin1Char(' ') + condition(level);
+    });
+}
+
+QString houseStreetsExecuted(const LevelFilter& locality, const LevelFilter& street)
+{
+    return houseStreetStatement(locality, street,
+        [](const char* column, const LevelFilter& level) { return matches(QLatin1String(column), level); });
 }
 
 } // namespace SearchStatement

@@ -15,6 +15,19 @@ namespace SearchStatement {
 // Unicode upper-casing) and quoted.
 QString condition(const LevelFilter& level);
 
+// The condition on a name column that the search runs: as condition() for a text without Е or
+// Ё; otherwise Е and Ё match each other both ways, still found through the column's index (every
+// spelling of the text, or of a mask's fixed beginning, as its own index probe), with the rest of
+// a mask compared on the spelling with Е. Ends in a blank.
+QString matches(const QString& column, const LevelFilter& level);
+// The same as a condition to follow the column: "= 'TEXT'", "IN ('ТЕКСТ', 'ТЁКСТ')". Only for
+// a level that is no mask.
+QString exactMatch(const LevelFilter& level);
+// Every spelling of text with each Е or Ё as either letter; the first MaxFoldedLetters such letters
+// (past them the letters are left as written).
+constexpr int MaxFoldedLetters = 8;
+QStringList spellings(const QString& text);
+
 // The result columns of a search by these levels, by key: header and column number.
 QHash<QString, ResultColumn> columnMap(bool bLocality, bool bStreet);
 
@@ -31,8 +44,9 @@ struct NameStatements {
 };
 NameStatements names(const LevelFilter& locality, const LevelFilter& street, const QStringList& nameTables);
 
-// The columns of the house search's street statement, and the statement as logged.
+// The columns of the house search's street statement, and the statement as logged and as run.
 QString houseStreetColumns();
 QString houseStreets(const LevelFilter& locality, const LevelFilter& street);
+QString houseStreetsExecuted(const LevelFilter& locality, const LevelFilter& street);
 
 } // namespace SearchStatement

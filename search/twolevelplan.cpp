@@ -5,6 +5,7 @@
 #include "sqltext.h"
 
 #include "searchlog.h"
+#include "searchstatement.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -84,16 +85,16 @@ bool TwoLevelPlan::names(const QSqlDatabase& db, const char* table, const char* 
     const bool hasNames = nameTables.tables.contains(names, Qt::CaseInsensitive);
     // name_upper was built with the same Unicode upper-casing as the statement's conditions.
     const QString text = level.text.toUpper();
-    const QString match
-        = (level.isMask ? QLatin1String("LIKE ") : QLatin1String("= ")) + SqlText::literal(text);
+    // Е and Ё alike, as the search's own conditions take them.
+    const QString where = QLatin1Char(' ') + SearchStatement::matches(QStringLiteral("name_upper"), level);
 
     if (!level.isMask) {
-        found->condition = match;
+        found->condition = SearchStatement::exactMatch(level);
         found->count = 1;
         if (counted) {
             const qint64 records = valueOf(db,
                 QStringLiteral("SELECT total(records) FROM ") + names + QStringLiteral(" WHERE name_upper ")
-                    + match);
+                    + found->condition);
             if (records < 0)
                 return false;
             found->records = records;
@@ -114,7 +115,7 @@ bool TwoLevelPlan::names(const QSqlDatabase& db, const char* table, const char* 
         query.setForwardOnly(true);
         if (!query.exec(QStringLiteral("SELECT name_upper")
                 + (counted ? QStringLiteral(", records") : QString()) + QStringLiteral(" FROM ") + names
-                + QStringLiteral(" WHERE name_upper ") + match + QStringLiteral(" LIMIT ")
+                + QStringLiteral(" WHERE") + where + QStringLiteral(" LIMIT ")
                 + QString::number(MaxNames + 1))) {
             qCDebug(lcSearch) << query.lastError();
             return false;
@@ -138,25 +139,25 @@ bool TwoLevelPlan::names(const QSqlDatabase& db, const char* table, const char* 
         found->records = counted ? records : -1;
         found->condition = writable
             ? QLatin1String("IN (") + literals.join(QLatin1String(", ")) + QLatin1Char(')')
-            : QStringLiteral("IN (SELECT name_upper FROM ") + names + QStringLiteral(" WHERE name_upper ")
-                + match + QLatin1Char(')');
+            : QStringLiteral("IN (SELECT name_upper FROM ") + names + QStringLiteral(" WHERE") + where
+                + QLatin1Char(')');
         return true;
     }
 
     // A mask's prefix is a range of the names in order: of their own table's key where they are
     // counted, otherwise of the table's name index.
     const QString source = counted
-        ? QStringLiteral("SELECT name_upper FROM ") + names + QStringLiteral(" WHERE name_upper ") + match
-        : QStringLiteral("SELECT DISTINCT name_upper FROM ") + QLatin1String(table)
-            + QStringLiteral(" WHERE name_upper ") + match;
+        ? QStringLiteral("SELECT name_upper FROM ") + names + QStringLiteral(" WHERE") + where
+        : QStringLiteral("SELECT DISTINCT name_upper FROM ") + QLatin1String(table) + QStringLiteral(" WHERE")
+            + where;
     found->condition = QLatin1String("IN (") + source + QLatin1Char(')');
     if (counted) {
         // Beyond MaxNames the level is left to SQLite, so the names past it need no counting.
         QSqlQuery query(db);
         query.setForwardOnly(true);
         if (!query.exec(QStringLiteral("SELECT count(*), total(records) FROM (SELECT records FROM ") + names
-                + QStringLiteral(" WHERE name_upper ") + match + QStringLiteral(" LIMIT ")
-                + QString::number(MaxNames + 1) + QLatin1Char(')'))
+                + QStringLiteral(" WHERE") + where + QStringLiteral(" LIMIT ") + QString::number(MaxNames + 1)
+                + QLatin1Char(')'))
             || !query.next()) {
             qCDebug(lcSearch) << query.lastError();
             return false;

@@ -432,8 +432,10 @@ void TestThreadDataBaseFind::keptConnectionFollowsTheFile()
     thread.setHost(&host);
     thread.setDatabaseFile(file);
     QStringList indexes;
+    QStringList addresses;
     QObject::connect(&thread, &ThreadDataBaseFind::signalFind, [&](const SearchResult& result) {
         indexes << (result.rows.isEmpty() ? QStringLiteral("none") : result.rows.first().value(0).toString());
+        addresses << result.addresses.value(0);
     });
     const auto search = [&thread] {
         thread.find(paramsFor("Кратово", ""));
@@ -442,6 +444,7 @@ void TestThreadDataBaseFind::keptConnectionFollowsTheFile()
 
     QVERIFY(search());
     QCOMPARE(indexes, QStringList { "140130" });
+    QCOMPARE(addresses.last(), QStringLiteral("140130,п.Кратово"));
 
     // Written into the same file: the writer gets the whole file at once, and the next search
     // reads what it wrote.
@@ -460,12 +463,15 @@ void TestThreadDataBaseFind::keptConnectionFollowsTheFile()
     {
         SearchTestDatabase db(other);
         db.addLocality("Кратово", "п", "Поселок", "50027002000", "150000");
+        db.addLocality("Московская", "обл", "Область", "50000000000", "");
         QVERIFY2(db.isValid(), qPrintable(db.error()));
     }
     QVERIFY(QFile::remove(file));
     QVERIFY(QFile::rename(other, file));
     QVERIFY(search());
     QCOMPARE(indexes.last(), QStringLiteral("150000"));
+    // The address names come from the file searched, not from the one the worker read first.
+    QCOMPARE(addresses.last(), QStringLiteral("150000,Московская обл,п.Кратово"));
 
     // Gone: an error, not the rows of the file the connection still holds.
     QVERIFY(QFile::remove(file));

@@ -52,6 +52,8 @@ private slots:
     void addresses_data();
     void addresses();
     void moreThanHundredMatches();
+    void saysWhatWasFound_data();
+    void saysWhatWasFound();
     void emptyFieldIsRefused();
     void houseSearch_data();
     void houseSearch();
@@ -273,6 +275,13 @@ void TestSearchFlow::addresses_data()
                                                << "" << QStringList { "143000,Московская обл,п.Заречный" };
     QTest::newRow("region without a record") << "Кострома"
                                              << "" << QStringList { "156000,г.Кострома" };
+    // A district's own record, found by a mask, names its district once; without an index the
+    // line starts with the region.
+    QTest::newRow("district's own record") << "Ленин%"
+                                           << "" << QStringList { "Московская обл,р-н.Ленинский" };
+    QTest::newRow("blanks and Ё typed")
+        << "  видноё "
+        << "" << QStringList { "142700,Московская обл,Ленинский р-н.,г.Видное" };
     QTest::newRow("apostrophe in the looked-up code")
         << "Апостроф"
         << "" << QStringList { "700004,Кавычкинская обл,с.Апостроф" };
@@ -296,6 +305,31 @@ void TestSearchFlow::moreThanHundredMatches()
     const QAbstractItemModel* model = child<QTableView>("tResults")->model();
     QCOMPARE(model->rowCount(), 100);
     QCOMPARE(column(3), QVector<QString>(100, "601000,Владимирская обл,д.Ивановка").toList());
+}
+
+void TestSearchFlow::saysWhatWasFound_data()
+{
+    QTest::addColumn<QString>("locality");
+    QTest::addColumn<QString>("line");
+
+    QTest::newRow("one") << "Видное"
+                         << "Найден 1 вариант.";
+    QTest::newRow("nothing") << "Нигде"
+                             << "Ничего не найдено. Проверьте написание или задайте маску, например Гогол% "
+                                "(% – любые буквы, _ – одна буква).";
+    QTest::newRow("more than shown") << "Ивановка"
+                                     << "Показаны первые 100 вариантов, найдено больше: уточните запрос.";
+}
+
+void TestSearchFlow::saysWhatWasFound()
+{
+    QFETCH(QString, locality);
+    QFETCH(QString, line);
+
+    search(locality, QString());
+    const QStringList lines = logLines();
+    QCOMPARE(lines.value(lines.size() - 2), Success);
+    QCOMPARE(lines.last(), line);
 }
 
 void TestSearchFlow::emptyFieldIsRefused()

@@ -34,7 +34,9 @@ QRegularExpression maskPattern(const QString& mask)
 {
     QString pattern;
     for (QChar c : mask)
-        pattern += c == '%' ? QStringLiteral(".*") : c == '_' ? QStringLiteral(".") : QRegularExpression::escape(c);
+        pattern += c == '%' ? QStringLiteral(".*")
+            : c == '_'      ? QStringLiteral(".")
+                            : QRegularExpression::escape(c);
     return QRegularExpression(QLatin1Char('^') + pattern + QLatin1Char('$'));
 }
 
@@ -88,8 +90,8 @@ void TestFoldedSearch::initTestCase()
         // Every name with Ё, and as many with Е only, of localities and of streets.
         for (const bool street : { false, true }) {
             const QString table = street ? "street" : "kladr";
-            QVERIFY(query.exec(QStringLiteral("SELECT name_upper, code FROM %1 %2").arg(table,
-                street ? "" : "WHERE code_st = '00'")));
+            QVERIFY(query.exec(QStringLiteral("SELECT name_upper, code FROM %1 %2")
+                                   .arg(table, street ? "" : "WHERE code_st = '00'")));
             QHash<QString, QSet<QString>> codes;
             while (query.next())
                 codes[query.value(0).toString()].insert(query.value(1).toString());
@@ -126,7 +128,8 @@ void TestFoldedSearch::eitherLetterFindsTheName()
     thread.setHost(&host);
     thread.setDatabaseFile(file);
     SearchResult last;
-    QObject::connect(&thread, &ThreadDataBaseFind::signalFind, [&](const SearchResult& result) { last = result; });
+    QObject::connect(
+        &thread, &ThreadDataBaseFind::signalFind, [&](const SearchResult& result) { last = result; });
 
     int searches = 0;
     for (const Name& name : qAsConst(m_Names)) {

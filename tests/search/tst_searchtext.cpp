@@ -43,11 +43,14 @@ void TestSearchText::userTextIsOnlyALiteral_data()
     QTest::addColumn<QString>("literal");
 
     QTest::newRow("format placeholder") << "Мос%1"
-                                        << "Лен%2" << "'МОС%1'";
+                                        << "Лен%2"
+                                        << "'МОС%1'";
     QTest::newRow("placeholder first, names table") << "%1ква"
-                                                    << "" << "'%1КВА'";
+                                                    << ""
+                                                    << "'%1КВА'";
     QTest::newRow("apostrophe") << "x' OR '1'='1"
-                                << "" << "'X'' OR ''1''=''1'";
+                                << ""
+                                << "'X'' OR ''1''=''1'";
 }
 
 void TestSearchText::userTextIsOnlyALiteral()
@@ -77,7 +80,8 @@ void TestSearchText::distinctNamesOnlyWhereListed()
     QVERIFY(plain.contains("k.name_upper LIKE '%ЛОВКА' "));
     QVERIFY(!plain.contains("KLADR_NAMES"));
     // Logged as the plain statement either way.
-    QCOMPARE(SearchStatement::names(mask, {}, { "KLADR_NAMES" }).logged, SearchStatement::names(mask, {}, {}).logged);
+    QCOMPARE(SearchStatement::names(mask, {}, { "KLADR_NAMES" }).logged,
+        SearchStatement::names(mask, {}, {}).logged);
 }
 
 void TestSearchText::address_data()
@@ -94,7 +98,8 @@ void TestSearchText::address_data()
     QTest::newRow("region's own record") << "101000"
                                          << "77000000000"
                                          << "г"
-                                         << "Москва" << false << "" << "101000,г.Москва";
+                                         << "Москва" << false << ""
+                                         << "101000,г.Москва";
     QTest::newRow("in a region, no district") << "141400"
                                               << "50000002000"
                                               << "г"
@@ -108,7 +113,8 @@ void TestSearchText::address_data()
     QTest::newRow("district without a record") << "140000"
                                                << "50099001000"
                                                << "д"
-                                               << "Глушь" << false << "" << "140000,Московская обл,д.Глушь";
+                                               << "Глушь" << false << ""
+                                               << "140000,Московская обл,д.Глушь";
     QTest::newRow("street") << "142701"
                             << "50027001000"
                             << "г"
@@ -139,7 +145,8 @@ void TestSearchText::address_data()
     QTest::newRow("no index, region's own record") << ""
                                                    << "77000000000"
                                                    << "г"
-                                                   << "Москва" << true << "" << "г.Москва,ул.Лесная";
+                                                   << "Москва" << true << ""
+                                                   << "г.Москва,ул.Лесная";
 }
 
 void TestSearchText::address()
@@ -188,8 +195,8 @@ void TestSearchText::summary_data()
     QTest::newRow("eleven") << 11 << false << "Найдено 11 вариантов.";
     QTest::newRow("twenty-one") << 21 << false << "Найден 21 вариант.";
     QTest::newRow("a hundred, all") << 100 << false << "Найдено 100 вариантов.";
-    QTest::newRow("a hundred of more") << 100 << true
-                                       << "Показаны первые 100 вариантов, найдено больше: уточните запрос.";
+    QTest::newRow("a hundred of more")
+        << 100 << true << "Показаны первые 100 вариантов, найдено больше: уточните запрос.";
 }
 
 void TestSearchText::summary()
@@ -253,19 +260,24 @@ void TestSearchText::refusals_data()
 
     QTest::newRow("nothing") << ""
                              << ""
-                             << "" << "Поиск не выполнен: введите название населенного пункта или улицы.";
+                             << ""
+                             << "Поиск не выполнен: введите название населенного пункта или улицы.";
     QTest::newRow("blanks only") << "  "
                                  << " "
-                                 << "" << "Поиск не выполнен: введите название населенного пункта или улицы.";
+                                 << ""
+                                 << "Поиск не выполнен: введите название населенного пункта или улицы.";
     QTest::newRow("house without digit") << ""
                                          << "Лесная"
-                                         << "дом" << "Поиск не выполнен: в номере дома \"дом\" нет ни одной цифры.";
+                                         << "дом"
+                                         << "Поиск не выполнен: в номере дома \"дом\" нет ни одной цифры.";
     QTest::newRow("NUL") << QString("Мос") + QChar(0) + "ква"
                          << ""
-                         << "" << "Поиск не выполнен: в тексте запроса есть нулевой символ (NUL).";
+                         << ""
+                         << "Поиск не выполнен: в тексте запроса есть нулевой символ (NUL).";
     QTest::newRow("searchable") << ""
                                 << "Лесная"
-                                << "12" << "";
+                                << "12"
+                                << "";
 }
 
 void TestSearchText::refusals()

@@ -46,9 +46,21 @@ void printTable(const TableModel& model)
 
 // One search to run: its levels, and for a batch the line of the file that asked for it
 // (0 for the search of the command line).
+// The texts alone are kept, so that a long batch costs little memory while it runs.
 struct Search {
     int line = 0;
-    SearchParams params;
+    QString locality;
+    QString street;
+    QString house;
+
+    SearchParams params() const
+    {
+        SearchParams params;
+        setLevel(params, SearchParams::LocalityLevel, locality);
+        setLevel(params, SearchParams::StreetLevel, street);
+        params.house = house;
+        return params;
+    }
 };
 
 // The label of a search's lines on standard error: "search" alone for the command line's search,
@@ -102,7 +114,7 @@ int runSearches(const QString& databaseFile, QList<Search>& searches)
             },
             Qt::QueuedConnection);
         clock.start();
-        thread.find(search.params);
+        thread.find(search.params());
         loop.exec();
         QObject::disconnect(fill);
         if (!bFound) {
@@ -180,16 +192,16 @@ bool readBatch(const QString& fileName, QList<Search>& searches, QString& error)
         }
         Search search;
         search.line = lineNumber;
-        setLevel(search.params, SearchParams::LocalityLevel, fields.value(0));
-        setLevel(search.params, SearchParams::StreetLevel, fields.value(1));
-        search.params.house = fields.value(2);
-        if (fields.value(0).isEmpty() && fields.value(1).isEmpty() && search.params.house.isEmpty()) {
+        search.locality = fields.value(0);
+        search.street = fields.value(1);
+        search.house = fields.value(2);
+        if (search.locality.isEmpty() && search.street.isEmpty() && search.house.isEmpty()) {
             error = where + QStringLiteral("no locality, street or house to search for");
             return false;
         }
         // The window searches a house only on a street; left out silently, the line would
         // search something else than it says.
-        if (!search.params.house.isEmpty() && fields.value(1).isEmpty()) {
+        if (!search.house.isEmpty() && search.street.isEmpty()) {
             error = where
                 + QStringLiteral("a house needs a street (locality, street and house are "
                                  "separated by tabs)");
@@ -270,9 +282,9 @@ int runSearchCommand(QStringList arguments)
             return 2;
         }
         Search search;
-        setLevel(search.params, SearchParams::LocalityLevel, parser.value(localityOption));
-        setLevel(search.params, SearchParams::StreetLevel, parser.value(streetOption));
-        search.params.house = parser.value(houseOption);
+        search.locality = parser.value(localityOption);
+        search.street = parser.value(streetOption);
+        search.house = parser.value(houseOption);
         searches << search;
     }
 

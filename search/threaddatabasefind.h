@@ -10,6 +10,7 @@
 
 #include <atomic>
 
+class SearchConnection;
 class ThreadTimer;
 class WorkerHost;
 
@@ -63,7 +64,7 @@ private:
         QString databaseFile;
     };
 
-    void runJob(class SearchConnection& connection, const Job& job);
+    void runJob(SearchConnection& connection, const Job& job);
     void post(const Job& job);
     bool interrupted() const;
 

@@ -76,6 +76,7 @@ private slots:
     void distinctRows_data();
     void distinctRows();
     void interruptionStopsTheFetch();
+    void oneWorkerForEverySearch();
 
 private:
     QTemporaryDir m_Dir;
@@ -592,6 +593,45 @@ void TestThreadDataBaseFind::interruptionStopsTheFetch()
     // An interrupted search is no error.
     QCOMPARE(host.lines().size(), 1);
     QVERIFY(host.lines().first().startsWith(">>>: "));
+}
+
+void TestThreadDataBaseFind::oneWorkerForEverySearch()
+{
+    // The window and velmora-tool keep one worker: every search, a refused or stopped one
+    // included, runs on the same thread, and each ends with signalSearchDone.
+    RecordingHost host;
+    ThreadDataBaseFind thread;
+    thread.setHost(&host);
+    thread.setDatabaseFile(m_RepeatFile);
+    QSet<QThread*> threads;
+    int done = 0;
+    QObject::connect(
+        &thread, &ThreadDataBaseFind::signalVisible, &thread,
+        [&](bool v) {
+            threads.insert(QThread::currentThread());
+            if (v && done == 1)
+                thread.cancel();
+        },
+        Qt::DirectConnection);
+    QObject::connect(
+        &thread, &ThreadDataBaseFind::signalSearchDone, &thread, [&] { ++done; }, Qt::DirectConnection);
+    QList<SearchResult> results;
+    QObject::connect(
+        &thread, &ThreadDataBaseFind::signalFind, &thread, [&](const SearchResult& r) { results << r; },
+        Qt::DirectConnection);
+
+    for (const SearchParams& params : { paramsFor("Кратово", ""), paramsFor("Кратово", "Садовая%"),
+             paramsFor("", ""), paramsFor("Дубль", "") }) {
+        thread.find(params);
+        QVERIFY(thread.waitIdle(60000));
+    }
+    QCOMPARE(done, 4);
+    QCOMPARE(results.size(), 2);
+    QCOMPARE(results.last().rows.size(), 2);
+    QCOMPARE(threads.size(), 1);
+    QVERIFY(!threads.contains(QThread::currentThread()));
+    QVERIFY(thread.isRunning());
+    QVERIFY(!thread.isBusy());
 }
 
 QTEST_GUILESS_MAIN(TestThreadDataBaseFind)

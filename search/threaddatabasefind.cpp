@@ -107,6 +107,8 @@ void ThreadDataBaseFind::run()
             m_bCancel = false;
         }
         runJob(connection, job);
+        // Reported before the worker counts as idle, so whoever waits for it has the report.
+        emit signalSearchDone();
         {
             QMutexLocker lock(&m_Mutex);
             if (m_Jobs.isEmpty()) {
@@ -114,7 +116,6 @@ void ThreadDataBaseFind::run()
                 m_Idle.wakeAll();
             }
         }
-        emit signalSearchDone();
     }
     // The connection belongs to this thread: closed here, as the thread ends.
     connection.close();

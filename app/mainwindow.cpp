@@ -5,6 +5,7 @@
 #include "queuedworkerhost.h"
 #include "resulttable.h"
 #include "schema.h"
+#include "searchsummary.h"
 #include "settings.h"
 #include "sqltext.h"
 #include "threaddatabasecreate.h"
@@ -140,7 +141,8 @@ MainWindow::MainWindow(QWidget* parent)
     connect(m_pThreadTimer, &ThreadTimer::signalUpdateProgress, this, &MainWindow::slotUpdateProgress);
     connect(m_pThreadTimer, &ThreadTimer::signalSetProgressBools, this, &MainWindow::slotSetProgressBools);
     connect(m_pThreadDataBaseCreate, &QThread::finished, this, &MainWindow::returnToSearchField);
-    connect(m_pThreadDataBaseFind, &QThread::finished, this, &MainWindow::returnToSearchField);
+    connect(
+        m_pThreadDataBaseFind, &ThreadDataBaseFind::signalSearchDone, this, &MainWindow::returnToSearchField);
 
     g_LocalDbDir = Settings::readLocalDbDir(g_AppDir);
     m_pThreadDataBaseCreate->setDirectories(g_AppDir, g_LocalDbDir);
@@ -164,11 +166,10 @@ MainWindow::~MainWindow()
     delete m_pResultTable;
     m_pResultTable = nullptr;
     // The search thread drives the timer, so it must have ended before the timer goes.
-    stopThread(m_pThreadDataBaseFind);
+    delete m_pThreadDataBaseFind; // ends the search under way, and the worker
+    m_pThreadDataBaseFind = nullptr;
     delete m_pThreadTimer; // ends its tick loop
     m_pThreadTimer = nullptr;
-    delete m_pThreadDataBaseFind;
-    m_pThreadDataBaseFind = nullptr;
     stopThread(m_pThreadDataBaseCreate);
     delete m_pThreadDataBaseCreate;
     m_pThreadDataBaseCreate = nullptr;
@@ -316,11 +317,10 @@ void MainWindow::slotDataBaseCreated(bool bSuccess)
 
 void MainWindow::slotFind(const SearchResult& result)
 {
-    // Read once per database; a database changed by an update or an import is read again.
-    m_AddressNames.refresh(m_DataBase);
+    ResultFiller::fill(result, m_ResultModel);
     // The view follows the model's reset; ResultTable sizes its columns.
-    ResultFiller(m_SearchParams, m_AddressNames).fill(result, m_ResultModel);
     slotAddState(QStringLiteral("Запрос успешно выполнен"), false);
+    slotAddState(searchSummary(result), false);
 }
 
 void MainWindow::checkDatabaseVersion()
@@ -359,7 +359,7 @@ void MainWindow::updateFindButton()
 void MainWindow::startFind()
 {
     // One job at a time: a request while a worker runs is ignored.
-    if (m_pThreadDataBaseCreate->isRunning() || m_pThreadDataBaseFind->isRunning()
+    if (m_pThreadDataBaseCreate->isRunning() || m_pThreadDataBaseFind->isBusy()
         || m_pThreadDatabaseUpdate->isRunning())
         return;
     // The rows of the last search never stand under the outcome of this one, be it refused,
@@ -375,8 +375,7 @@ void MainWindow::startFind()
     // Busy at once, not only when the thread's own busy signal arrives; the thread takes a copy
     // of the levels.
     slotVisible(true);
-    m_pThreadDataBaseFind->setSearchParams(m_SearchParams);
-    m_pThreadDataBaseFind->start(QThread::InheritPriority);
+    m_pThreadDataBaseFind->find(m_SearchParams);
 }
 
 bool MainWindow::openDataBase()
@@ -433,7 +432,7 @@ void MainWindow::slotChooseClassifier()
 
 void MainWindow::importClassifier(const QString& from)
 {
-    if (m_pThreadDataBaseCreate->isRunning() || m_pThreadDataBaseFind->isRunning()
+    if (m_pThreadDataBaseCreate->isRunning() || m_pThreadDataBaseFind->isBusy()
         || m_pThreadDatabaseUpdate->isRunning()) {
         slotAddState(
             QStringLiteral("Импорт классификатора начнётся после окончания текущей работы: повторите его."),
@@ -472,8 +471,8 @@ void MainWindow::finishImport(bool bSuccess)
 
 void MainWindow::returnToSearchField()
 {
-    if (m_pThreadDataBaseCreate->isRunning() || m_pThreadDataBaseFind->isRunning() || !m_pSearchField
-        || !m_pSearchField->isEnabled())
+    // The search worker reports its end before it counts as idle, so only the import is asked.
+    if (m_pThreadDataBaseCreate->isRunning() || !m_pSearchField || !m_pSearchField->isEnabled())
         return;
     m_pSearchField->setFocus(Qt::OtherFocusReason);
     m_pSearchField->selectAll();

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "addressnamecache.h"
 #include "resultfiller.h"
 #include "searchparams.h"
 #include "searchresult.h"
@@ -109,7 +108,6 @@ private:
     Ui_MainWindow* ui;
     SearchParams m_SearchParams;
     QSqlDatabase m_DataBase;
-    AddressNameCache m_AddressNames;
     TableModel m_ResultModel;
     ResultTable* m_pResultTable = nullptr;
     // The level field that last had the keyboard: the one a search is started from.

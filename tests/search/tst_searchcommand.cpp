@@ -34,6 +34,8 @@ private slots:
     void badBatch_data();
     void badBatch();
     void batchStopsAtARefusedSearch();
+    void byteOrderMarkOnlyAtTheStart();
+    void saysWhatWasFound();
 
 private:
     // A batch file in the test's directory holding these bytes.
@@ -94,10 +96,6 @@ void TestSearchCommand::printsTheVisibleTable_data()
                          "Номера домов (Н-нечетные, Ч-четные, --- все)\tПочтовый адрес",
                "142701\tВидное\tГород\tЛесная\tУлица\t---\t142701,Московская обл,Ленинский "
                "р-н.,г.Видное,ул.Лесная,д.40" };
-    QTest::newRow("house without a street is not searched")
-        << QStringList { "--locality", "видное", "--house", "12" }
-        << QStringList { "Индекс\tНаселенный пункт\tТип пункта\tПочтовый адрес",
-               "142700\tВидное\tГород\t142700,Московская обл,Ленинский р-н.,г.Видное" };
 }
 
 void TestSearchCommand::printsTheVisibleTable()
@@ -159,6 +157,8 @@ void TestSearchCommand::badArguments_data()
     QTest::newRow("two directories") << QStringList { "a", "b" };
     QTest::newRow("unknown option") << QStringList { ".", "--town", "x" };
     QTest::newRow("option without value") << QStringList { ".", "--locality" };
+    // Searched without its street it would be another search than asked for.
+    QTest::newRow("house without a street") << QStringList { ".", "--locality", "видное", "--house", "12" };
 }
 
 void TestSearchCommand::badArguments()
@@ -239,6 +239,8 @@ void TestSearchCommand::badBatch_data()
                               << "batch.txt line 1: no locality, street or house to search for";
     QTest::newRow("not UTF-8") << good + "\xc2\xc8\xc4\xcd\xce\xc5\n"
                                << QStringList {} << "batch.txt line 2: not UTF-8 text";
+    QTest::newRow("NUL in a field") << good + QByteArray("Вид\0ное\tЛесная\n", 27) << QStringList {}
+                                    << "batch.txt line 2: holds a NUL character";
     QTest::newRow("missing file") << QByteArray() << QStringList {} << "search: cannot read ";
     QTest::newRow("no search") << QByteArray("# nothing\n\n") << QStringList {}
                                << "batch.txt holds no search";
@@ -276,6 +278,35 @@ void TestSearchCommand::batchStopsAtARefusedSearch()
     QVERIFY2(run.err.contains("search 2: not run; the batch stops here"), qPrintable(run.err));
     QVERIFY(!run.err.contains("search 3:"));
     QCOMPARE(run.out.size(), 2);
+}
+
+void TestSearchCommand::byteOrderMarkOnlyAtTheStart()
+{
+    // At the very start of the file the mark is dropped; at the start of a later line it is a
+    // character of the locality, which stays a locality search (it finds nothing) rather than
+    // turn into a search by the street alone.
+    const QString batch = writeBatch("\xEF\xBB\xBFВидное\n\xEF\xBB\xBF\tЛесная\n");
+    QVERIFY(!batch.isEmpty());
+    const ToolRun run = runSearch({ m_Dir.path(), "--batch", batch });
+    QCOMPARE(run.exitCode, 0);
+    const QStringList tables = run.outText.split("\n\n");
+    QCOMPARE(tables.size(), 3);
+    QVERIFY2(tables.at(0).contains("\tВидное\t"), qPrintable(tables.at(0)));
+    QVERIFY2(run.err.contains("search 1: 1 rows in "), qPrintable(run.err));
+    QCOMPARE(tables.at(1).split('\n').size(), 1);
+    QVERIFY2(tables.at(1).contains("Номера домов"), qPrintable(tables.at(1)));
+    QVERIFY2(run.err.contains("search 2: 0 rows in "), qPrintable(run.err));
+}
+
+void TestSearchCommand::saysWhatWasFound()
+{
+    // The line the window logs after the result, on standard error before the time.
+    const ToolRun found = runSearch({ m_Dir.path(), "--locality", " видное " });
+    QCOMPARE(found.exitCode, 0);
+    QVERIFY2(found.err.contains("Найден 1 вариант.\nsearch: 1 rows in "), qPrintable(found.err));
+    const ToolRun none = runSearch({ m_Dir.path(), "--street", "Нигдеевская" });
+    QCOMPARE(none.exitCode, 0);
+    QVERIFY2(none.err.contains("Ничего не найдено. Проверьте написание"), qPrintable(none.err));
 }
 
 QTEST_GUILESS_MAIN(TestSearchCommand)

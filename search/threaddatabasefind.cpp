@@ -345,8 +345,11 @@ void ThreadDataBaseFind::searchHouse(
     const HouseSearch houseSearch(locality, street, house);
     // Without a digit no list can hold the house; searching would only list every group.
     if (!houseSearch.house().hasDigit()) {
-        m_pHost->addState(
-            QStringLiteral("Поиск не выполнен: в номере дома \"%1\" нет ни одной цифры.").arg(house), false);
+        const QString& refusal = houseSearch.house().refusal();
+        m_pHost->addState(refusal.isEmpty()
+                ? QStringLiteral("Поиск не выполнен: в номере дома \"%1\" нет ни одной цифры.").arg(house)
+                : QStringLiteral("Поиск не выполнен: в номере дома %1.").arg(refusal),
+            false);
         emit signalVisible(false);
         return;
     }

@@ -76,6 +76,33 @@ bool parseRange(const QString& text, bool bSingleAllowed, qint64* from, qint64* 
     return true;
 }
 
+// The designators a word is glued from ("КСТР" as this form writes "корп. стр.", "КА" as it
+// writes "корпус А"), in their one form; empty when the word is not made of designators and at
+// most one last letter.
+QString splitDesignators(const QString& word, const QHash<QString, QString>& designators)
+{
+    for (int split = word.size(); split > 0; --split) {
+        const auto head = designators.constFind(word.left(split));
+        if (head == designators.cend())
+            continue;
+        const QString rest = word.mid(split);
+        if (rest.isEmpty())
+            return *head;
+        const QString glued = splitDesignators(rest, designators);
+        if (!glued.isEmpty())
+            return *head + glued;
+        // One letter may follow a designator: "КА", "СТРБК".
+        if (rest.at(0).isLetter()) {
+            if (rest.size() == 1)
+                return *head + rest;
+            const QString after = splitDesignators(rest.mid(1), designators);
+            if (!after.isEmpty())
+                return *head + rest.at(0) + after;
+        }
+    }
+    return QString();
+}
+
 } // namespace
 
 HouseNumber::HouseNumber(const QString& text)
@@ -164,11 +191,10 @@ HouseNumber::HouseNumber(const QString& text)
         } else if (word.size() == 2 && word.at(1) == QChar(0x0421) && bNumberFollows) {
             // "12Ас3": a letter glued to a строение.
             m_Text += word.at(0) + QStringLiteral("стр");
-        } else if (word.size() == 2 && word.at(0) == QChar(0x041A) && !bKorpus && i > 0
-            && tokens.at(i - 1).kind == Kind::Number) {
-            // "12кА": корпус А, as this form writes "12 корпус А".
-            m_Text += QStringLiteral("к") + word.at(1);
-            bKorpus = true;
+        } else if (const QString glued = splitDesignators(word, designators); !glued.isEmpty()) {
+            // Designators glued ("кстр" as this form writes "корп. стр."): each, in order.
+            m_Text += glued;
+            bKorpus = bKorpus || glued.startsWith(QStringLiteral("к"));
         } else if (word.size() > 1 && designators.contains(word.mid(1))) {
             // A letter glued to a designator, as lists write it: "12Ак1" is 12А корпус 1.
             m_Text += word.at(0) + designators.value(word.mid(1));

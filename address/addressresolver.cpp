@@ -1,0 +1,595 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "addressresolver.h"
+
+#include <QAtomicInt>
+#include <QSet>
+#include <QSqlError>
+#include <QVariant>
+
+namespace {
+
+// Where a name stands in the classifier: its own digits and what follows them are zeros.
+int significantLength(const QString& code)
+{
+    if (code.mid(8, 3) != QLatin1String("000"))
+        return 11;
+    if (code.mid(5, 3) != QLatin1String("000"))
+        return 8;
+    if (code.mid(2, 3) != QLatin1String("000"))
+        return 5;
+    return 2;
+}
+
+// True when the KLADR object upper (a region, district or city) contains the object code.
+bool contains(const QString& upper, const QString& code)
+{
+    return upper != code.left(11) && code.startsWith(upper.left(significantLength(upper)));
+}
+
+bool isCurrent(const QString& codeSt)
+{
+    return codeSt == QLatin1String("00");
+}
+
+// 01–50: a former name of the object that has the same code with 00.
+bool isFormer(const QString& codeSt)
+{
+    bool ok = false;
+    const int n = codeSt.toInt(&ok);
+    return ok && codeSt.size() == 2 && n >= 1 && n <= 50;
+}
+
+constexpr int StreetLevel = 5;
+constexpr int AnywhereLimit = 2000;
+constexpr int CodeCacheLimit = 100000;
+
+} // namespace
+
+QString gradeText(AddressGrade grade)
+{
+    switch (grade) {
+    case AddressGrade::House:
+        return QStringLiteral("дом");
+    case AddressGrade::Range:
+        return QStringLiteral("диапазон");
+    case AddressGrade::Street:
+        return QStringLiteral("улица");
+    case AddressGrade::Locality:
+        return QStringLiteral("пункт");
+    case AddressGrade::Ambiguous:
+        return QStringLiteral("неоднозначно");
+    case AddressGrade::NotFound:
+        break;
+    }
+    return QStringLiteral("не найден");
+}
+
+AddressResolver::AddressResolver(const QString& databaseFile)
+{
+    static QAtomicInt serial;
+    m_Connection = QStringLiteral("velmora-resolver-%1").arg(serial.fetchAndAddRelaxed(1));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_Connection);
+        db.setDatabaseName(databaseFile);
+        // Read only: resolving never writes, and a missing file is not created empty.
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (!db.open()) {
+            m_Error = QStringLiteral("не удалось открыть базу данных %1: %2").arg(databaseFile, db.lastError().text());
+            return;
+        }
+    }
+    if (prepare() && readTypes() && readAliases("kladr", "KLADR_NAMES"))
+        readAliases("street", "STREET_NAMES");
+}
+
+AddressResolver::~AddressResolver()
+{
+    m_KladrByName = m_KladrByCode = m_StreetByName = m_StreetByNameAnywhere = m_StreetByCode = m_Houses = QSqlQuery();
+    QSqlDatabase::database(m_Connection, false).close();
+    QSqlDatabase::removeDatabase(m_Connection);
+}
+
+bool AddressResolver::prepare()
+{
+    const QSqlDatabase db = QSqlDatabase::database(m_Connection, false);
+    const struct {
+        QSqlQuery* query;
+        const char* text;
+    } statements[] = {
+        { &m_KladrByName,
+            "SELECT name, scname, code, code_st, index_ FROM kladr INDEXED BY index_kladr_name_upper "
+            "WHERE name_upper = ?" },
+        { &m_KladrByCode,
+            "SELECT name, scname, code, code_st, index_ FROM kladr INDEXED BY index_kladr_code WHERE code = ?" },
+        { &m_StreetByName,
+            "SELECT name, scname, code, code_st, index_ FROM street INDEXED BY index_streets_nu_ck "
+            "WHERE name_upper = ? AND code_kladr = ?" },
+        { &m_StreetByNameAnywhere,
+            "SELECT name, scname, code, code_st, index_ FROM street INDEXED BY index_streets_name_upper "
+            "WHERE name_upper = ? LIMIT ?" },
+        { &m_StreetByCode,
+            "SELECT name, scname, code, code_st, index_ FROM street INDEXED BY index_streets_code_kladr "
+            "WHERE code_kladr = ? AND code = ?" },
+        { &m_Houses, "SELECT name, index_ FROM doma INDEXED BY index_doma_index WHERE code_street = ?" },
+    };
+    for (const auto& statement : statements) {
+        *statement.query = QSqlQuery(db);
+        statement.query->setForwardOnly(true);
+        if (!statement.query->prepare(QString::fromUtf8(statement.text))) {
+            m_Error = QStringLiteral("база данных не готова к разбору адресов: %1")
+                          .arg(statement.query->lastError().text());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool AddressResolver::readTypes()
+{
+    // The type words are the classifier's own: every short name in use with its full name from
+    // the type dictionary, and the level it is used on.
+    QSqlQuery query(QSqlDatabase::database(m_Connection, false));
+    query.setForwardOnly(true);
+    const QString statement = QStringLiteral(
+        "SELECT DISTINCT scname, socr, CASE WHEN code_rrr = '000' AND code_ggg = '000' AND code_ppp = '000' THEN 1 "
+        "WHEN code_ggg = '000' AND code_ppp = '000' THEN 2 WHEN code_ppp = '000' THEN 3 ELSE 4 END FROM kladr "
+        "UNION SELECT DISTINCT scname, socr, 5 FROM street");
+    if (!query.exec(statement)) {
+        m_Error = QStringLiteral("не удалось прочитать типы объектов: %1").arg(query.lastError().text());
+        return false;
+    }
+    while (query.next())
+        m_Types.add(query.value(2).toInt(), query.value(0).toString(), query.value(1).toString());
+    m_Types.addCommonSpellings();
+    return true;
+}
+
+bool AddressResolver::readAliases(const char* table, const char* namesTable)
+{
+    // Only names whose normal form differs from the stored one: those with ё, digits or marks.
+    QSqlQuery query(QSqlDatabase::database(m_Connection, false));
+    query.setForwardOnly(true);
+    const QString condition = QStringLiteral(
+        " WHERE instr(name_upper, 'Ё') > 0 OR name_upper GLOB '*[0-9.\"(),]*' OR instr(name_upper, '  ') > 0 "
+        "OR name_upper GLOB '* ' OR name_upper GLOB ' *'");
+    bool ok = query.exec(QStringLiteral("SELECT name_upper FROM %1").arg(QLatin1String(namesTable)) + condition);
+    if (!ok)
+        ok = query.exec(QStringLiteral("SELECT DISTINCT name_upper FROM %1").arg(QLatin1String(table)) + condition);
+    if (!ok) {
+        m_Error = QStringLiteral("не удалось прочитать названия: %1").arg(query.lastError().text());
+        return false;
+    }
+    while (query.next()) {
+        const QString stored = query.value(0).toString();
+        const QString normal = AddressLine::normalText(stored);
+        if (normal != stored) {
+            QStringList& names = m_Aliases[normal];
+            if (!names.contains(stored))
+                names.append(stored);
+        }
+    }
+    return true;
+}
+
+QStringList AddressResolver::namesFor(const QString& normalName) const
+{
+    return QStringList { normalName } + m_Aliases.value(normalName);
+}
+
+bool AddressResolver::typeFits(const AddressLine::Part& part, const QString& scname) const
+{
+    if (part.type.isEmpty())
+        return true;
+    return m_Types.shortNames(part.type).contains(AddressLine::normalWord(scname));
+}
+
+bool AddressResolver::isStreetOnlyType(const AddressLine::Part& part) const
+{
+    if (part.type.isEmpty())
+        return false;
+    int mask = 0;
+    for (const QString& shortName : m_Types.shortNames(part.type))
+        mask |= m_Types.levels(shortName);
+    return mask == (1 << StreetLevel);
+}
+
+// A former name becomes the object that has its code now, remembering the name the line used.
+bool AddressResolver::current(QSqlQuery& byCode, Object* object)
+{
+    if (!byCode.exec()) {
+        m_LastError = byCode.lastError().text();
+        return false;
+    }
+    bool found = false;
+    while (byCode.next()) {
+        if (isCurrent(byCode.value(3).toString())) {
+            object->formerName = object->name;
+            object->name = byCode.value(0).toString();
+            object->scname = byCode.value(1).toString();
+            object->index = byCode.value(4).toString();
+            found = true;
+            break;
+        }
+    }
+    byCode.finish();
+    return found;
+}
+
+QVector<AddressResolver::Object> AddressResolver::kladrByName(const AddressLine::Part& part)
+{
+    QVector<Object> objects;
+    QSet<QString> codes;
+    for (const QString& name : namesFor(part.name)) {
+        m_KladrByName.bindValue(0, name);
+        if (!m_KladrByName.exec()) {
+            m_LastError = m_KladrByName.lastError().text();
+            return objects;
+        }
+        QVector<Object> former;
+        while (m_KladrByName.next()) {
+            if (!typeFits(part, m_KladrByName.value(1).toString()))
+                continue;
+            Object object { m_KladrByName.value(0).toString(), m_KladrByName.value(1).toString(),
+                m_KladrByName.value(2).toString().left(11), m_KladrByName.value(4).toString(), QString() };
+            const QString codeSt = m_KladrByName.value(3).toString();
+            if (isCurrent(codeSt) && !codes.contains(object.code)) {
+                codes.insert(object.code);
+                objects.append(object);
+            } else if (isFormer(codeSt)) {
+                former.append(object);
+            }
+        }
+        m_KladrByName.finish();
+        for (Object object : former) {
+            if (codes.contains(object.code))
+                continue;
+            m_KladrByCode.bindValue(0, object.code);
+            if (current(m_KladrByCode, &object)) {
+                codes.insert(object.code);
+                objects.append(object);
+            }
+        }
+    }
+    return objects;
+}
+
+QVector<AddressResolver::Object> AddressResolver::streetsByName(
+    const AddressLine::Part& part, const QString& localityCode, int nLimit)
+{
+    QVector<Object> objects;
+    QSet<QString> codes;
+    QSqlQuery& query = localityCode.isEmpty() ? m_StreetByNameAnywhere : m_StreetByName;
+    for (const QString& name : namesFor(part.name)) {
+        query.bindValue(0, name);
+        query.bindValue(1, localityCode.isEmpty() ? QVariant(nLimit) : QVariant(localityCode));
+        if (!query.exec()) {
+            m_LastError = query.lastError().text();
+            return objects;
+        }
+        QVector<Object> former;
+        while (query.next()) {
+            if (!typeFits(part, query.value(1).toString()))
+                continue;
+            Object object { query.value(0).toString(), query.value(1).toString(), query.value(2).toString().left(15),
+                query.value(4).toString(), QString() };
+            const QString codeSt = query.value(3).toString();
+            if (isCurrent(codeSt) && !codes.contains(object.code)) {
+                codes.insert(object.code);
+                objects.append(object);
+            } else if (isFormer(codeSt)) {
+                former.append(object);
+            }
+        }
+        query.finish();
+        for (Object object : former) {
+            if (codes.contains(object.code))
+                continue;
+            m_StreetByCode.bindValue(0, object.code.left(11));
+            m_StreetByCode.bindValue(1, object.code);
+            if (current(m_StreetByCode, &object)) {
+                codes.insert(object.code);
+                objects.append(object);
+            }
+        }
+    }
+    return objects;
+}
+
+const AddressResolver::Object* AddressResolver::kladrByCode(const QString& code)
+{
+    auto known = m_ByCode.constFind(code);
+    if (known != m_ByCode.cend())
+        return known->code.isEmpty() ? nullptr : &*known;
+    if (m_ByCode.size() > CodeCacheLimit)
+        m_ByCode.clear();
+    Object object;
+    m_KladrByCode.bindValue(0, code);
+    if (m_KladrByCode.exec()) {
+        // The current record, or the first one when none is current, as the address takes it.
+        while (m_KladrByCode.next()) {
+            if (object.code.isEmpty() || isCurrent(m_KladrByCode.value(3).toString())) {
+                object = { m_KladrByCode.value(0).toString(), m_KladrByCode.value(1).toString(), code,
+                    m_KladrByCode.value(4).toString(), QString() };
+                if (isCurrent(m_KladrByCode.value(3).toString()))
+                    break;
+            }
+        }
+        m_KladrByCode.finish();
+    }
+    known = m_ByCode.insert(code, object);
+    return known->code.isEmpty() ? nullptr : &*known;
+}
+
+QVector<HouseGroup> AddressResolver::houseGroups(const QString& streetCode)
+{
+    QVector<HouseGroup> groups;
+    m_Houses.bindValue(0, streetCode);
+    if (!m_Houses.exec()) {
+        m_LastError = m_Houses.lastError().text();
+        return groups;
+    }
+    while (m_Houses.next())
+        groups.append({ m_Houses.value(0).toString(), m_Houses.value(1).toString() });
+    m_Houses.finish();
+    return groups;
+}
+
+QString AddressResolver::compose(const Object& locality, const Object* street, const AddressLine& line)
+{
+    // As the search composes its rows: index, region, district, locality, street; then the house
+    // and the apartment, which a letter needs.
+    QString address;
+    const QString regionCode = locality.code.left(2) + QLatin1String("000000000");
+    if (regionCode != locality.code) {
+        if (const Object* region = kladrByCode(regionCode))
+            address += QLatin1Char(',') + region->name + QLatin1Char(' ') + region->scname;
+    }
+    const QString districtCode = locality.code.left(5) + QLatin1String("000000");
+    if (districtCode != regionCode && districtCode != locality.code) {
+        if (const Object* district = kladrByCode(districtCode))
+            address += QLatin1Char(',') + district->name + QLatin1Char(' ') + district->scname + QLatin1Char('.');
+    }
+    const QString cityCode = locality.code.left(8) + QLatin1String("000");
+    if (cityCode != locality.code && cityCode != districtCode && cityCode != regionCode) {
+        if (const Object* city = kladrByCode(cityCode))
+            address += QLatin1Char(',') + city->scname + QLatin1Char('.') + city->name;
+    }
+    address += QLatin1Char(',') + locality.scname + QLatin1Char('.') + locality.name;
+    if (street)
+        address += QLatin1Char(',') + street->scname + QLatin1Char('.') + street->name;
+    if (street && line.hasHouse())
+        address += QStringLiteral(",д.") + line.house().text();
+    if (!line.apartment().isEmpty()) {
+        const int blank = line.apartment().indexOf(QLatin1Char(' '));
+        address += QLatin1Char(',') + line.apartment().left(blank).toLower() + QLatin1Char('.')
+            + line.apartment().mid(blank + 1);
+    }
+    return address;
+}
+
+void AddressResolver::addCandidates(const Combination& combination, const AddressLine& line, AddressAnswer* answer)
+{
+    const Object& locality = combination.localityObject;
+    QStringList chain;
+    const QString regionCode = locality.code.left(2) + QLatin1String("000000000");
+    const QString districtCode = locality.code.left(5) + QLatin1String("000000");
+    chain << locality.index;
+    if (districtCode != locality.code && districtCode != regionCode) {
+        const Object* district = kladrByCode(districtCode);
+        chain << (district ? district->index : QString());
+    }
+    if (regionCode != locality.code) {
+        const Object* region = kladrByCode(regionCode);
+        chain << (region ? region->index : QString());
+    }
+    const auto firstIndex = [](const QStringList& indexes) {
+        for (const QString& index : indexes) {
+            if (!index.trimmed().isEmpty())
+                return index.trimmed();
+        }
+        return QString();
+    };
+
+    for (const Object* object : { &combination.localityObject, &combination.streetObject }) {
+        if (!object->formerName.isEmpty()) {
+            answer->bFormerName = true;
+            const QString note = QStringLiteral("«%1» — прежнее название, теперь %2 %3")
+                                     .arg(object->formerName, object->scname, object->name);
+            if (!answer->notes.contains(note))
+                answer->notes << note;
+        }
+    }
+
+    if (combination.street < 0) {
+        AddressCandidate candidate;
+        candidate.grade = AddressGrade::Locality;
+        candidate.index = firstIndex(chain);
+        candidate.localityCode = locality.code;
+        candidate.address = candidate.index + compose(locality, nullptr, line);
+        answer->candidates << candidate;
+        return;
+    }
+
+    const Object& street = combination.streetObject;
+    const QString streetAddress = compose(locality, &street, line);
+    if (!line.hasHouse()) {
+        AddressCandidate candidate;
+        candidate.grade = AddressGrade::Street;
+        candidate.index = firstIndex(QStringList { street.index } + chain);
+        candidate.localityCode = locality.code;
+        candidate.streetCode = street.code;
+        candidate.address = candidate.index + streetAddress;
+        answer->candidates << candidate;
+        return;
+    }
+    const QVector<HouseGroup> groups = houseGroups(street.code);
+    for (const HouseIndexMatch& match : resolveHouseIndex(groups, line.house(), QStringList { street.index } + chain)) {
+        AddressCandidate candidate;
+        candidate.localityCode = locality.code;
+        candidate.streetCode = street.code;
+        candidate.index = match.index.trimmed();
+        candidate.address = candidate.index + streetAddress;
+        if (match.group < 0) {
+            candidate.grade = AddressGrade::Street;
+        } else {
+            candidate.houseList = groups.at(match.group).list;
+            candidate.grade = HouseList(candidate.houseList).match(line.house()) == HouseList::Match::Exact
+                ? AddressGrade::House
+                : AddressGrade::Range;
+        }
+        answer->candidates << candidate;
+    }
+}
+
+AddressAnswer AddressResolver::resolve(const QString& line)
+{
+    return resolve(AddressLine::read(line, m_Types));
+}
+
+AddressAnswer AddressResolver::resolve(const AddressLine& line)
+{
+    AddressAnswer answer;
+    if (!isReady()) {
+        answer.problem = m_Error;
+        return answer;
+    }
+    if (!line.isValid()) {
+        answer.problem = line.refusal();
+        return answer;
+    }
+    m_LastError.clear();
+
+    const QVector<AddressLine::Part>& parts = line.parts();
+    QVector<QVector<Object>> kladr(parts.size());
+    for (int i = 0; i < parts.size(); ++i) {
+        if (!isStreetOnlyType(parts.at(i)))
+            kladr[i] = kladrByName(parts.at(i));
+    }
+    const auto partText = [&parts](int i) {
+        const AddressLine::Part& part = parts.at(i);
+        return part.type.isEmpty() ? part.name : part.type.toLower() + QLatin1Char(' ') + part.name;
+    };
+    const auto hasUpper = [&](int j, const QString& code) {
+        for (const Object& upper : kladr.at(j)) {
+            if (contains(upper.code, code))
+                return true;
+        }
+        return false;
+    };
+    const auto streetAble = [&](int j) {
+        if (parts.at(j).type.isEmpty())
+            return true;
+        for (const QString& shortName : m_Types.shortNames(parts.at(j).type)) {
+            if (m_Types.levels(shortName) & (1 << StreetLevel))
+                return true;
+        }
+        return false;
+    };
+
+    QVector<Combination> combinations;
+    QString failure;
+    for (int i = 0; i < parts.size(); ++i) {
+        for (const Object& locality : kladr.at(i)) {
+            int streetPart = -1;
+            int failed = -1;
+            for (int j = 0; j < parts.size() && failed < 0; ++j) {
+                if (j == i || hasUpper(j, locality.code))
+                    continue;
+                if (streetPart >= 0 || !streetAble(j))
+                    failed = j;
+                else
+                    streetPart = j;
+            }
+            if (failed >= 0) {
+                failure = QStringLiteral("«%1» не подходит к %2 %3").arg(partText(failed), locality.scname, locality.name);
+                continue;
+            }
+            if (streetPart < 0) {
+                combinations.append({ i, locality, -1, Object() });
+                continue;
+            }
+            const QVector<Object> streets = streetsByName(parts.at(streetPart), locality.code, 0);
+            if (streets.isEmpty())
+                failure = QStringLiteral("улица «%1» не найдена в %2 %3")
+                              .arg(partText(streetPart), locality.scname, locality.name);
+            for (const Object& street : streets)
+                combinations.append({ i, locality, streetPart, street });
+        }
+    }
+
+    // No locality fits: a street named alone, or with a region or district only.
+    if (combinations.isEmpty()) {
+        int streetPart = -1;
+        bool bOthersUpper = true;
+        for (int j = 0; j < parts.size(); ++j) {
+            const bool bUpperOnly = !kladr.at(j).isEmpty()
+                && std::all_of(kladr.at(j).cbegin(), kladr.at(j).cend(),
+                    [](const Object& o) { return significantLength(o.code) <= 5; });
+            if (bUpperOnly)
+                continue;
+            if (streetPart >= 0 || !streetAble(j))
+                bOthersUpper = false;
+            streetPart = j;
+        }
+        if (streetPart >= 0 && bOthersUpper) {
+            for (const Object& street : streetsByName(parts.at(streetPart), QString(), AnywhereLimit)) {
+                bool bInside = true;
+                for (int j = 0; j < parts.size() && bInside; ++j)
+                    bInside = j == streetPart || hasUpper(j, street.code.left(11));
+                if (!bInside)
+                    continue;
+                const Object* locality = kladrByCode(street.code.left(11));
+                if (locality)
+                    combinations.append({ -1, *locality, streetPart, street });
+            }
+        }
+    }
+
+    if (!m_LastError.isEmpty()) {
+        answer.problem = QStringLiteral("ошибка базы данных: %1").arg(m_LastError);
+        return answer;
+    }
+    for (const Combination& combination : combinations)
+        addCandidates(combination, line, &answer);
+    if (!m_LastError.isEmpty()) {
+        answer.candidates.clear();
+        answer.problem = QStringLiteral("ошибка базы данных: %1").arg(m_LastError);
+        return answer;
+    }
+
+    if (answer.candidates.isEmpty()) {
+        for (int i = 0; i < parts.size(); ++i) {
+            if (kladr.at(i).isEmpty() && streetsByName(parts.at(i), QString(), 1).isEmpty()) {
+                failure = QStringLiteral("«%1» нет в классификаторе").arg(partText(i));
+                break;
+            }
+        }
+        answer.problem = failure.isEmpty() ? QStringLiteral("части адреса не сходятся") : failure;
+        answer.notes.clear();
+        return answer;
+    }
+
+    QSet<QString> indexes;
+    for (const AddressCandidate& candidate : answer.candidates)
+        indexes.insert(candidate.index);
+    if (indexes.size() > 1) {
+        answer.grade = AddressGrade::Ambiguous;
+        answer.problem = QStringLiteral("подходят %1 объекта с разными индексами").arg(answer.candidates.size());
+        return answer;
+    }
+    const AddressCandidate& first = answer.candidates.first();
+    if (first.index.isEmpty()) {
+        answer.problem = QStringLiteral("у найденного объекта нет индекса");
+        return answer;
+    }
+    answer.grade = first.grade;
+    for (const AddressCandidate& candidate : answer.candidates)
+        answer.grade = std::max(answer.grade, candidate.grade);
+    answer.index = first.index;
+    answer.address = first.address;
+    if (!line.index().isEmpty() && line.index() != answer.index) {
+        answer.bIndexDiffers = true;
+        answer.notes << QStringLiteral("в строке индекс %1, по классификатору %2").arg(line.index(), answer.index);
+    }
+    return answer;
+}

@@ -551,6 +551,18 @@ AddressAnswer AddressResolver::resolve(const AddressLine& line)
     }
     for (const Combination& combination : combinations)
         addCandidates(combination, line, &answer);
+    // Two groups of one street with one index are one answer.
+    QSet<QString> seen;
+    for (int i = 0; i < answer.candidates.size();) {
+        const AddressCandidate& candidate = answer.candidates.at(i);
+        const QString key = candidate.index + QChar(0x1f) + candidate.address + QChar(0x1f) + gradeText(candidate.grade);
+        if (seen.contains(key)) {
+            answer.candidates.removeAt(i);
+        } else {
+            seen.insert(key);
+            ++i;
+        }
+    }
     if (!m_LastError.isEmpty()) {
         answer.candidates.clear();
         answer.problem = QStringLiteral("ошибка базы данных: %1").arg(m_LastError);
@@ -574,7 +586,7 @@ AddressAnswer AddressResolver::resolve(const AddressLine& line)
         indexes.insert(candidate.index);
     if (indexes.size() > 1) {
         answer.grade = AddressGrade::Ambiguous;
-        answer.problem = QStringLiteral("подходят %1 объекта с разными индексами").arg(answer.candidates.size());
+        answer.problem = QStringLiteral("подходят объекты с разными индексами: %1").arg(answer.candidates.size());
         return answer;
     }
     const AddressCandidate& first = answer.candidates.first();

@@ -8,6 +8,7 @@
 int runSampleCommand(const QStringList& arguments);
 int runImportCommand(const QStringList& arguments);
 int runSearchCommand(QStringList arguments);
+int runResolveCommand(const QStringList& arguments);
 
 // The local database directory as the window finds it: LocalDB/Path of the Velmora.ini beside
 // the program (a link to the program is resolved first), %HOME% expanded.

@@ -21,7 +21,7 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Velmora without a window."));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("sample, import or search"));
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("sample, import, search or resolve"));
     // Options belong to the command; the dispatcher only looks at the first word.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     parser.parse(app.arguments());
@@ -42,6 +42,8 @@ int main(int argc, char* argv[])
         return runImportCommand(arguments);
     if (command == QLatin1String("search"))
         return runSearchCommand(arguments);
+    if (command == QLatin1String("resolve"))
+        return runResolveCommand(arguments);
     std::fprintf(
         stderr, "velmora-tool: unknown command '%s'\n%s", qPrintable(command), qPrintable(parser.helpText()));
     return 2;

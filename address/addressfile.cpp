@@ -30,7 +30,9 @@ namespace {
         if (bNumber) {
             if (number >= 1 && number <= header.size())
                 return number - 1;
-            *error = QStringLiteral("столбца %1 нет: в первой строке %2 столбцов").arg(number).arg(header.size());
+            *error = QStringLiteral("столбца %1 нет: в первой строке %2 столбцов")
+                         .arg(number)
+                         .arg(header.size());
             return -1;
         }
         for (int i = 0; i < header.size(); ++i) {
@@ -43,7 +45,8 @@ namespace {
 
 } // namespace
 
-bool run(AddressResolver& resolver, const Options& options, Reporter& reporter, Summary* summary, QString* error)
+bool run(
+    AddressResolver& resolver, const Options& options, Reporter& reporter, Summary* summary, QString* error)
 {
     *summary = Summary();
     if (!resolver.isReady()) {
@@ -65,7 +68,8 @@ bool run(AddressResolver& resolver, const Options& options, Reporter& reporter, 
     Csv::Reader reader(&in, options.encoding);
     Csv::Record header;
     if (!reader.next(&header)) {
-        *error = reader.error().isEmpty() ? QStringLiteral("файл %1 пуст").arg(options.input) : reader.error();
+        *error
+            = reader.error().isEmpty() ? QStringLiteral("файл %1 пуст").arg(options.input) : reader.error();
         return false;
     }
     const int column = findColumn(header.fields, options.column, error);
@@ -109,7 +113,9 @@ bool run(AddressResolver& resolver, const Options& options, Reporter& reporter, 
         ++summary->rows;
         QString problem = record.problem;
         if (problem.isEmpty() && record.fields.size() != header.fields.size())
-            problem = QStringLiteral("%1 полей, а в первой строке %2").arg(record.fields.size()).arg(header.fields.size());
+            problem = QStringLiteral("%1 полей, а в первой строке %2")
+                          .arg(record.fields.size())
+                          .arg(header.fields.size());
         if (problem.isEmpty() && column >= record.fields.size())
             problem = QStringLiteral("нет столбца адреса");
         if (!problem.isEmpty()) {
@@ -126,11 +132,13 @@ bool run(AddressResolver& resolver, const Options& options, Reporter& reporter, 
             ++summary->formerNames;
         for (const QString& note : answer.notes)
             reporter.note(record.line, note);
-        const QString address = answer.grade == AddressGrade::Ambiguous || answer.grade == AddressGrade::NotFound
+        const QString address
+            = answer.grade == AddressGrade::Ambiguous || answer.grade == AddressGrade::NotFound
             ? answer.problem
             : answer.address;
         out.write(record.raw
-            + cells({ answer.index, address, gradeText(answer.grade), QString::number(answer.candidates.size()) })
+            + cells(
+                { answer.index, address, gradeText(answer.grade), QString::number(answer.candidates.size()) })
             + (record.ending.isEmpty() ? ending : record.ending));
         // Progress in whole per mille steps, not per row.
         const qint64 step = total > 0 ? reader.position() * 1000 / total : 0;

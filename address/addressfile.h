@@ -47,7 +47,8 @@ QString defaultOutput(const QString& input);
 
 // False on a failure or a cancel, with the reason in *error; nothing is then left under the
 // output name.
-bool run(AddressResolver& resolver, const Options& options, Reporter& reporter, Summary* summary, QString* error);
+bool run(
+    AddressResolver& resolver, const Options& options, Reporter& reporter, Summary* summary, QString* error);
 
 // "дом 10, диапазон 3, …, строк с ошибками 1" — the grades that occurred, in grade order.
 QString summaryText(const Summary& summary);

@@ -5,8 +5,8 @@
 
 #include <QRegularExpression>
 
-#include <algorithm>
 #include <QSet>
+#include <algorithm>
 
 namespace {
 
@@ -36,7 +36,8 @@ bool isOrdinal(const QString& normalToken)
 const QStringList& houseWords()
 {
     static const QStringList words { QStringLiteral("Д"), QStringLiteral("ДОМ"), QStringLiteral("ВЛД"),
-        QStringLiteral("ВЛ"), QStringLiteral("ВЛАДЕНИЕ"), QStringLiteral("ДВЛД"), QStringLiteral("ДОМОВЛАДЕНИЕ") };
+        QStringLiteral("ВЛ"), QStringLiteral("ВЛАДЕНИЕ"), QStringLiteral("ДВЛД"),
+        QStringLiteral("ДОМОВЛАДЕНИЕ") };
     return words;
 }
 
@@ -68,7 +69,7 @@ QString apartmentWord(const QString& token)
 // A token of a house: it has a digit, is one letter or a mark, or is one of the house's words.
 bool isHouseToken(const QString& token)
 {
-    if (isOrdinal(token))
+    if (isOrdinal(token) || token.startsWith(QChar(0x0001)))
         return false;
     if (std::any_of(token.cbegin(), token.cend(), isAsciiDigit))
         return true;
@@ -105,14 +106,85 @@ QString blankMarks(const QString& line)
     return text;
 }
 
+// Words in quotes are a name as it stands ("ул. «8 Марта»", "СНТ \"Дружба 2\""): marked with this
+// character, they are neither a type, nor a house, nor an index.
+constexpr QChar Literal(0x0001);
+
+bool isLiteral(const QString& token)
+{
+    return token.startsWith(Literal);
+}
+
+QString withoutMark(const QString& token)
+{
+    return isLiteral(token) ? token.mid(1) : token;
+}
+
+bool opensQuote(QChar c)
+{
+    return c == QLatin1Char('"') || c == QChar(0x00AB) || c == QChar(0x201C) || c == QChar(0x201E);
+}
+
+bool closes(QChar open, QChar c)
+{
+    return open == QLatin1Char('"') ? c == QLatin1Char('"')
+        : open == QChar(0x00AB)     ? c == QChar(0x00BB)
+                                    : c == QChar(0x201D) || c == QChar(0x201C);
+}
+
+// Marks every word inside a closed pair of quotes; commas inside them separate nothing.
+QString markQuoted(const QString& line)
+{
+    QString text;
+    text.reserve(line.size() + 8);
+    for (int i = 0; i < line.size(); ++i) {
+        const QChar c = line.at(i);
+        int close = -1;
+        if (opensQuote(c)) {
+            for (int j = i + 1; j < line.size() && close < 0; ++j) {
+                if (closes(c, line.at(j)))
+                    close = j;
+            }
+        }
+        if (close < 0) {
+            text += c;
+            continue;
+        }
+        text += QLatin1Char(' ');
+        bool bWordStart = true;
+        for (int j = i + 1; j < close; ++j) {
+            const QChar inner = line.at(j);
+            if (inner.isSpace() || inner == QLatin1Char(',') || inner == QLatin1Char(';')
+                || inner == QLatin1Char('.')) {
+                text += QLatin1Char(' ');
+                bWordStart = true;
+            } else {
+                if (bWordStart)
+                    text += Literal;
+                bWordStart = false;
+                text += inner;
+            }
+        }
+        text += QLatin1Char(' ');
+        i = close;
+    }
+    return text;
+}
+
 // The line's segments (between commas), each as its tokens in normal form.
 QVector<QStringList> tokenize(const QString& line)
 {
-    const QString text = blankMarks(line);
+    const QString text = blankMarks(markQuoted(line));
     QVector<QStringList> segments;
     for (const QString& segment : text.split(QLatin1Char(','))) {
         QStringList tokens;
         for (const QString& raw : segment.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            if (isLiteral(raw)) {
+                const QString word = AddressLine::normalWord(raw.mid(1));
+                if (!word.isEmpty())
+                    tokens += Literal + word;
+                continue;
+            }
             const QString word = AddressLine::normalWord(raw);
             if (!word.isEmpty())
                 tokens += splitGluedNumber(word);
@@ -137,14 +209,15 @@ QString AddressLine::normalWord(const QString& word)
     }
     // "1-ая", "1ая", "1я" are one name, as are "2-ой" and "2-й", "3-ье" and "3-е".
     if (!out.isEmpty() && isAsciiDigit(out.at(0)) && out.at(out.size() - 1).isLetter()) {
-        static const QRegularExpression ordinal(QStringLiteral("^([0-9]+)-?(АЯ|ЯЯ|Я|ОЙ|ИЙ|ЫЙ|Й|ОЕ|ЕЕ|ЬЕ|Е|ОГО|ГО)$"));
+        static const QRegularExpression ordinal(
+            QStringLiteral("^([0-9]+)-?(АЯ|ЯЯ|Я|ОЙ|ИЙ|ЫЙ|Й|ОЕ|ЕЕ|ЬЕ|Е|ОГО|ГО)$"));
         const QRegularExpressionMatch match = ordinal.match(out);
         if (match.hasMatch()) {
             const QString ending = match.captured(2);
             const QString one = ending.endsWith(QChar(0x042F)) ? QStringLiteral("Я")
-                : ending.endsWith(QChar(0x0419))                ? QStringLiteral("Й")
-                : ending.endsWith(QChar(0x0415))                ? QStringLiteral("Е")
-                                                                : QStringLiteral("ГО");
+                : ending.endsWith(QChar(0x0419))               ? QStringLiteral("Й")
+                : ending.endsWith(QChar(0x0415))               ? QStringLiteral("Е")
+                                                               : QStringLiteral("ГО");
             out = match.captured(1) + QLatin1Char('-') + one;
         }
     }
@@ -216,7 +289,8 @@ AddressLine AddressLine::read(const QString& line, const AddressTypes& types)
         Part current;
         QStringList nameWords;
         const auto finishPart = [&]() {
-            if (!nameWords.isEmpty() && houseWords().contains(current.type) && startsWithDigit(nameWords.first())
+            if (!nameWords.isEmpty() && houseWords().contains(current.type)
+                && startsWithDigit(nameWords.first())
                 && std::all_of(nameWords.cbegin(), nameWords.cend(), isHouseToken)) {
                 // "8 д": a house word with a number is the house, whichever comes first.
                 if (bHouse)
@@ -226,7 +300,10 @@ AddressLine AddressLine::read(const QString& line, const AddressTypes& types)
                     houseText << current.type;
                 houseText << nameWords;
             } else if (!nameWords.isEmpty()) {
-                current.name = nameWords.join(QLatin1Char(' '));
+                QStringList words;
+                for (const QString& word : qAsConst(nameWords))
+                    words << withoutMark(word);
+                current.name = words.join(QLatin1Char(' '));
                 result.m_Parts.append(current);
             } else if (!current.type.isEmpty()) {
                 // A type word alone is a name that happens to be one ("Слобода").
@@ -236,6 +313,14 @@ AddressLine AddressLine::read(const QString& line, const AddressTypes& types)
             nameWords.clear();
         };
 
+        // True when the part ends before tokens[next]: the segment's end, a number, an apartment,
+        // an index or a house word before a number.
+        const auto endsAt = [&tokens](int next) {
+            return next >= tokens.size() || startsWithDigit(tokens.at(next))
+                || !apartmentWord(tokens.at(next)).isEmpty() || isIndex(tokens.at(next))
+                || (houseWords().contains(tokens.at(next)) && next + 1 < tokens.size()
+                    && startsWithDigit(tokens.at(next + 1)));
+        };
         for (int i = 0; i < tokens.size(); ++i) {
             const QString& token = tokens.at(i);
             const bool bLast = i + 1 == tokens.size();
@@ -259,12 +344,14 @@ AddressLine AddressLine::read(const QString& line, const AddressTypes& types)
 
             // The house begins at its word before a number, or at a number after a name or
             // standing first in its segment, when what follows is a house too.
-            const bool bHouseWord = houseWords().contains(token) && !bLast && startsWithDigit(tokens.at(i + 1));
+            const bool bHouseWord
+                = houseWords().contains(token) && !bLast && startsWithDigit(tokens.at(i + 1));
             // The house runs to the apartment, to another house word, or to a type word that starts
             // the next part; a house part word before a number ("с 3") may go on with it.
             const auto houseEndFrom = [&](bool bPartsGoOn) {
                 int end = i + 1;
-                while (end < tokens.size() && (apartmentWord(tokens.at(end)).isEmpty() || end + 1 == tokens.size())
+                while (end < tokens.size()
+                    && (apartmentWord(tokens.at(end)).isEmpty() || end + 1 == tokens.size())
                     && !houseWords().contains(tokens.at(end)) && !isIndex(tokens.at(end))
                     && (!types.contains(tokens.at(end))
                         || (bPartsGoOn && isHousePartWord(tokens.at(end)) && end + 1 < tokens.size()
@@ -288,11 +375,26 @@ AddressLine AddressLine::read(const QString& line, const AddressTypes& types)
                     houseEnd = houseEndFrom(false);
                     bHouseNumber = allHouse(houseEnd);
                 }
+                // "Нижний Мамон 4 д": a number before the type that follows its name is the name's.
+                if (bHouseNumber && current.type.isEmpty() && houseEnd < tokens.size()
+                    && types.contains(tokens.at(houseEnd)) && endsAt(houseEnd + 1))
+                    bHouseNumber = false;
             }
             if (bHouseWord || bHouseNumber) {
+                const bool bAfterName = bHouseNumber && !nameWords.isEmpty();
                 finishPart();
+                if (bHouse && result.m_nHousePart >= 0) {
+                    // "снт Гай 5, ул Жукова, д. 25": the first number ended a name after all.
+                    result.m_Parts[result.m_nHousePart].name
+                        += QLatin1Char(' ') + houseText.join(QLatin1Char(' '));
+                    result.m_nHousePart = -1;
+                    houseText.clear();
+                    bHouse = false;
+                }
                 if (bHouse)
                     return refuse(QStringLiteral("два номера дома"));
+                if (bAfterName)
+                    result.m_nHousePart = result.m_Parts.size() - 1;
                 bHouse = true;
                 bHouseOpen = true;
                 int j = i;
@@ -306,14 +408,23 @@ AddressLine AddressLine::read(const QString& line, const AddressTypes& types)
             }
 
             if (types.contains(token)) {
+                // What follows the word: a name, or the end of the part (the segment's end, a
+                // house or an apartment).
+                const bool bPartEnds = endsAt(i + 1);
+                // The segment's last word is a type too ("Старое Село нп"): this one is a name word.
+                bool bTypeAtEnd = false;
+                for (int j = i + 1; j < tokens.size() && !bPartEnds; ++j) {
+                    if (endsAt(j + 1)) {
+                        bTypeAtEnd = types.contains(tokens.at(j));
+                        break;
+                    }
+                }
                 if (nameWords.isEmpty() && current.type.isEmpty()) {
                     current.type = token;
                     continue;
                 }
-                if (!nameWords.isEmpty() && current.type.isEmpty()) {
-                    const bool bHouseNext = !bLast
-                        && (startsWithDigit(tokens.at(i + 1)) || !apartmentWord(tokens.at(i + 1)).isEmpty());
-                    if (bLast || bHouseNext || types.isUpperLevelOnly(token)) {
+                if (!nameWords.isEmpty() && current.type.isEmpty() && !bTypeAtEnd) {
+                    if (bPartEnds || types.isUpperLevelOnly(token)) {
                         current.type = token; // after its name: "Ростовская обл"
                         finishPart();
                     } else {
@@ -322,8 +433,8 @@ AddressLine AddressLine::read(const QString& line, const AddressTypes& types)
                     }
                     continue;
                 }
-                if (!nameWords.isEmpty()) {
-                    finishPart();
+                if (!nameWords.isEmpty() && !current.type.isEmpty() && !bPartEnds && !bTypeAtEnd) {
+                    finishPart(); // "г Москва ул Ленина"; "нп Старое Село" keeps its Село
                     current.type = token;
                     continue;
                 }
@@ -337,14 +448,28 @@ AddressLine AddressLine::read(const QString& line, const AddressTypes& types)
         return refuse(pendingRefusal);
     if (bHouse) {
         result.m_House = HouseNumber(houseText.join(QLatin1Char(' ')));
+        result.m_HouseWords = houseText.join(QLatin1Char(' '));
         if (!result.m_House.refusal().isEmpty())
             return refuse(QStringLiteral("в номере дома %1").arg(result.m_House.refusal()));
         if (!result.m_House.hasDigit())
-            return refuse(QStringLiteral("в номере дома \"%1\" нет ни одной цифры").arg(houseText.join(QLatin1Char(' '))));
+            return refuse(QStringLiteral("в номере дома \"%1\" нет ни одной цифры")
+                              .arg(houseText.join(QLatin1Char(' '))));
     }
     if (result.m_Parts.isEmpty())
         return refuse(QStringLiteral("нет ни одного названия: ни пункта, ни улицы"));
     return result;
+}
+
+AddressLine AddressLine::withHouseInName() const
+{
+    AddressLine line = *this;
+    if (m_nHousePart < 0 || m_nHousePart >= m_Parts.size())
+        return line;
+    line.m_Parts[m_nHousePart].name += QLatin1Char(' ') + m_HouseWords;
+    line.m_House = HouseNumber();
+    line.m_HouseWords.clear();
+    line.m_nHousePart = -1;
+    return line;
 }
 
 QString AddressLine::normalForm() const
@@ -352,13 +477,10 @@ QString AddressLine::normalForm() const
     QStringList out;
     if (!m_Index.isEmpty())
         out << m_Index;
+    // Names in quotes, so that nothing in them reads as a type, a house or an index again.
     for (const Part& part : m_Parts) {
-        if (part.type.isEmpty())
-            out << part.name;
-        else if (houseWords().contains(part.type) && startsWithDigit(part.name))
-            out << part.name + QLatin1Char(' ') + part.type; // "Д 8 МАРТА" would be a house
-        else
-            out << part.type + QLatin1Char(' ') + part.name;
+        const QString name = QLatin1Char('"') + part.name + QLatin1Char('"');
+        out << (part.type.isEmpty() ? name : part.type + QLatin1Char(' ') + name);
     }
     if (hasHouse())
         out << (startsWithDigit(m_House.text()) ? QStringLiteral("Д ") + m_House.text() : m_House.text());

@@ -42,6 +42,12 @@ public:
     // The apartment or office as written after its word, in normal form ("КВ 5", "ОФ 12").
     const QString& apartment() const { return m_Apartment; }
 
+    // The part a bare house number followed in the same segment ("п Мамон 4, ул Ленина": 0), or
+    // -1. Such a number may be the end of the part's name instead.
+    int houseFollowsPart() const { return m_nHousePart; }
+    // The other reading: the house number as the end of the name of houseFollowsPart(), no house.
+    AddressLine withHouseInName() const;
+
     // The line again, in the form this reader writes: "344000, Г РОСТОВ-НА-ДОНУ, УЛ ЛЕНИНА,
     // Д 12к1, КВ 5". Reading it again gives an equal value.
     QString normalForm() const;
@@ -64,6 +70,8 @@ private:
     QVector<Part> m_Parts;
     HouseNumber m_House;
     QString m_Apartment;
+    QString m_HouseWords;
+    int m_nHousePart = -1;
 };
 
 QDebug operator<<(QDebug debug, const AddressLine& line);

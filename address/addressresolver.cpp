@@ -74,7 +74,8 @@ AddressResolver::AddressResolver(const QString& databaseFile)
         // Read only: resolving never writes, and a missing file is not created empty.
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
         if (!db.open()) {
-            m_Error = QStringLiteral("не удалось открыть базу данных %1: %2").arg(databaseFile, db.lastError().text());
+            m_Error = QStringLiteral("не удалось открыть базу данных %1: %2")
+                          .arg(databaseFile, db.lastError().text());
             return;
         }
     }
@@ -84,7 +85,8 @@ AddressResolver::AddressResolver(const QString& databaseFile)
 
 AddressResolver::~AddressResolver()
 {
-    m_KladrByName = m_KladrByCode = m_StreetByName = m_StreetByNameAnywhere = m_StreetByCode = m_Houses = QSqlQuery();
+    m_KladrByName = m_KladrByCode = m_StreetByName = m_StreetByNameAnywhere = m_StreetByCode = m_Houses
+        = QSqlQuery();
     QSqlDatabase::database(m_Connection, false).close();
     QSqlDatabase::removeDatabase(m_Connection);
 }
@@ -100,7 +102,8 @@ bool AddressResolver::prepare()
             "SELECT name, scname, code, code_st, index_ FROM kladr INDEXED BY index_kladr_name_upper "
             "WHERE name_upper = ?" },
         { &m_KladrByCode,
-            "SELECT name, scname, code, code_st, index_ FROM kladr INDEXED BY index_kladr_code WHERE code = ?" },
+            "SELECT name, scname, code, code_st, index_ FROM kladr INDEXED BY index_kladr_code WHERE code = "
+            "?" },
         { &m_StreetByName,
             "SELECT name, scname, code, code_st, index_ FROM street INDEXED BY index_streets_nu_ck "
             "WHERE name_upper = ? AND code_kladr = ?" },
@@ -130,10 +133,11 @@ bool AddressResolver::readTypes()
     // the type dictionary, and the level it is used on.
     QSqlQuery query(QSqlDatabase::database(m_Connection, false));
     query.setForwardOnly(true);
-    const QString statement = QStringLiteral(
-        "SELECT DISTINCT scname, socr, CASE WHEN code_rrr = '000' AND code_ggg = '000' AND code_ppp = '000' THEN 1 "
-        "WHEN code_ggg = '000' AND code_ppp = '000' THEN 2 WHEN code_ppp = '000' THEN 3 ELSE 4 END FROM kladr "
-        "UNION SELECT DISTINCT scname, socr, 5 FROM street");
+    const QString statement = QStringLiteral("SELECT DISTINCT scname, socr, CASE WHEN code_rrr = '000' AND "
+                                             "code_ggg = '000' AND code_ppp = '000' THEN 1 "
+                                             "WHEN code_ggg = '000' AND code_ppp = '000' THEN 2 WHEN "
+                                             "code_ppp = '000' THEN 3 ELSE 4 END FROM kladr "
+                                             "UNION SELECT DISTINCT scname, socr, 5 FROM street");
     if (!query.exec(statement)) {
         m_Error = QStringLiteral("не удалось прочитать типы объектов: %1").arg(query.lastError().text());
         return false;
@@ -152,9 +156,11 @@ bool AddressResolver::readAliases(const char* table, const char* namesTable)
     const QString condition = QStringLiteral(
         " WHERE instr(name_upper, 'Ё') > 0 OR name_upper GLOB '*[0-9.\"(),]*' OR instr(name_upper, '  ') > 0 "
         "OR name_upper GLOB '* ' OR name_upper GLOB ' *'");
-    bool ok = query.exec(QStringLiteral("SELECT name_upper FROM %1").arg(QLatin1String(namesTable)) + condition);
+    bool ok
+        = query.exec(QStringLiteral("SELECT name_upper FROM %1").arg(QLatin1String(namesTable)) + condition);
     if (!ok)
-        ok = query.exec(QStringLiteral("SELECT DISTINCT name_upper FROM %1").arg(QLatin1String(table)) + condition);
+        ok = query.exec(
+            QStringLiteral("SELECT DISTINCT name_upper FROM %1").arg(QLatin1String(table)) + condition);
     if (!ok) {
         m_Error = QStringLiteral("не удалось прочитать названия: %1").arg(query.lastError().text());
         return false;
@@ -174,6 +180,21 @@ bool AddressResolver::readAliases(const char* table, const char* namesTable)
 QStringList AddressResolver::namesFor(const QString& normalName) const
 {
     return QStringList { normalName } + m_Aliases.value(normalName);
+}
+
+QVector<AddressLine::Part> AddressResolver::readings(const AddressLine::Part& part) const
+{
+    // A type word may be part of the name ("Старое Село", "Сосновый Бор"): the name with the word,
+    // untyped, is a reading too.
+    QVector<AddressLine::Part> parts { part };
+    if (!part.type.isEmpty()) {
+        parts.append({ part.name + QLatin1Char(' ') + part.type, QString() });
+        parts.append({ part.type + QLatin1Char(' ') + part.name, QString() });
+        // "Набережная переулок": the first word was the name, the second its type.
+        if (m_Types.contains(part.name))
+            parts.append({ part.type, part.name });
+    }
+    return parts;
 }
 
 bool AddressResolver::typeFits(const AddressLine::Part& part, const QString& scname) const
@@ -218,6 +239,19 @@ bool AddressResolver::current(QSqlQuery& byCode, Object* object)
 QVector<AddressResolver::Object> AddressResolver::kladrByName(const AddressLine::Part& part)
 {
     QVector<Object> objects;
+    for (const AddressLine::Part& reading : readings(part)) {
+        for (const Object& object : kladrByOneName(reading)) {
+            if (std::none_of(objects.cbegin(), objects.cend(),
+                    [&object](const Object& o) { return o.code == object.code; }))
+                objects.append(object);
+        }
+    }
+    return objects;
+}
+
+QVector<AddressResolver::Object> AddressResolver::kladrByOneName(const AddressLine::Part& part)
+{
+    QVector<Object> objects;
     QSet<QString> codes;
     for (const QString& name : namesFor(part.name)) {
         m_KladrByName.bindValue(0, name);
@@ -257,6 +291,20 @@ QVector<AddressResolver::Object> AddressResolver::streetsByName(
     const AddressLine::Part& part, const QString& localityCode, int nLimit)
 {
     QVector<Object> objects;
+    for (const AddressLine::Part& reading : readings(part)) {
+        for (const Object& object : streetsByOneName(reading, localityCode, nLimit)) {
+            if (std::none_of(objects.cbegin(), objects.cend(),
+                    [&object](const Object& o) { return o.code == object.code; }))
+                objects.append(object);
+        }
+    }
+    return objects;
+}
+
+QVector<AddressResolver::Object> AddressResolver::streetsByOneName(
+    const AddressLine::Part& part, const QString& localityCode, int nLimit)
+{
+    QVector<Object> objects;
     QSet<QString> codes;
     QSqlQuery& query = localityCode.isEmpty() ? m_StreetByNameAnywhere : m_StreetByName;
     for (const QString& name : namesFor(part.name)) {
@@ -270,8 +318,8 @@ QVector<AddressResolver::Object> AddressResolver::streetsByName(
         while (query.next()) {
             if (!typeFits(part, query.value(1).toString()))
                 continue;
-            Object object { query.value(0).toString(), query.value(1).toString(), query.value(2).toString().left(15),
-                query.value(4).toString(), QString() };
+            Object object { query.value(0).toString(), query.value(1).toString(),
+                query.value(2).toString().left(15), query.value(4).toString(), QString() };
             const QString codeSt = query.value(3).toString();
             if (isCurrent(codeSt) && !codes.contains(object.code)) {
                 codes.insert(object.code);
@@ -347,7 +395,8 @@ QString AddressResolver::compose(const Object& locality, const Object* street, c
     const QString districtCode = locality.code.left(5) + QLatin1String("000000");
     if (districtCode != regionCode && districtCode != locality.code) {
         if (const Object* district = kladrByCode(districtCode))
-            address += QLatin1Char(',') + district->name + QLatin1Char(' ') + district->scname + QLatin1Char('.');
+            address
+                += QLatin1Char(',') + district->name + QLatin1Char(' ') + district->scname + QLatin1Char('.');
     }
     const QString cityCode = locality.code.left(8) + QLatin1String("000");
     if (cityCode != locality.code && cityCode != districtCode && cityCode != regionCode) {
@@ -367,7 +416,8 @@ QString AddressResolver::compose(const Object& locality, const Object* street, c
     return address;
 }
 
-void AddressResolver::addCandidates(const Combination& combination, const AddressLine& line, AddressAnswer* answer)
+void AddressResolver::addCandidates(
+    const Combination& combination, const AddressLine& line, AddressAnswer* answer)
 {
     const Object& locality = combination.localityObject;
     QStringList chain;
@@ -423,7 +473,8 @@ void AddressResolver::addCandidates(const Combination& combination, const Addres
         return;
     }
     const QVector<HouseGroup> groups = houseGroups(street.code);
-    for (const HouseIndexMatch& match : resolveHouseIndex(groups, line.house(), QStringList { street.index } + chain)) {
+    for (const HouseIndexMatch& match :
+        resolveHouseIndex(groups, line.house(), QStringList { street.index } + chain)) {
         AddressCandidate candidate;
         candidate.localityCode = locality.code;
         candidate.streetCode = street.code;
@@ -447,6 +498,25 @@ AddressAnswer AddressResolver::resolve(const QString& line)
 }
 
 AddressAnswer AddressResolver::resolve(const AddressLine& line)
+{
+    // A bare number after a name ("п Мамон 4, ул Ленина"): before another part it ends the name,
+    // as people write the house after the street; after the last part it is the house. The other
+    // reading is tried when the first finds nothing.
+    if (line.isValid() && line.houseFollowsPart() >= 0) {
+        const AddressLine inName = line.withHouseInName();
+        const bool bNameFirst = line.houseFollowsPart() + 1 < line.parts().size();
+        AddressAnswer answer = resolveReading(bNameFirst ? inName : line);
+        if (answer.candidates.isEmpty() && m_LastError.isEmpty()) {
+            AddressAnswer other = resolveReading(bNameFirst ? line : inName);
+            if (!other.candidates.isEmpty())
+                return other;
+        }
+        return answer;
+    }
+    return resolveReading(line);
+}
+
+AddressAnswer AddressResolver::resolveReading(const AddressLine& line)
 {
     AddressAnswer answer;
     if (!isReady()) {
@@ -501,7 +571,8 @@ AddressAnswer AddressResolver::resolve(const AddressLine& line)
                     streetPart = j;
             }
             if (failed >= 0) {
-                failure = QStringLiteral("«%1» не подходит к %2 %3").arg(partText(failed), locality.scname, locality.name);
+                failure = QStringLiteral("«%1» не подходит к %2 %3")
+                              .arg(partText(failed), locality.scname, locality.name);
                 continue;
             }
             if (streetPart < 0) {
@@ -555,7 +626,8 @@ AddressAnswer AddressResolver::resolve(const AddressLine& line)
     QSet<QString> seen;
     for (int i = 0; i < answer.candidates.size();) {
         const AddressCandidate& candidate = answer.candidates.at(i);
-        const QString key = candidate.index + QChar(0x1f) + candidate.address + QChar(0x1f) + gradeText(candidate.grade);
+        const QString key
+            = candidate.index + QChar(0x1f) + candidate.address + QChar(0x1f) + gradeText(candidate.grade);
         if (seen.contains(key)) {
             answer.candidates.removeAt(i);
         } else {
@@ -586,7 +658,8 @@ AddressAnswer AddressResolver::resolve(const AddressLine& line)
         indexes.insert(candidate.index);
     if (indexes.size() > 1) {
         answer.grade = AddressGrade::Ambiguous;
-        answer.problem = QStringLiteral("подходят объекты с разными индексами: %1").arg(answer.candidates.size());
+        answer.problem
+            = QStringLiteral("подходят объекты с разными индексами: %1").arg(answer.candidates.size());
         return answer;
     }
     const AddressCandidate& first = answer.candidates.first();
@@ -601,7 +674,8 @@ AddressAnswer AddressResolver::resolve(const AddressLine& line)
     answer.address = first.address;
     if (!line.index().isEmpty() && line.index() != answer.index) {
         answer.bIndexDiffers = true;
-        answer.notes << QStringLiteral("в строке индекс %1, по классификатору %2").arg(line.index(), answer.index);
+        answer.notes
+            << QStringLiteral("в строке индекс %1, по классификатору %2").arg(line.index(), answer.index);
     }
     return answer;
 }

@@ -80,12 +80,16 @@ private:
         Object streetObject;
     };
 
+    AddressAnswer resolveReading(const AddressLine& line);
     bool prepare();
     bool readTypes();
     bool readAliases(const char* table, const char* namesTable);
     QStringList namesFor(const QString& normalName) const;
+    QVector<AddressLine::Part> readings(const AddressLine::Part& part) const;
     QVector<Object> kladrByName(const AddressLine::Part& part);
+    QVector<Object> kladrByOneName(const AddressLine::Part& part);
     QVector<Object> streetsByName(const AddressLine::Part& part, const QString& localityCode, int nLimit);
+    QVector<Object> streetsByOneName(const AddressLine::Part& part, const QString& localityCode, int nLimit);
     bool current(QSqlQuery& byCode, Object* object);
     const Object* kladrByCode(const QString& code);
     bool typeFits(const AddressLine::Part& part, const QString& scname) const;

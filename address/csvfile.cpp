@@ -139,8 +139,7 @@ bool Reader::next(Record* record)
 {
     if (!m_bStarted) {
         m_bStarted = true;
-        while (m_Buffer.size() < ChunkSize && fill()) {
-        }
+        while (m_Buffer.size() < ChunkSize && fill()) { }
         if (m_Buffer.startsWith(Bom)) {
             m_bBom = true;
             m_nPos = Bom.size();
@@ -159,7 +158,7 @@ bool Reader::next(Record* record)
     for (;;) {
         QByteArray field;
         QList<QByteArray> fields;
-        bool bQuoted = false;   // inside quotes
+        bool bQuoted = false; // inside quotes
         bool bWasQuoted = false; // this field began with a quote
         bool bAfterQuote = false; // the closing quote was read
         int lines = 0;

@@ -91,13 +91,14 @@ QString splitDesignators(const QString& word, const QHash<QString, QString>& des
         const QString glued = splitDesignators(rest, designators);
         if (!glued.isEmpty())
             return *head + glued;
-        // One letter may follow a designator: "КА", "СТРБК".
+        // Letters may follow a designator: "КА", "СТРБК", "СТРАБ".
         if (rest.at(0).isLetter()) {
-            if (rest.size() == 1)
-                return *head + rest;
             const QString after = splitDesignators(rest.mid(1), designators);
             if (!after.isEmpty())
                 return *head + rest.at(0) + after;
+            if (rest.size() <= 2
+                && std::all_of(rest.cbegin(), rest.cend(), [](QChar c) { return c.isLetter(); }))
+                return *head + rest;
         }
     }
     return QString();

@@ -21,7 +21,8 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Velmora without a window."));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("sample, import, search or resolve"));
+    parser.addPositionalArgument(
+        QStringLiteral("command"), QStringLiteral("sample, import, search or resolve"));
     // Options belong to the command; the dispatcher only looks at the first word.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     parser.parse(app.arguments());

@@ -69,9 +69,11 @@ int resolveOne(AddressResolver& resolver, const QString& line)
         print(stdout, QStringLiteral("\t%1\t%2\n").arg(gradeText(answer.grade), answer.problem));
         for (const AddressCandidate& candidate : answer.candidates)
             print(stdout,
-                QStringLiteral("%1\t%2\t%3\n").arg(candidate.index, gradeText(candidate.grade), candidate.address));
+                QStringLiteral("%1\t%2\t%3\n")
+                    .arg(candidate.index, gradeText(candidate.grade), candidate.address));
     } else {
-        print(stdout, QStringLiteral("%1\t%2\t%3\n").arg(answer.index, gradeText(answer.grade), answer.address));
+        print(stdout,
+            QStringLiteral("%1\t%2\t%3\n").arg(answer.index, gradeText(answer.grade), answer.address));
     }
     for (const QString& note : answer.notes)
         print(stderr, note + QLatin1Char('\n'));
@@ -86,14 +88,15 @@ int runResolveCommand(const QStringList& arguments)
     parser.setApplicationDescription(QStringLiteral(
         "Finds the postal index of an address written on one line, or of every line of a CSV file, in "
         "DIR/KLADR.sqlite. One line: prints index, grade and postal address, tab-separated (every candidate "
-        "when the line fits several objects). A file: writes it again with the columns Индекс, Почтовый адрес, "
+        "when the line fits several objects). A file: writes it again with the columns Индекс, Почтовый "
+        "адрес, "
         "Точность and Вариантов added."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("Directory holding KLADR.sqlite."));
     parser.addPositionalArgument(QStringLiteral("ADDRESS"), QStringLiteral("The address, without --csv."),
         QStringLiteral("[ADDRESS]"));
-    const QCommandLineOption csvOption(
-        QStringLiteral("csv"), QStringLiteral("CSV file of addresses, a header in its first line."), QStringLiteral("IN"));
+    const QCommandLineOption csvOption(QStringLiteral("csv"),
+        QStringLiteral("CSV file of addresses, a header in its first line."), QStringLiteral("IN"));
     const QCommandLineOption columnOption(QStringLiteral("column"),
         QStringLiteral("The address column: its number from 1 or its header (default: the first header "
                        "holding \"адрес\", else the first column)."),
@@ -104,7 +107,8 @@ int runResolveCommand(const QStringList& arguments)
         QStringLiteral("utf-8 or windows-1251 (default: told from the content)."), QStringLiteral("NAME"));
     parser.addOptions({ csvOption, columnOption, outOption, encodingOption });
     if (!parser.parse(arguments)) {
-        std::fprintf(stderr, "resolve: %s\n%s", qPrintable(parser.errorText()), qPrintable(parser.helpText()));
+        std::fprintf(
+            stderr, "resolve: %s\n%s", qPrintable(parser.errorText()), qPrintable(parser.helpText()));
         return 2;
     }
     if (parser.isSet(QStringLiteral("help"))) {
@@ -123,15 +127,18 @@ int runResolveCommand(const QStringList& arguments)
         return 2;
     }
     AddressFile::Options options;
-    if (parser.isSet(encodingOption) && !Csv::encodingFromName(parser.value(encodingOption), &options.encoding)) {
+    if (parser.isSet(encodingOption)
+        && !Csv::encodingFromName(parser.value(encodingOption), &options.encoding)) {
         std::fprintf(stderr, "resolve: --encoding wants utf-8 or windows-1251, not '%s'\n",
             qPrintable(parser.value(encodingOption)));
         return 2;
     }
 
-    const QString databaseFile = positional.first() + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName);
+    const QString databaseFile
+        = positional.first() + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName);
     if (!QFileInfo(databaseFile).isFile()) {
-        std::fprintf(stderr, "resolve: %s not found; build it with velmora-tool import\n", qPrintable(databaseFile));
+        std::fprintf(
+            stderr, "resolve: %s not found; build it with velmora-tool import\n", qPrintable(databaseFile));
         return 2;
     }
     AddressResolver resolver(databaseFile);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "addressresolver.h"
 
+#include "postaladdress.h"
+
 #include <QAtomicInt>
 #include <QSet>
 #include <QSqlError>
@@ -64,20 +66,24 @@ QString gradeText(AddressGrade grade)
     return QStringLiteral("не найден");
 }
 
-AddressResolver::AddressResolver(const QString& databaseFile)
+namespace {
+
+QString connectionName()
 {
     static QAtomicInt serial;
-    m_Connection = QStringLiteral("velmora-resolver-%1").arg(serial.fetchAndAddRelaxed(1));
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_Connection);
-        db.setDatabaseName(databaseFile);
-        // Read only: resolving never writes, and a missing file is not created empty.
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (!db.open()) {
-            m_Error = QStringLiteral("не удалось открыть базу данных %1: %2")
-                          .arg(databaseFile, db.lastError().text());
-            return;
-        }
+    return QStringLiteral("velmora-resolver-%1").arg(serial.fetchAndAddRelaxed(1));
+}
+
+} // namespace
+
+AddressResolver::AddressResolver(const QString& databaseFile)
+    : m_Connection(connectionName())
+{
+    m_Connection.setDatabaseFile(databaseFile);
+    QString error;
+    if (!m_Connection.open(&error)) {
+        m_Error = QStringLiteral("не удалось открыть базу данных %1: %2").arg(databaseFile, error);
+        return;
     }
     if (prepare() && readTypes() && readAliases("kladr", "KLADR_NAMES"))
         readAliases("street", "STREET_NAMES");
@@ -85,15 +91,12 @@ AddressResolver::AddressResolver(const QString& databaseFile)
 
 AddressResolver::~AddressResolver()
 {
-    m_KladrByName = m_KladrByCode = m_StreetByName = m_StreetByNameAnywhere = m_StreetByCode = m_Houses
-        = QSqlQuery();
-    QSqlDatabase::database(m_Connection, false).close();
-    QSqlDatabase::removeDatabase(m_Connection);
+    m_KladrByName = m_KladrByCode = m_StreetByName = m_StreetByNameAnywhere = m_StreetByCode = m_Houses = QSqlQuery();
 }
 
 bool AddressResolver::prepare()
 {
-    const QSqlDatabase db = QSqlDatabase::database(m_Connection, false);
+    const QSqlDatabase db = m_Connection.database();
     const struct {
         QSqlQuery* query;
         const char* text;
@@ -131,7 +134,7 @@ bool AddressResolver::readTypes()
 {
     // The type words are the classifier's own: every short name in use with its full name from
     // the type dictionary, and the level it is used on.
-    QSqlQuery query(QSqlDatabase::database(m_Connection, false));
+    QSqlQuery query(m_Connection.database());
     query.setForwardOnly(true);
     const QString statement = QStringLiteral("SELECT DISTINCT scname, socr, CASE WHEN code_rrr = '000' AND "
                                              "code_ggg = '000' AND code_ppp = '000' THEN 1 "
@@ -151,7 +154,7 @@ bool AddressResolver::readTypes()
 bool AddressResolver::readAliases(const char* table, const char* namesTable)
 {
     // Only names whose normal form differs from the stored one: those with ё, digits or marks.
-    QSqlQuery query(QSqlDatabase::database(m_Connection, false));
+    QSqlQuery query(m_Connection.database());
     query.setForwardOnly(true);
     const QString condition = QStringLiteral(
         " WHERE instr(name_upper, 'Ё') > 0 OR name_upper GLOB '*[0-9.\"(),]*' OR instr(name_upper, '  ') > 0 "
@@ -382,32 +385,27 @@ QVector<HouseGroup> AddressResolver::houseGroups(const QString& streetCode)
     return groups;
 }
 
-QString AddressResolver::compose(const Object& locality, const Object* street, const AddressLine& line)
+QString AddressResolver::compose(
+    const Object& locality, const Object* street, const AddressLine& line, const QString& index)
 {
-    // As the search composes its rows: index, region, district, locality, street; then the house
-    // and the apartment, which a letter needs.
-    QString address;
-    const QString regionCode = locality.code.left(2) + QLatin1String("000000000");
-    if (regionCode != locality.code) {
-        if (const Object* region = kladrByCode(regionCode))
-            address += QLatin1Char(',') + region->name + QLatin1Char(' ') + region->scname;
+    // As the search composes its rows; then the apartment, which a letter needs.
+    PostalAddress::Fields fields;
+    fields.index = index;
+    fields.locality = locality.name;
+    fields.localityType = locality.scname;
+    fields.code = locality.code;
+    fields.codeSs = locality.code.left(2);
+    fields.codeRrr = locality.code.mid(2, 3);
+    if (street) {
+        fields.street = street->name;
+        fields.streetType = street->scname;
     }
-    const QString districtCode = locality.code.left(5) + QLatin1String("000000");
-    if (districtCode != regionCode && districtCode != locality.code) {
-        if (const Object* district = kladrByCode(districtCode))
-            address
-                += QLatin1Char(',') + district->name + QLatin1Char(' ') + district->scname + QLatin1Char('.');
-    }
-    const QString cityCode = locality.code.left(8) + QLatin1String("000");
-    if (cityCode != locality.code && cityCode != districtCode && cityCode != regionCode) {
-        if (const Object* city = kladrByCode(cityCode))
-            address += QLatin1Char(',') + city->scname + QLatin1Char('.') + city->name;
-    }
-    address += QLatin1Char(',') + locality.scname + QLatin1Char('.') + locality.name;
-    if (street)
-        address += QLatin1Char(',') + street->scname + QLatin1Char('.') + street->name;
-    if (street && line.hasHouse())
-        address += QStringLiteral(",д.") + line.house().text();
+    AddressShape shape;
+    shape.street = street != nullptr;
+    shape.house = street != nullptr && line.hasHouse();
+    const AddressNameCache& names = m_Connection.names();
+    QString address = PostalAddress::compose(
+        fields, shape, line.house().text(), [&names](const QString& code) { return names.lookup(code); });
     if (!line.apartment().isEmpty()) {
         const int blank = line.apartment().indexOf(QLatin1Char(' '));
         address += QLatin1Char(',') + line.apartment().left(blank).toLower() + QLatin1Char('.')
@@ -455,20 +453,19 @@ void AddressResolver::addCandidates(
         candidate.grade = AddressGrade::Locality;
         candidate.index = firstIndex(chain);
         candidate.localityCode = locality.code;
-        candidate.address = candidate.index + compose(locality, nullptr, line);
+        candidate.address = compose(locality, nullptr, line, candidate.index);
         answer->candidates << candidate;
         return;
     }
 
     const Object& street = combination.streetObject;
-    const QString streetAddress = compose(locality, &street, line);
     if (!line.hasHouse()) {
         AddressCandidate candidate;
         candidate.grade = AddressGrade::Street;
         candidate.index = firstIndex(QStringList { street.index } + chain);
         candidate.localityCode = locality.code;
         candidate.streetCode = street.code;
-        candidate.address = candidate.index + streetAddress;
+        candidate.address = compose(locality, &street, line, candidate.index);
         answer->candidates << candidate;
         return;
     }
@@ -479,7 +476,7 @@ void AddressResolver::addCandidates(
         candidate.localityCode = locality.code;
         candidate.streetCode = street.code;
         candidate.index = match.index.trimmed();
-        candidate.address = candidate.index + streetAddress;
+        candidate.address = compose(locality, &street, line, candidate.index);
         if (match.group < 0) {
             candidate.grade = AddressGrade::Street;
         } else {

@@ -3,6 +3,7 @@
 
 #include "addressline.h"
 #include "addresstypes.h"
+#include "searchconnection.h"
 
 #include <QHash>
 #include <QSqlDatabase>
@@ -48,8 +49,10 @@ struct AddressAnswer {
     bool bFormerName = false;
 };
 
-// Resolves address lines against a local database, read only. One object serves one thread: it
-// opens its own named connection in the constructor's thread and removes it in the destructor.
+// Resolves address lines against a local database, read only, through the search's kept
+// connection (SearchConnection) and its address composition (PostalAddress). One object serves
+// one thread: it opens its named connection in the constructor's thread and removes it in the
+// destructor; a database file replaced meanwhile is seen by the next resolver.
 class AddressResolver {
 public:
     explicit AddressResolver(const QString& databaseFile);
@@ -94,11 +97,12 @@ private:
     const Object* kladrByCode(const QString& code);
     bool typeFits(const AddressLine::Part& part, const QString& scname) const;
     bool isStreetOnlyType(const AddressLine::Part& part) const;
-    QString compose(const Object& locality, const Object* street, const AddressLine& line);
+    QString compose(const Object& locality, const Object* street, const AddressLine& line, const QString& index);
     void addCandidates(const Combination& combination, const AddressLine& line, AddressAnswer* answer);
     QVector<HouseGroup> houseGroups(const QString& streetCode);
 
-    QString m_Connection;
+    // Declared first, destroyed last: the statements below use it.
+    SearchConnection m_Connection;
     QString m_Error;
     AddressTypes m_Types;
     // Normal names that differ from the stored upper-case ones (ё, "1-ая"), with those names.

@@ -4,6 +4,7 @@
 #include "databaseupdate.h"
 #include "queuedworkerhost.h"
 #include "schema.h"
+#include "searchsummary.h"
 #include "settings.h"
 #include "sqltext.h"
 #include "threaddatabasecreate.h"
@@ -119,11 +120,10 @@ MainWindow::MainWindow(QWidget* parent)
 MainWindow::~MainWindow()
 {
     // The search thread drives the timer, so it must have ended before the timer goes.
-    stopThread(m_pThreadDataBaseFind);
+    delete m_pThreadDataBaseFind; // ends the search under way, and the worker
+    m_pThreadDataBaseFind = nullptr;
     delete m_pThreadTimer; // ends its tick loop
     m_pThreadTimer = nullptr;
-    delete m_pThreadDataBaseFind;
-    m_pThreadDataBaseFind = nullptr;
     stopThread(m_pThreadDataBaseCreate);
     delete m_pThreadDataBaseCreate;
     m_pThreadDataBaseCreate = nullptr;
@@ -267,9 +267,7 @@ void MainWindow::slotDataBaseCreated(bool bSuccess)
 
 void MainWindow::slotFind(const SearchResult& result)
 {
-    // Read once per database; a database changed by an update or an import is read again.
-    m_AddressNames.refresh(m_DataBase);
-    ResultFiller(m_SearchParams, m_AddressNames).fill(result, m_ResultModel);
+    ResultFiller::fill(result, m_ResultModel);
     // Later searches find the model installed; the view follows its reset.
     if (ui->tResults->model() != &m_ResultModel)
         ui->tResults->setModel(&m_ResultModel);
@@ -277,18 +275,7 @@ void MainWindow::slotFind(const SearchResult& result)
     ui->tResults->resizeColumnsToContents();
     ui->tResults->horizontalHeader()->setStretchLastSection(true);
     slotAddState(QStringLiteral("Запрос успешно выполнен"), false);
-}
-
-QString MainWindow::composeAddress()
-{
-    m_AddressNames.refresh(m_DataBase);
-    return ResultFiller(m_SearchParams, m_AddressNames).composeAddress();
-}
-
-NameLookup MainWindow::lookupName(const QString& code)
-{
-    m_AddressNames.refresh(m_DataBase);
-    return ResultFiller(m_SearchParams, m_AddressNames).lookupName(code);
+    slotAddState(searchSummary(result), false);
 }
 
 void MainWindow::checkDatabaseVersion()
@@ -334,7 +321,7 @@ void MainWindow::updateFindButton()
 void MainWindow::startFind()
 {
     // One job at a time: a request while a worker runs is ignored.
-    if (m_pThreadDataBaseCreate->isRunning() || m_pThreadDataBaseFind->isRunning())
+    if (m_pThreadDataBaseCreate->isRunning() || m_pThreadDataBaseFind->isBusy())
         return;
     if (!m_bDataBaseReady) {
         startDataBaseCreate();
@@ -346,8 +333,7 @@ void MainWindow::startFind()
     // Busy at once, not only when the thread's own busy signal arrives; the thread takes a copy
     // of the levels.
     slotVisible(true);
-    m_pThreadDataBaseFind->setSearchParams(m_SearchParams);
-    m_pThreadDataBaseFind->start(QThread::InheritPriority);
+    m_pThreadDataBaseFind->find(m_SearchParams);
 }
 
 bool MainWindow::openDataBase()

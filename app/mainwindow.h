@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "addressnamecache.h"
 #include "resultfiller.h"
 #include "searchparams.h"
 #include "searchresult.h"
@@ -48,10 +47,6 @@ public:
     bool openDataBase();
     void startDataBaseCreate();
     void copyResult();
-    // Address line of the row whose values stand in the column map, and the KLADR name lookup
-    // it uses; slotFind fills every row with the same code.
-    QString composeAddress();
-    NameLookup lookupName(const QString& code);
 
     const SearchParams& searchParams() const { return m_SearchParams; }
     bool isDataBaseReady() const { return m_bDataBaseReady; }
@@ -94,7 +89,6 @@ private:
     Ui_MainWindow* ui;
     SearchParams m_SearchParams;
     QSqlDatabase m_DataBase;
-    AddressNameCache m_AddressNames;
     TableModel m_ResultModel;
     // Set through the host just before the import reports, so on the GUI thread before the report.
     std::atomic_bool m_bDataBaseReady { false };

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "addressnamecache.h"
 
+#include "searchlog.h"
+
 #include <QDateTime>
-#include <QDebug>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -52,7 +53,7 @@ bool AddressNameCache::load(const QSqlDatabase& db)
     if (!query.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = "
                                    "'index_kladr_code' AND tbl_name = 'KLADR'"))
         || !query.next()) {
-        qDebug() << "Address names not read: no index_kladr_code" << query.lastError();
+        qCDebug(lcSearch) << "Address names not read: no index_kladr_code" << query.lastError();
         return false;
     }
     query.finish();
@@ -76,7 +77,7 @@ bool AddressNameCache::load(const QSqlDatabase& db)
             "  WHERE code = prefix || '000000' LIMIT 1)"
             " FROM prefixes WHERE prefix IS NOT NULL)"
             " SELECT own.code, k.name, k.scname FROM own JOIN KLADR k ON k.rowid = own.id"))) {
-        qDebug() << "Address names not read:" << query.lastError();
+        qCDebug(lcSearch) << "Address names not read:" << query.lastError();
         return false;
     }
     while (query.next()) {
@@ -87,7 +88,7 @@ bool AddressNameCache::load(const QSqlDatabase& db)
         m_Names.insert(query.value(0).toString(), names);
     }
     if (query.lastError().isValid()) {
-        qDebug() << "Address names not read:" << query.lastError();
+        qCDebug(lcSearch) << "Address names not read:" << query.lastError();
         m_Names.clear();
         return false;
     }

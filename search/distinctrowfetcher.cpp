@@ -3,9 +3,10 @@
 
 #include <QVariant>
 
-DistinctRowFetcher::DistinctRowFetcher(const QSqlDatabase& db, int limit)
+DistinctRowFetcher::DistinctRowFetcher(const QSqlDatabase& db, int limit, Rows rows)
     : m_DataBase(db)
     , m_nLimit(limit)
+    , m_RowsKept(rows)
 {
 }
 
@@ -30,6 +31,7 @@ bool DistinctRowFetcher::fetch(const std::function<bool()>& interrupted)
     m_Rows.clear();
     m_Seen.clear();
     m_Columns = QSqlRecord();
+    m_bMore = false;
     for (int i = 0; i < m_Queries.size(); ++i) {
         QSqlQuery& query = m_Queries[i];
         if (interrupted())
@@ -40,12 +42,16 @@ bool DistinctRowFetcher::fetch(const std::function<bool()>& interrupted)
         }
         if (i == 0)
             m_Columns = query.record();
-        while (m_Rows.size() < m_nLimit) {
+        // One row beyond the limit tells that there are more.
+        while (!m_bMore) {
             if (interrupted())
                 return false;
             if (!query.next())
                 break;
-            addRow(query);
+            if (addRow(query) && m_Rows.size() > m_nLimit) {
+                m_Rows.removeLast();
+                m_bMore = true;
+            }
         }
         // A step can fail after the first rows (a locked or damaged file).
         if (query.lastError().isValid()) {
@@ -54,7 +60,7 @@ bool DistinctRowFetcher::fetch(const std::function<bool()>& interrupted)
         }
         // Ends the statement now rather than when the fetcher goes.
         query.finish();
-        if (m_Rows.size() >= m_nLimit)
+        if (m_bMore)
             break;
     }
     return true;
@@ -81,9 +87,11 @@ bool DistinctRowFetcher::addRow(const QSqlQuery& query)
         }
         row.setValue(column, value);
     }
-    if (m_Seen.contains(key))
-        return false;
-    m_Seen.insert(key);
+    if (m_RowsKept == DistinctRows) {
+        if (m_Seen.contains(key))
+            return false;
+        m_Seen.insert(key);
+    }
     m_Rows.append(row);
     return true;
 }

@@ -14,10 +14,13 @@
 
 // The first distinct rows of one or more statements run one after another, as a UNION of them
 // would return them, without computing the rest: SQLite's UNION builds the whole result before a
-// LIMIT applies, while stepping the parts stops as soon as enough distinct rows are in hand.
+// LIMIT applies, while stepping the parts stops as soon as enough distinct rows are in hand. With
+// AllRows, the first rows as they come, as a statement with a LIMIT returns them.
 class DistinctRowFetcher {
 public:
-    DistinctRowFetcher(const QSqlDatabase& db, int limit);
+    enum Rows { DistinctRows, AllRows };
+
+    DistinctRowFetcher(const QSqlDatabase& db, int limit, Rows rows = DistinctRows);
 
     // Prepares every statement; false, with lastError(), when one fails.
     bool prepare(const QStringList& statements);
@@ -32,12 +35,17 @@ public:
     const QSqlRecord& columns() const { return m_Columns; }
     const QVector<QSqlRecord>& rows() const { return m_Rows; }
     const QSqlError& lastError() const { return m_Error; }
+    // After a fetch: the statements hold at least one row (distinct, with DistinctRows) beyond
+    // the limit.
+    bool hasMore() const { return m_bMore; }
 
 private:
     bool addRow(const QSqlQuery& query);
 
     QSqlDatabase m_DataBase;
     int m_nLimit;
+    Rows m_RowsKept;
+    bool m_bMore = false;
     QList<QSqlQuery> m_Queries;
     QSqlRecord m_Columns;
     QVector<QSqlRecord> m_Rows;

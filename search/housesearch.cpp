@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "housesearch.h"
 
-#include <QDebug>
-
-#include "threaddatabasefind.h"
+#include "searchlog.h"
+#include "searchstatement.h"
 #include "twolevelplan.h"
 
 #include <QSet>
@@ -76,33 +75,39 @@ private:
     QHash<QString, QString> m_Known;
 };
 
-const QString StreetColumns
-    = QStringLiteral("SELECT s.index_ , k.index_ , k.name, k.socr, k.scname, k.code, "
-                     "k.code_ss, k.code_rrr, k.code_ggg , s.name, s.socr, s.scname , s.code ");
-
 } // namespace
 
 HouseSearch::HouseSearch(const LevelFilter& locality, const LevelFilter& street, const QString& house)
     : m_House(house)
+    , m_TypedHouse(house)
     , m_Locality(locality)
     , m_Street(street)
+    , m_Statement(SearchStatement::houseStreets(locality, street))
 {
-    m_Statement = StreetColumns + QLatin1String("FROM kladr k , street s  WHERE ");
-    if (!locality.text.isEmpty())
-        m_Statement += QLatin1String("k.name_upper ") + ThreadDataBaseFind::makeCondition(locality)
-            + QLatin1String("AND ");
-    m_Statement += QLatin1String("s.name_upper ") + ThreadDataBaseFind::makeCondition(street)
-        + QLatin1String("AND s.code_kladr = k.code AND k.code_st = '00'");
 }
 
-bool HouseSearch::run(
-    const QSqlDatabase& db, QHash<QString, ResultColumn>& columns, SearchResult* result, QString* error) const
+QString HouseSearch::refusal() const
 {
+    if (!m_House.refusal().isEmpty())
+        return QStringLiteral("Поиск не выполнен: в номере дома ") + m_House.refusal() + QLatin1Char('.');
+    if (!m_House.hasDigit())
+        return QStringLiteral("Поиск не выполнен: в номере дома \"") + m_TypedHouse
+            + QStringLiteral("\" нет ни одной цифры.");
+    return QString();
+}
+
+bool HouseSearch::run(const SearchContext& context, SearchResult* result, QString* error)
+{
+    const QSqlDatabase& db = context.db;
     // The columns of the search by both levels, which the window and the address know.
-    columns = ThreadDataBaseFind::columnMap(true, true);
+    result->columnMap = SearchStatement::columnMap(true, true);
     result->columns = rowTemplate();
     result->rows.clear();
     result->house = m_House.text();
+    result->address.street = true;
+    result->address.house = true;
+    result->statement = m_Statement;
+    context.busy();
 
     QSqlQuery groups(db);
     groups.setForwardOnly(true);
@@ -120,11 +125,12 @@ bool HouseSearch::run(
         const TwoLevelPlan::Pairs pairs
             = TwoLevelPlan::pairs(db, m_Locality, m_Street, TwoLevelPlan::nameTablesOf(db));
         if (!pairs.isEmpty()) {
-            executed = StreetColumns + QLatin1String("FROM ") + pairs.from + QLatin1String(" WHERE ")
-                + pairs.where;
-            qDebug().noquote() << QStringLiteral("Running: \"%1\"").arg(executed);
+            executed = SearchStatement::houseStreetColumns() + QLatin1String("FROM ") + pairs.from
+                + QLatin1String(" WHERE ") + pairs.where;
+            qCDebug(lcSearch).noquote() << QStringLiteral("Running: \"") + executed + QLatin1Char('"');
         }
     }
+    result->executed = QStringList { executed };
     if (!streets.exec(executed)) {
         *error = streets.lastError().text();
         return false;
@@ -133,7 +139,11 @@ bool HouseSearch::run(
     KladrIndexes kladrIndexes(db);
     QSet<QString> seen;
     // Streets come one by one, so a search that has its rows stops reading them.
-    while (result->rows.size() < MaxRows && streets.next()) {
+    while (!result->truncated && streets.next()) {
+        if (context.interrupted()) {
+            error->clear();
+            return false;
+        }
         const QSqlRecord street = streets.record();
         const auto text = [&street](int column) { return street.value(column).toString(); };
 
@@ -168,8 +178,12 @@ bool HouseSearch::run(
                 match.group < 0 ? QStringLiteral("---") : houseGroups.at(match.group).list };
             // Identical rows once, as the search by both levels gives them.
             const QString key = cells.join(QChar(0x1f));
-            if (seen.contains(key) || result->rows.size() >= MaxRows)
+            if (seen.contains(key))
                 continue;
+            if (result->rows.size() >= MaxRows) {
+                result->truncated = true;
+                break;
+            }
             seen.insert(key);
             QSqlRecord row = result->columns;
             for (int i = 0; i < cells.size(); ++i)

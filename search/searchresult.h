@@ -6,21 +6,37 @@
 #include <QMetaType>
 #include <QSqlRecord>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
-// The rows of an executed search, fetched by the search thread before it reports them. A plain
-// value: the window reads it after the thread has closed its connection, and a later search
-// cannot change it.
+// What the postal-address line of every row holds besides index, region, district and locality.
+struct AddressShape {
+    bool street = false;
+    // The house searched for ends every line (",д.12к1").
+    bool house = false;
+};
+
+// The rows of an executed search, fetched by the search worker before it reports them. A plain
+// value that carries all it needs to be shown: its columns, its address shape and the composed
+// address of every row, so the receiver needs nothing of the search or of the window.
 struct SearchResult {
     // The statement's columns, names only.
     QSqlRecord columns;
-    // At most 100 distinct rows (the statement's limit), in the order the statement returned them.
+    // At most 100 rows, in the order the statement returned them.
     QVector<QSqlRecord> rows;
     // Every result column by key: header and column number, values empty. Built by the search
-    // for its own statement, so the receiver needs no state of the search thread.
+    // for its own statement.
     QHash<QString, ResultColumn> columnMap;
     // The house searched for, in its one written form ("12к1"); empty for a search without one.
     QString house;
+    AddressShape address;
+    // The postal-address line of each row, in the order of rows.
+    QStringList addresses;
+    // More rows matched than the result holds: the search should be narrowed.
+    bool truncated = false;
+    // The statement as logged, and what ran in its place.
+    QString statement;
+    QStringList executed;
 };
 
 Q_DECLARE_METATYPE(SearchResult)

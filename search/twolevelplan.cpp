@@ -4,7 +4,8 @@
 #include "schema.h"
 #include "sqltext.h"
 
-#include <QDebug>
+#include "searchlog.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -24,7 +25,7 @@ qint64 valueOf(const QSqlDatabase& db, const QString& statement)
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!query.exec(statement) || !query.next()) {
-        qDebug() << query.lastError();
+        qCDebug(lcSearch) << query.lastError();
         return -1;
     }
     return query.value(0).toLongLong();
@@ -63,7 +64,7 @@ TwoLevelPlan::NameTables TwoLevelPlan::nameTablesOf(const QSqlDatabase& db)
             QStringLiteral("SELECT name, sql LIKE '%records%' FROM sqlite_master WHERE type = 'table' "
                            "AND name IN ('%1', '%2')")
                 .arg(QLatin1String(Schema::KladrNames), QLatin1String(Schema::StreetNames)))) {
-        qDebug() << query.lastError();
+        qCDebug(lcSearch) << query.lastError();
         return found;
     }
     while (query.next()) {
@@ -90,8 +91,9 @@ bool TwoLevelPlan::names(const QSqlDatabase& db, const char* table, const char* 
         found->condition = match;
         found->count = 1;
         if (counted) {
-            const qint64 records = valueOf(
-                db, QStringLiteral("SELECT total(records) FROM %1 WHERE name_upper %2").arg(names, match));
+            const qint64 records = valueOf(db,
+                QStringLiteral("SELECT total(records) FROM ") + names + QStringLiteral(" WHERE name_upper ")
+                    + match);
             if (records < 0)
                 return false;
             found->records = records;
@@ -110,10 +112,11 @@ bool TwoLevelPlan::names(const QSqlDatabase& db, const char* table, const char* 
             return false;
         QSqlQuery query(db);
         query.setForwardOnly(true);
-        if (!query.exec(QStringLiteral("SELECT name_upper%1 FROM %2 WHERE name_upper %3 LIMIT %4")
-                            .arg(counted ? QStringLiteral(", records") : QString(), names, match)
-                            .arg(MaxNames + 1))) {
-            qDebug() << query.lastError();
+        if (!query.exec(QStringLiteral("SELECT name_upper")
+                + (counted ? QStringLiteral(", records") : QString()) + QStringLiteral(" FROM ") + names
+                + QStringLiteral(" WHERE name_upper ") + match + QStringLiteral(" LIMIT ")
+                + QString::number(MaxNames + 1))) {
+            qCDebug(lcSearch) << query.lastError();
             return false;
         }
         QStringList literals;
@@ -128,41 +131,42 @@ bool TwoLevelPlan::names(const QSqlDatabase& db, const char* table, const char* 
                 records += query.value(1).toLongLong();
         }
         if (query.lastError().isValid()) {
-            qDebug() << query.lastError();
+            qCDebug(lcSearch) << query.lastError();
             return false;
         }
         found->count = literals.size();
         found->records = counted ? records : -1;
         found->condition = writable
             ? QLatin1String("IN (") + literals.join(QLatin1String(", ")) + QLatin1Char(')')
-            : QStringLiteral("IN (SELECT name_upper FROM %1 WHERE name_upper %2)").arg(names, match);
+            : QStringLiteral("IN (SELECT name_upper FROM ") + names + QStringLiteral(" WHERE name_upper ")
+                + match + QLatin1Char(')');
         return true;
     }
 
     // A mask's prefix is a range of the names in order: of their own table's key where they are
     // counted, otherwise of the table's name index.
     const QString source = counted
-        ? QStringLiteral("SELECT name_upper FROM %1 WHERE name_upper %2").arg(names, match)
-        : QStringLiteral("SELECT DISTINCT name_upper FROM %1 WHERE name_upper %2")
-              .arg(QLatin1String(table), match);
+        ? QStringLiteral("SELECT name_upper FROM ") + names + QStringLiteral(" WHERE name_upper ") + match
+        : QStringLiteral("SELECT DISTINCT name_upper FROM ") + QLatin1String(table)
+            + QStringLiteral(" WHERE name_upper ") + match;
     found->condition = QLatin1String("IN (") + source + QLatin1Char(')');
     if (counted) {
         // Beyond MaxNames the level is left to SQLite, so the names past it need no counting.
         QSqlQuery query(db);
         query.setForwardOnly(true);
-        if (!query.exec(QStringLiteral("SELECT count(*), total(records) FROM (SELECT records FROM %1 WHERE "
-                                       "name_upper %2 LIMIT %3)")
-                            .arg(names, match)
-                            .arg(MaxNames + 1))
+        if (!query.exec(QStringLiteral("SELECT count(*), total(records) FROM (SELECT records FROM ") + names
+                + QStringLiteral(" WHERE name_upper ") + match + QStringLiteral(" LIMIT ")
+                + QString::number(MaxNames + 1) + QLatin1Char(')'))
             || !query.next()) {
-            qDebug() << query.lastError();
+            qCDebug(lcSearch) << query.lastError();
             return false;
         }
         found->count = query.value(0).toInt();
         found->records = query.value(1).toLongLong();
     } else {
-        const qint64 count
-            = valueOf(db, QStringLiteral("SELECT count(*) FROM (%1 LIMIT %2)").arg(source).arg(MaxNames + 1));
+        const qint64 count = valueOf(db,
+            QStringLiteral("SELECT count(*) FROM (") + source + QStringLiteral(" LIMIT ")
+                + QString::number(MaxNames + 1) + QLatin1Char(')'));
         if (count < 0)
             return false;
         found->count = int(count);
@@ -198,9 +202,9 @@ TwoLevelPlan::Pairs TwoLevelPlan::pairs(const QSqlDatabase& db, const LevelFilte
     // counted, the streets only up to where they would cost as much as the localities.
     const auto countRecords = [&db](const char* table, const LevelNames& level, qint64 cap) {
         return valueOf(db,
-            QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM %1 WHERE name_upper %2 LIMIT %3)")
-                .arg(QLatin1String(table), level.condition)
-                .arg(cap));
+            QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM ") + QLatin1String(table)
+                + QStringLiteral(" WHERE name_upper ") + level.condition + QStringLiteral(" LIMIT ")
+                + QString::number(cap) + QLatin1Char(')'));
     };
     const qint64 localities
         = localityNames.records >= 0 ? localityNames.records : countRecords("kladr", localityNames, MaxCount);

@@ -2,10 +2,10 @@
 #include "commands.h"
 #include "consolehost.h"
 
-#include "addressnamecache.h"
 #include "resultfiller.h"
 #include "schema.h"
 #include "searchparams.h"
+#include "searchsummary.h"
 #include "sqltext.h"
 #include "tablemodel.h"
 #include "threaddatabasefind.h"
@@ -16,27 +16,12 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QMutex>
-#include <QSqlDatabase>
-#include <QSqlError>
+#include <QLoggingCategory>
 #include <QTextCodec>
-#include <QTime>
 
 #include <cstdio>
 
 namespace {
-
-QtMessageHandler g_PreviousHandler = nullptr;
-
-// The statement and every address line also go to the debug channel; on the command line they
-// would only repeat the log and the table. What ran in the statement's place is kept.
-void dropDebugMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (type == QtDebugMsg && message.startsWith(QLatin1String("Running: ")))
-        std::fprintf(stderr, "search: %s\n", qPrintable(message));
-    else if (type != QtDebugMsg && g_PreviousHandler)
-        g_PreviousHandler(type, context, message);
-}
 
 void setLevel(SearchParams& params, int level, const QString& text)
 {
@@ -73,8 +58,9 @@ QByteArray label(const Search& search)
     return search.line == 0 ? QByteArray("search") : "search " + QByteArray::number(search.line);
 }
 
-// Runs the searches one after another on one search thread and one set of address names, as the
-// window runs its user's searches: the thread keeps its connection from one search to the next.
+// Runs the searches one after another on one search worker, as the window runs its user's
+// searches: the worker keeps its connection and the address names from one search to the next,
+// and follows the database file when another is installed in its place.
 int runSearches(const QString& databaseFile, QList<Search>& searches)
 {
     // Status-log lines go to standard error, the table to standard output.
@@ -84,81 +70,63 @@ int runSearches(const QString& databaseFile, QList<Search>& searches)
     thread.setDatabaseFile(databaseFile);
 
     // As in the window, the rows reach this thread queued, and the table is filled as soon as
-    // they arrive, while the search thread ends.
+    // they arrive.
     QObject receiver;
+    QEventLoop loop;
+    QObject::connect(
+        &thread, &ThreadDataBaseFind::signalSearchDone, &loop, &QEventLoop::quit, Qt::QueuedConnection);
 
-    // Opened before the clock starts, as the window's connection is open when a search begins.
-    const QString lookupConnection = QStringLiteral("velmora-tool-lookup");
+    // The connection opened and the names read before the clock starts, as the window's worker
+    // has them when its user's search begins; timed on its own.
+    QElapsedTimer namesClock;
+    namesClock.start();
+    thread.prepare();
+    loop.exec();
+    std::fprintf(stderr, "search: address names read in %.3f ms\n", namesClock.nsecsElapsed() / 1e6);
+
+    const bool bBatch = !searches.isEmpty() && searches.first().line != 0;
+    QElapsedTimer clock;
     int status = 0;
-    {
-        QSqlDatabase lookupDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), lookupConnection);
-        lookupDb.setDatabaseName(databaseFile);
-        lookupDb.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (!lookupDb.open()) {
-            std::fprintf(stderr, "search: cannot open %s: %s\n", qPrintable(databaseFile),
-                qPrintable(lookupDb.lastError().text()));
+    for (Search& search : searches) {
+        bool bFound = false;
+        TableModel model;
+        SearchResult found;
+        double ms = 0;
+        const QMetaObject::Connection fill = QObject::connect(
+            &thread, &ThreadDataBaseFind::signalFind, &receiver,
+            [&](const SearchResult& result) {
+                bFound = true;
+                found = result;
+                ResultFiller::fill(result, model);
+                ms = clock.nsecsElapsed() / 1e6;
+            },
+            Qt::QueuedConnection);
+        clock.start();
+        thread.find(search.params);
+        loop.exec();
+        QObject::disconnect(fill);
+        if (!bFound) {
+            // The worker has logged why; a batch stops, its later figures would not be those of
+            // the session asked for.
+            if (bBatch)
+                std::fprintf(stderr, "%s: not run; the batch stops here\n", label(search).constData());
             status = 1;
-        } else {
-            // Read once per database, as the window reads them before its first result; timed
-            // on its own.
-            QElapsedTimer namesClock;
-            namesClock.start();
-            AddressNameCache names;
-            names.refresh(lookupDb);
-            std::fprintf(stderr, "search: address names read in %.3f ms\n", namesClock.nsecsElapsed() / 1e6);
-
-            const bool bBatch = !searches.isEmpty() && searches.first().line != 0;
-            QElapsedTimer clock;
-            for (Search& search : searches) {
-                thread.setSearchParams(search.params);
-                bool bFound = false;
-                TableModel model;
-                double ms = 0;
-                QEventLoop loop;
-                // Filled on arrival, as the window's slot fills its table; the thread's own end
-                // is not waited for on the clock.
-                const QMetaObject::Connection fill = QObject::connect(
-                    &thread, &ThreadDataBaseFind::signalFind, &receiver,
-                    [&](const SearchResult& result) {
-                        bFound = true;
-                        // The window checks at every result that the names are still those of
-                        // the database (a stamp compared, nothing read while the file stays the
-                        // same); the single search has read them just before its clock started.
-                        if (bBatch)
-                            names.refresh(lookupDb);
-                        ResultFiller(search.params, names).fill(result, model);
-                        ms = clock.nsecsElapsed() / 1e6;
-                    },
-                    Qt::QueuedConnection);
-                QObject::connect(&thread, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-                clock.start();
-                thread.start();
-                loop.exec();
-                thread.wait();
-                QObject::disconnect(fill);
-                if (!bFound) {
-                    // The thread has logged why; a batch stops, its later figures would not be
-                    // those of the session asked for.
-                    if (bBatch)
-                        std::fprintf(
-                            stderr, "%s: not run; the batch stops here\n", label(search).constData());
-                    status = 1;
-                    break;
-                }
-                printTable(model);
-                // An empty line ends each table of a batch; a table holds none (its header is
-                // always there).
-                if (bBatch) {
-                    std::fputc('\n', stdout);
-                    std::fflush(stdout);
-                }
-                std::fprintf(
-                    stderr, "%s: %d rows in %.3f ms\n", label(search).constData(), model.rowCount(), ms);
-            }
-            lookupDb.close();
+            break;
         }
+        // What ran in the logged statement's place.
+        for (const QString& executed : qAsConst(found.executed))
+            std::fprintf(stderr, "search: Running: \"%s\"\n", qPrintable(executed));
+        printTable(model);
+        // An empty line ends each table of a batch; a table holds none (its header is always
+        // there).
+        if (bBatch) {
+            std::fputc('\n', stdout);
+            std::fflush(stdout);
+        }
+        // The line the window logs after the result, then the time.
+        std::fprintf(stderr, "%s\n", qPrintable(searchSummary(found)));
+        std::fprintf(stderr, "%s: %d rows in %.3f ms\n", label(search).constData(), model.rowCount(), ms);
     }
-    QSqlDatabase::removeDatabase(lookupConnection);
     return status;
 }
 
@@ -172,11 +140,16 @@ bool readBatch(const QString& fileName, QList<Search>& searches, QString& error)
         error = QStringLiteral("cannot read %1: %2").arg(fileName, file.errorString());
         return false;
     }
-    const QList<QByteArray> lines = file.readAll().split('\n');
+    QByteArray text = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         error = QStringLiteral("cannot read %1: %2").arg(fileName, file.errorString());
         return false;
     }
+    // A byte-order mark is dropped at the very start of the file only; anywhere else it is
+    // text, and searched for as typed.
+    if (text.startsWith("\xEF\xBB\xBF"))
+        text.remove(0, 3);
+    const QList<QByteArray> lines = text.split('\n');
     QTextCodec* utf8 = QTextCodec::codecForName("UTF-8");
     for (int i = 0; i < lines.size(); ++i) {
         const int lineNumber = i + 1;
@@ -184,7 +157,7 @@ bool readBatch(const QString& fileName, QList<Search>& searches, QString& error)
         QByteArray bytes = lines.at(i);
         if (bytes.endsWith('\r'))
             bytes.chop(1);
-        QTextCodec::ConverterState state;
+        QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
         const QString line = utf8->toUnicode(bytes.constData(), bytes.size(), &state);
         if (state.invalidChars > 0) {
             error = where + QStringLiteral("not UTF-8 text");
@@ -192,6 +165,11 @@ bool readBatch(const QString& fileName, QList<Search>& searches, QString& error)
         }
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
+        // SQL text would end at it, and the line search something else than it says.
+        if (line.contains(QChar(0))) {
+            error = where + QStringLiteral("holds a NUL character; it cannot be searched");
+            return false;
+        }
         const QStringList fields = line.split(QLatin1Char('\t'));
         if (fields.size() > 3) {
             error = where
@@ -285,6 +263,12 @@ int runSearchCommand(QStringList arguments)
             return 2;
         }
     } else {
+        // The window searches a house only on a street; left out silently, the search would
+        // be another than asked for.
+        if (parser.isSet(houseOption) && parser.value(streetOption).isEmpty()) {
+            std::fprintf(stderr, "search: --house needs --street\n");
+            return 2;
+        }
         Search search;
         setLevel(search.params, SearchParams::LocalityLevel, parser.value(localityOption));
         setLevel(search.params, SearchParams::StreetLevel, parser.value(streetOption));
@@ -301,8 +285,8 @@ int runSearchCommand(QStringList arguments)
         return 2;
     }
 
-    g_PreviousHandler = qInstallMessageHandler(dropDebugMessages);
-    const int status = runSearches(databaseFile, searches);
-    qInstallMessageHandler(g_PreviousHandler);
-    return status;
+    // The statements and every address line also go to the search's debug output; on the
+    // command line they would only repeat the log and the table.
+    QLoggingCategory::setFilterRules(QStringLiteral("velmora.search.debug=false"));
+    return runSearches(databaseFile, searches);
 }

@@ -56,7 +56,6 @@ inline SearchRun runSearch(
     thread.setHost(&host);
     thread.setTimer(timer);
     thread.setDatabaseFile(databaseFile);
-    thread.setSearchParams(params);
 
     EventLog log;
     SearchRun run;
@@ -85,9 +84,9 @@ inline SearchRun runSearch(
             Qt::DirectConnection);
     }
 
-    thread.start();
-    if (!thread.wait(60000))
-        qFatal("search thread did not finish");
+    thread.find(params);
+    if (!thread.waitIdle(60000))
+        qFatal("search did not finish");
     run.events = log.events();
     run.stateLines = host.lines();
     return run;

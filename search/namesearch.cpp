@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "namesearch.h"
+
+#include "distinctrowfetcher.h"
+#include "searchlog.h"
+#include "searchstatement.h"
+#include "twolevelplan.h"
+
+NameSearch::NameSearch(const LevelFilter& locality, const LevelFilter& street)
+    : m_Locality(locality)
+    , m_Street(street)
+{
+}
+
+QString NameSearch::refusal() const
+{
+    // Without either level the WHERE clause would begin with AND; there is nothing to search.
+    if (m_Locality.text.isEmpty() && m_Street.text.isEmpty())
+        return QStringLiteral("Поиск не выполнен: введите название населенного пункта или улицы.");
+    return QString();
+}
+
+QString NameSearch::statement() const
+{
+    return SearchStatement::names(m_Locality, m_Street, QStringList()).logged;
+}
+
+bool NameSearch::run(const SearchContext& context, SearchResult* result, QString* error)
+{
+    const bool hasLocality = !m_Locality.text.isEmpty();
+    const bool hasStreet = !m_Street.text.isEmpty();
+    const bool bothLevels = hasLocality && hasStreet;
+    result->columnMap = SearchStatement::columnMap(hasLocality, hasStreet);
+    result->address.street = hasStreet;
+
+    // A database installed from elsewhere may lack the distinct names; the masks then test the
+    // tables' rows. Only a mask that begins with a wildcard, and the search by both levels, need
+    // to know.
+    TwoLevelPlan::NameTables nameTables;
+    if (bothLevels || SearchStatement::matchesDistinctNames(m_Locality)
+        || SearchStatement::matchesDistinctNames(m_Street))
+        nameTables = TwoLevelPlan::nameTablesOf(context.db);
+    const SearchStatement::NameStatements statements
+        = SearchStatement::names(m_Locality, m_Street, nameTables.tables);
+    result->statement = statements.logged;
+    result->executed = statements.executed;
+    if (bothLevels) {
+        const QStringList planned = TwoLevelPlan::statements(context.db, m_Locality, m_Street, nameTables);
+        if (!planned.isEmpty())
+            result->executed = planned;
+    }
+
+    // Only the two halves of the search by both levels are joined by UNION, which makes rows
+    // distinct.
+    DistinctRowFetcher fetcher(context.db, MaxRows,
+        bothLevels ? DistinctRowFetcher::DistinctRows : DistinctRowFetcher::AllRows);
+    if (!fetcher.prepare(result->executed)) {
+        *error = fetcher.lastError().text();
+        qCDebug(lcSearch) << fetcher.lastError();
+        return false;
+    }
+    for (const QString& executed : qAsConst(result->executed))
+        qCDebug(lcSearch).noquote() << QStringLiteral("Running: \"") + executed + QLatin1Char('"');
+
+    context.busy();
+    if (!fetcher.fetch(context.interrupted)) {
+        if (fetcher.lastError().isValid()) {
+            *error = fetcher.lastError().text();
+            qCDebug(lcSearch) << fetcher.lastError();
+        }
+        return false;
+    }
+    result->columns = fetcher.columns();
+    result->rows = fetcher.rows();
+    result->truncated = fetcher.hasMore();
+    return true;
+}

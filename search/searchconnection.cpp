@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "searchconnection.h"
+
+#include "searchlog.h"
+
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
+namespace {
+
+// Which file a path names now: device and inode, so that a file renamed over the path reads as
+// another file. Empty when the file is missing, or where there are no inodes to tell files apart:
+// the connection is then opened for every search.
+QByteArray fileIdentity(const QString& fileName)
+{
+#ifdef Q_OS_UNIX
+    struct stat status { };
+    if (::stat(QFile::encodeName(fileName).constData(), &status) != 0)
+        return QByteArray();
+    return QByteArray::number(quint64(status.st_dev)) + ':' + QByteArray::number(quint64(status.st_ino));
+#else
+    Q_UNUSED(fileName);
+    return QByteArray();
+#endif
+}
+
+} // namespace
+
+SearchConnection::SearchConnection(const QString& connectionName)
+    : m_ConnectionName(connectionName)
+{
+}
+
+SearchConnection::~SearchConnection()
+{
+    close();
+}
+
+QSqlDatabase SearchConnection::database() const
+{
+    if (m_OpenedFile.isEmpty())
+        return QSqlDatabase();
+    return QSqlDatabase::database(m_ConnectionName, false);
+}
+
+bool SearchConnection::open(QString* error)
+{
+    if (m_DatabaseFile.isEmpty()) {
+        close();
+        *error = QStringLiteral("не задан файл базы данных");
+        return false;
+    }
+    const QByteArray identity = fileIdentity(m_DatabaseFile);
+    if (!identity.isEmpty() && m_OpenedFile == m_DatabaseFile && m_OpenedIdentity == identity) {
+        QSqlDatabase db = QSqlDatabase::database(m_ConnectionName, false);
+        if (db.isOpen()) {
+            m_Names.refresh(db);
+            return true;
+        }
+    }
+    close();
+
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_ConnectionName);
+    db.setDatabaseName(m_DatabaseFile);
+    // The search only reads; read-only also keeps a missing file from being created empty.
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+    if (!db.open()) {
+        *error = db.lastError().text();
+        qCDebug(lcSearch) << db.lastError();
+        db = QSqlDatabase();
+        close();
+        return false;
+    }
+    QSqlQuery query(db);
+    // Both sides of every LIKE are upper-cased already, so case-sensitive matching returns the
+    // same rows, and it lets SQLite use the name_upper indexes for prefix masks.
+    if (!query.exec(QStringLiteral("PRAGMA case_sensitive_like=ON")))
+        qCDebug(lcSearch) << query.lastError();
+    // Pages come straight from the system's cache through the mapping instead of one read call
+    // each, and stay mapped for the searches that follow.
+    if (!query.exec(QStringLiteral("PRAGMA mmap_size=1073741824")))
+        qCDebug(lcSearch) << query.lastError();
+    m_OpenedFile = m_DatabaseFile;
+    m_OpenedIdentity = identity;
+    m_Names.refresh(db);
+    return true;
+}
+
+void SearchConnection::close()
+{
+    m_OpenedFile.clear();
+    m_OpenedIdentity.clear();
+    // Removing it closes it.
+    if (QSqlDatabase::contains(m_ConnectionName))
+        QSqlDatabase::removeDatabase(m_ConnectionName);
+}

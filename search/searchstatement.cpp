@@ -1,0 +1,152 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "searchstatement.h"
+
+#include "schema.h"
+#include "sqltext.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace {
+
+void addColumn(QHash<QString, ResultColumn>& columns, const QString& key, const QString& header, int column)
+{
+    ResultColumn entry;
+    entry.header = header;
+    entry.column = column;
+    columns.insert(key, entry);
+}
+
+// Condition on a name column: the column followed by its comparison.
+using NameCondition = std::function<QString(const char* column, const LevelFilter& level, const char* names)>;
+
+// The SELECTs of the statement: the first, and with both levels the second, which the statement
+// joins with UNION.
+QStringList selects(const LevelFilter& locality, const LevelFilter& street, const NameCondition& condition)
+{
+    const bool hasLocality = !locality.text.isEmpty();
+    const bool hasStreet = !street.text.isEmpty();
+    const char* kladrName = "k.name_upper";
+    const char* streetName = "s.name_upper";
+
+    QString first = QStringLiteral("SELECT ");
+    if (hasStreet && hasLocality)
+        first += QLatin1String("d.index_ ");
+    else if (hasStreet)
+        first += QLatin1String("s.index_ ");
+    else
+        first += QLatin1String("k.index_ ");
+    first += QLatin1String(", k.name, k.socr, k.scname, k.code, k.code_ss, k.code_rrr, k.code_ggg ");
+    if (hasStreet) {
+        first += QLatin1String(", s.name, s.socr, s.scname ");
+        if (hasLocality)
+            first += QLatin1String(", d.name ");
+    }
+
+    first += QLatin1String("FROM kladr k ");
+    if (hasStreet) {
+        first += QLatin1String(", street s ");
+        if (hasLocality)
+            first += QLatin1String(", doma d INDEXED BY index_doma_index ");
+    }
+
+    first += QLatin1String(" WHERE ");
+    if (hasLocality)
+        first += condition(kladrName, locality, Schema::KladrNames);
+    if (hasStreet) {
+        if (hasLocality)
+            first += QLatin1String("AND d.code_street = s.code AND ");
+        first += condition(streetName, street, Schema::StreetNames)
+            + QLatin1String("AND s.code_kladr = k.code ");
+    }
+    first += QLatin1String("AND k.code_st = '00' ");
+    if (!(hasLocality && hasStreet))
+        return { first };
+
+    const QString second = QLatin1String("SELECT s.index_ , k.name , k.socr , k.scname , k.code , "
+                                         "k.code_ss , k.code_rrr , k.code_ggg , s.name , s.socr , "
+                                         "s.scname , '---' FROM KLADR k, STREET s WHERE ")
+        + condition(streetName, street, Schema::StreetNames) + QLatin1String("AND ")
+        + condition(kladrName, locality, Schema::KladrNames)
+        + QLatin1String("AND s.code_kladr = k.code AND s.index_ != '' and k.code_st = '00'");
+    return { first, second };
+}
+
+} // namespace
+
+namespace SearchStatement {
+
+QString condition(const LevelFilter& level)
+{
+    const QString literal = SqlText::literal(level.text.toUpper());
+    return (level.isMask ? QLatin1String("LIKE ") : QLatin1String("= ")) + literal + QLatin1Char(' ');
+}
+
+QHash<QString, ResultColumn> columnMap(bool bLocality, bool bStreet)
+{
+    QHash<QString, ResultColumn> columns;
+    addColumn(columns, QStringLiteral("index"), QStringLiteral("Индекс"), 0);
+    addColumn(columns, QStringLiteral("city"), QStringLiteral("Населенный пункт"), 1);
+    addColumn(columns, QStringLiteral("city_t"), QStringLiteral("Тип пункта"), 2);
+    addColumn(columns, QStringLiteral("city_t_"), QStringLiteral("_city_type"), 3);
+    addColumn(columns, QStringLiteral("city_code"), QStringLiteral("_city_code"), 4);
+    addColumn(columns, QStringLiteral("city_code_ss"), QStringLiteral("_city_code_ss"), 5);
+    addColumn(columns, QStringLiteral("city_code_rrr"), QStringLiteral("_city_code_rrr"), 6);
+    addColumn(columns, QStringLiteral("city_code_ggg"), QStringLiteral("_city_code_ggg"), 7);
+    if (bStreet) {
+        addColumn(columns, QStringLiteral("street"), QStringLiteral("Улица"), 8);
+        addColumn(columns, QStringLiteral("street_t"), QStringLiteral("Тип объекта"), 9);
+        addColumn(columns, QStringLiteral("street_t_"), QStringLiteral("_street_type"), 10);
+        if (bLocality)
+            addColumn(columns, QStringLiteral("home"),
+                QStringLiteral("Номера домов (Н-нечетные, Ч-четные, --- все)"), 11);
+    }
+    return columns;
+}
+
+bool matchesDistinctNames(const LevelFilter& level)
+{
+    // A mask of wildcards only matches (nearly) every name, and the plain scan finds its first
+    // rows at once.
+    const QString& text = level.text;
+    return level.isMask && !text.isEmpty() && SqlText::isWildcard(text.front())
+        && std::any_of(text.cbegin(), text.cend(), [](QChar c) { return !SqlText::isWildcard(c); });
+}
+
+NameStatements names(const LevelFilter& locality, const LevelFilter& street, const QStringList& nameTables)
+{
+    NameStatements statements;
+    const QStringList logged
+        = selects(locality, street, [](const char* column, const LevelFilter& level, const char*) {
+              return QLatin1String(column) + QLatin1Char(' ') + condition(level);
+          });
+    statements.logged = logged.join(QLatin1String("UNION ")) + QLatin1String(" LIMIT 100");
+
+    statements.executed = selects(
+        locality, street, [&nameTables](const char* column, const LevelFilter& level, const char* names) {
+            const QString table = QLatin1String(names);
+            if (!matchesDistinctNames(level) || !nameTables.contains(table, Qt::CaseInsensitive))
+                return QLatin1String(column) + QLatin1Char(' ') + condition(level);
+            return QLatin1String(column) + QLatin1String(" IN (SELECT name_upper FROM ") + table
+                + QLatin1String(" WHERE name_upper ") + condition(level) + QLatin1String(") ");
+        });
+    return statements;
+}
+
+QString houseStreetColumns()
+{
+    return QStringLiteral("SELECT s.index_ , k.index_ , k.name, k.socr, k.scname, k.code, "
+                          "k.code_ss, k.code_rrr, k.code_ggg , s.name, s.socr, s.scname , s.code ");
+}
+
+QString houseStreets(const LevelFilter& locality, const LevelFilter& street)
+{
+    QString statement = houseStreetColumns() + QLatin1String("FROM kladr k , street s  WHERE ");
+    if (!locality.text.isEmpty())
+        statement += QLatin1String("k.name_upper ") + condition(locality) + QLatin1String("AND ");
+    statement += QLatin1String("s.name_upper ") + condition(street)
+        + QLatin1String("AND s.code_kladr = k.code AND k.code_st = '00'");
+    return statement;
+}
+
+} // namespace SearchStatement

@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "searchparams.h"
+
+#include <QHash>
+#include <QStringList>
+
+// Statement text of the searches, built from the levels alone: no database, no state, so every
+// piece is tested as text. User text enters only as an SQL literal (SqlText::literal), joined by
+// concatenation, never through a format string.
+namespace SearchStatement {
+
+// "= 'TEXT' " or "LIKE 'MASK' ": the level's text upper-cased (name_upper was built with the same
+// Unicode upper-casing) and quoted.
+QString condition(const LevelFilter& level);
+
+// The result columns of a search by these levels, by key: header and column number.
+QHash<QString, ResultColumn> columnMap(bool bLocality, bool bStreet);
+
+// A mask that begins with a wildcard and holds a letter: it cannot use the name indexes, and is
+// matched against the distinct names instead.
+bool matchesDistinctNames(const LevelFilter& level);
+
+// The search by names: the statement as it is logged, and the statements run in its place (the
+// halves of a search by both levels one after another, masks that begin with a wildcard matched
+// against the distinct-name tables that nameTables lists; no LIMIT, the fetch stops at 100 rows).
+struct NameStatements {
+    QString logged;
+    QStringList executed;
+};
+NameStatements names(const LevelFilter& locality, const LevelFilter& street, const QStringList& nameTables);
+
+// The columns of the house search's street statement, and the statement as logged.
+QString houseStreetColumns();
+QString houseStreets(const LevelFilter& locality, const LevelFilter& street);
+
+} // namespace SearchStatement

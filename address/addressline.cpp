@@ -94,8 +94,8 @@ QString blankMarks(const QString& line)
     QString text;
     text.reserve(line.size());
     for (const QChar c : line) {
-        if (c == QLatin1Char(';'))
-            text += QLatin1Char(',');
+        if (c == QLatin1Char(';') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            text += QLatin1Char(','); // a line break in a spreadsheet cell parts as a comma does
         else if (c == QLatin1Char('"') || c == QLatin1Char('\'') || c == QChar(0x00AB) || c == QChar(0x00BB)
             || c == QChar(0x201C) || c == QChar(0x201D) || c == QChar(0x201E) || c == QLatin1Char('(')
             || c == QLatin1Char(')') || c == QChar(0x2116) || c == QLatin1Char('.') || c.isSpace())

@@ -91,7 +91,8 @@ AddressResolver::AddressResolver(const QString& databaseFile)
 
 AddressResolver::~AddressResolver()
 {
-    m_KladrByName = m_KladrByCode = m_StreetByName = m_StreetByNameAnywhere = m_StreetByCode = m_Houses = QSqlQuery();
+    m_KladrByName = m_KladrByCode = m_StreetByName = m_StreetByNameAnywhere = m_StreetByCode = m_Houses
+        = QSqlQuery();
 }
 
 bool AddressResolver::prepare()

@@ -97,7 +97,8 @@ private:
     const Object* kladrByCode(const QString& code);
     bool typeFits(const AddressLine::Part& part, const QString& scname) const;
     bool isStreetOnlyType(const AddressLine::Part& part) const;
-    QString compose(const Object& locality, const Object* street, const AddressLine& line, const QString& index);
+    QString compose(
+        const Object& locality, const Object* street, const AddressLine& line, const QString& index);
     void addCandidates(const Combination& combination, const AddressLine& line, AddressAnswer* answer);
     QVector<HouseGroup> houseGroups(const QString& streetCode);
 

@@ -74,8 +74,8 @@ private slots:
 private:
     QString writeType(const Row& row, QRandomGenerator& random) const;
     QString write(const Row& row, Written* written, QRandomGenerator& random, bool bTypeAlways) const;
-    QSet<QString> expectedIndexes(const QVector<Written>& uppers, const Written& locality, const Written& street,
-        const QString& house) const;
+    QSet<QString> expectedIndexes(const QVector<Written>& uppers, const Written& locality,
+        const Written& street, const QString& house) const;
 
     QTemporaryDir m_Dir;
     QString m_Generated;
@@ -106,14 +106,17 @@ void TestAddressResolver::initTestCase()
                 query.value(3).toString(), query.value(4).toString() };
             m_Kladr.insert(row.code, row);
         }
-        QVERIFY(query.exec("SELECT name, scname, socr, code, index_, code_kladr FROM street WHERE code_st = '00'"));
+        QVERIFY(query.exec(
+            "SELECT name, scname, socr, code, index_, code_kladr FROM street WHERE code_st = '00'"));
         while (query.next()) {
-            m_Streets[query.value(5).toString()].append({ query.value(0).toString(), query.value(1).toString(),
-                query.value(2).toString(), query.value(3).toString(), query.value(4).toString() });
+            m_Streets[query.value(5).toString()].append(
+                { query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
+                    query.value(3).toString(), query.value(4).toString() });
         }
         QVERIFY(query.exec("SELECT name, index_, code_street FROM doma"));
         while (query.next())
-            m_Houses[query.value(2).toString()].append({ query.value(0).toString(), query.value(1).toString() });
+            m_Houses[query.value(2).toString()].append(
+                { query.value(0).toString(), query.value(1).toString() });
     }
     QSqlDatabase::removeDatabase(QStringLiteral("oracle"));
 
@@ -156,7 +159,8 @@ QString TestAddressResolver::writeType(const Row& row, QRandomGenerator& random)
 
 // Writes a part as people do: its type before or after, spelt short or long, with or without a
 // dot, or left out; ё as е; any case.
-QString TestAddressResolver::write(const Row& row, Written* written, QRandomGenerator& random, bool bTypeAlways) const
+QString TestAddressResolver::write(
+    const Row& row, Written* written, QRandomGenerator& random, bool bTypeAlways) const
 {
     QString name = row.name;
     if (random.bounded(2) == 0)
@@ -168,18 +172,20 @@ QString TestAddressResolver::write(const Row& row, Written* written, QRandomGene
     if (!bTypeAlways && random.bounded(4) == 0)
         return name;
     written->type = writeType(row, random);
-    return random.bounded(2) == 0 ? written->type + QLatin1Char(' ') + name : name + QLatin1Char(' ') + written->type;
+    return random.bounded(2) == 0 ? written->type + QLatin1Char(' ') + name
+                                  : name + QLatin1Char(' ') + written->type;
 }
 
-QSet<QString> TestAddressResolver::expectedIndexes(
-    const QVector<Written>& uppers, const Written& locality, const Written& street, const QString& house) const
+QSet<QString> TestAddressResolver::expectedIndexes(const QVector<Written>& uppers, const Written& locality,
+    const Written& street, const QString& house) const
 {
     QSet<QString> indexes;
     for (const Row& l : m_Kladr) {
         if (!fits(l, locality))
             continue;
         // Every written upper part must be an object above this locality.
-        const QString prefixes[] = { l.code.left(2) + "000000000", l.code.left(5) + "000000", l.code.left(8) + "000" };
+        const QString prefixes[]
+            = { l.code.left(2) + "000000000", l.code.left(5) + "000000", l.code.left(8) + "000" };
         bool bInside = true;
         for (const Written& upper : uppers) {
             bool bFound = false;
@@ -205,7 +211,8 @@ QSet<QString> TestAddressResolver::expectedIndexes(
                 indexes.insert(firstIndex(chain));
                 continue;
             }
-            for (const HouseIndexMatch& match : resolveHouseIndex(m_Houses.value(s.code), HouseNumber(house), chain))
+            for (const HouseIndexMatch& match :
+                resolveHouseIndex(m_Houses.value(s.code), HouseNumber(house), chain))
                 indexes.insert(match.index.trimmed());
         }
     }
@@ -233,7 +240,8 @@ void TestAddressResolver::generated()
         // The objects above the locality, each written or left out.
         QStringList line;
         QVector<Written> uppers;
-        for (const QString& code : { l.code.left(2) + "000000000", l.code.left(5) + "000000", l.code.left(8) + "000" }) {
+        for (const QString& code :
+            { l.code.left(2) + "000000000", l.code.left(5) + "000000", l.code.left(8) + "000" }) {
             if (code == l.code || !m_Kladr.contains(code) || random.bounded(3) == 0)
                 continue;
             Written written;
@@ -255,8 +263,10 @@ void TestAddressResolver::generated()
                 item = QString::number(1 + 2 * random.bounded(20));
             house = item;
             QString spelt = item;
-            spelt.replace(QStringLiteral("стр"), random.bounded(2) ? QStringLiteral(", стр. ") : QStringLiteral("с"));
-            spelt.replace(QStringLiteral("к"), random.bounded(2) ? QStringLiteral(" корп. ") : QStringLiteral(", к "));
+            spelt.replace(
+                QStringLiteral("стр"), random.bounded(2) ? QStringLiteral(", стр. ") : QStringLiteral("с"));
+            spelt.replace(
+                QStringLiteral("к"), random.bounded(2) ? QStringLiteral(" корп. ") : QStringLiteral(", к "));
             line << (random.bounded(2) ? QStringLiteral("д. ") + spelt : spelt);
         }
         if (random.bounded(4) == 0)
@@ -365,9 +375,9 @@ void TestAddressResolver::answers_data()
                                       << ""
                                       << "не найдена в х Ивановка";
     QTest::newRow("district does not hold it") << "Аксайский р-н, г Ростов-на-Дону"
-                                                << "не найден"
-                                                << ""
-                                                << "Аксайский";
+                                               << "не найден"
+                                               << ""
+                                               << "Аксайский";
     QTest::newRow("refused house") << "Ростов-на-Дону, Ленина, 12 1"
                                    << "не найден"
                                    << ""

@@ -94,7 +94,9 @@ char detectSeparator(const QByteArray& firstLine)
         else if (!bQuoted && (c == '\n' || c == '\r'))
             break;
     }
-    return semicolons > commas ? ';' : ',';
+    // A header of one column says nothing; its rows are addresses with commas of their own, and
+    // spreadsheets in Russian write ';'.
+    return semicolons > commas || commas == 0 ? ';' : ',';
 }
 
 Reader::Reader(QIODevice* device, Encoding encoding, char separator)

@@ -21,7 +21,7 @@ bool encodingFromName(const QString& name, Encoding* encoding);
 // end of the sample counts as valid), Windows-1251 otherwise.
 Encoding detectEncoding(const QByteArray& sample);
 // The separator of a first line: the one of ';' and ',' that occurs more often outside quotes
-// (',' when neither does or both equally).
+// (',' when both do equally, ';' when neither does: a list of one column).
 char detectSeparator(const QByteArray& firstLine);
 
 struct Record {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mainwindow.h"
 
+#include "addresslinepanel.h"
+
 #include "databaseupdate.h"
 #include "queuedworkerhost.h"
 #include "schema.h"
@@ -115,6 +117,16 @@ MainWindow::MainWindow(QWidget* parent)
 
     m_DataBase = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
     m_DataBase.setDatabaseName(g_LocalDbDir + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName));
+
+    // The address written on one line, below the search fields; its answers fill the result table.
+    m_pAddressLine = new AddressLinePanel(
+        [] { return g_LocalDbDir + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName); },
+        [this](const QString& text) { slotAddState(text, false); }, ui->centralWidget);
+    ui->verticalLayout_4->insertWidget(ui->verticalLayout_4->indexOf(ui->gbFindParams) + 1, m_pAddressLine);
+    connect(m_pAddressLine, &AddressLinePanel::signalResultReady, this, [this] {
+        ui->tResults->setModel(m_pAddressLine->model());
+        ui->tResults->resizeColumnsToContents();
+    });
 }
 
 MainWindow::~MainWindow()

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <memory>
 
+class AddressLinePanel;
 class ThreadDataBaseCreate;
 class ThreadDataBaseFind;
 class ThreadTimer;
@@ -98,4 +99,6 @@ private:
     // The window's own host, called on the GUI thread only, and the one handed to workers.
     std::unique_ptr<WorkerHost> m_pWindowHost;
     std::unique_ptr<WorkerHost> m_pHost;
+    // The address written on one line and the file action; a child widget.
+    AddressLinePanel* m_pAddressLine = nullptr;
 };

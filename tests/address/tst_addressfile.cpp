@@ -22,7 +22,10 @@ public:
         total = nTotal;
         ++calls;
     }
-    void note(qint64 nLine, const QString& text) override { notes << QStringLiteral("%1: %2").arg(nLine).arg(text); }
+    void note(qint64 nLine, const QString& text) override
+    {
+        notes << QStringLiteral("%1: %2").arg(nLine).arg(text);
+    }
     bool isCancelled() const override { return calls >= cancelAfter; }
 
     qint64 lastDone = -1;
@@ -92,16 +95,19 @@ void TestAddressFile::records_data()
     QTest::newRow("semicolon") << QByteArray("a;b\nx;y\n") << QStringList { "x", "y" } << ';' << false;
     QTest::newRow("semicolon with commas inside") << QByteArray("a;b\n\"г Тула, ул Ленина\";y\n")
                                                   << QStringList { "г Тула, ул Ленина", "y" } << ';' << false;
-    QTest::newRow("quoted separator") << QByteArray("a,b\n\"x,1\",y\n") << QStringList { "x,1", "y" } << ','
-                                      << false;
-    QTest::newRow("quoted line break") << QByteArray("a,b\r\n\"x\r\nz\",y\r\n") << QStringList { "x\r\nz", "y" }
-                                       << ',' << false;
+    QTest::newRow("one column, commas in the rows")
+        << QByteArray("Адрес\nТула, Ленина, 5\n") << QStringList { "Тула, Ленина, 5" } << ';' << false;
+    QTest::newRow("quoted separator")
+        << QByteArray("a,b\n\"x,1\",y\n") << QStringList { "x,1", "y" } << ',' << false;
+    QTest::newRow("quoted line break")
+        << QByteArray("a,b\r\n\"x\r\nz\",y\r\n") << QStringList { "x\r\nz", "y" } << ',' << false;
     QTest::newRow("doubled quote") << QByteArray("a,b\n\"x \"\"q\"\"\",y\n") << QStringList { "x \"q\"", "y" }
                                    << ',' << false;
     QTest::newRow("empty fields") << QByteArray("a,b,c\n,,\n") << QStringList { "", "", "" } << ',' << false;
-    QTest::newRow("no line end at the end") << QByteArray("a,b\nx,y") << QStringList { "x", "y" } << ',' << false;
-    QTest::newRow("text after the closing quote") << QByteArray("a,b\n\"x\"z,y\n") << QStringList { "xz", "y" }
-                                                  << ',' << true;
+    QTest::newRow("no line end at the end")
+        << QByteArray("a,b\nx,y") << QStringList { "x", "y" } << ',' << false;
+    QTest::newRow("text after the closing quote")
+        << QByteArray("a,b\n\"x\"z,y\n") << QStringList { "xz", "y" } << ',' << true;
     QTest::newRow("quote left open") << QByteArray("a,b\n\"x,y\nz\n") << QStringList { "x,y\nz\n" } << ','
                                      << true;
 }
@@ -176,7 +182,8 @@ void TestAddressFile::files_data()
         << 0;
     QTest::newRow("Windows-1251, by number")
         << cp1251("Код;Куда\n1;\"Тула\nЛенина\"\n") << QString("2")
-        << cp1251("Код;Куда;Индекс;Почтовый адрес;Точность;Вариантов\n1;\"Тула\nЛенина\";300001;300001,г.Тула,ул.Ленина;"
+        << cp1251("Код;Куда;Индекс;Почтовый "
+                  "адрес;Точность;Вариантов\n1;\"Тула\nЛенина\";300001;300001,г.Тула,ул.Ленина;"
                   "улица;1\n")
         << 0;
     QTest::newRow("by header name, ambiguous and not found")
@@ -194,8 +201,8 @@ void TestAddressFile::files_data()
         << 2;
     QTest::newRow("an index in the line that differs")
         << QString("адрес\n\"301000, Тула, Ленина, 12\"\n").toUtf8() << QString()
-        << QString("адрес,Индекс,Почтовый адрес,Точность,Вариантов\n"
-                   "\"301000, Тула, Ленина, 12\",300012,\"300012,г.Тула,ул.Ленина,д.12\",дом,1\n")
+        << QString("адрес;Индекс;Почтовый адрес;Точность;Вариантов\n"
+                   "\"301000, Тула, Ленина, 12\";300012;300012,г.Тула,ул.Ленина,д.12;дом;1\n")
                .toUtf8()
         << 1;
 }

@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <memory>
+
 namespace AddressFile {
 
 QString defaultOutput(const QString& input)
@@ -100,6 +102,10 @@ bool run(
 
     Csv::Record record;
     qint64 lastReport = -1;
+    resolver.beginBatch();
+    // Ends the read snapshot on every way out.
+    const std::unique_ptr<AddressResolver, void (*)(AddressResolver*)> batch(
+        &resolver, [](AddressResolver* r) { r->endBatch(); });
     while (reader.next(&record)) {
         if (reporter.isCancelled()) {
             out.cancelWriting();

@@ -42,7 +42,8 @@ bool isFormer(const QString& codeSt)
 }
 
 constexpr int StreetLevel = 5;
-constexpr int AnywhereLimit = 2000;
+// A street named without its locality: enough streets to say it is ambiguous, no more.
+constexpr int AnywhereLimit = 200;
 constexpr int CodeCacheLimit = 100000;
 
 } // namespace
@@ -490,6 +491,18 @@ void AddressResolver::addCandidates(
     }
 }
 
+void AddressResolver::beginBatch()
+{
+    if (isReady())
+        m_Connection.database().transaction();
+}
+
+void AddressResolver::endBatch()
+{
+    if (isReady())
+        m_Connection.database().commit();
+}
+
 AddressAnswer AddressResolver::resolve(const QString& line)
 {
     return resolve(AddressLine::read(line, m_Types));
@@ -561,7 +574,11 @@ AddressAnswer AddressResolver::resolveReading(const AddressLine& line)
             int streetPart = -1;
             int failed = -1;
             for (int j = 0; j < parts.size() && failed < 0; ++j) {
-                if (j == i || hasUpper(j, locality.code))
+                // The same object written twice ("Москва г, г Москва": the region and its city) is
+                // no contradiction.
+                if (j == i || hasUpper(j, locality.code)
+                    || std::any_of(kladr.at(j).cbegin(), kladr.at(j).cend(),
+                        [&locality](const Object& o) { return o.code == locality.code; }))
                     continue;
                 if (streetPart >= 0 || !streetAble(j))
                     failed = j;

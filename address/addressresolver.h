@@ -65,6 +65,11 @@ public:
     const QString& error() const { return m_Error; }
     const AddressTypes& types() const { return m_Types; }
 
+    // Many lines in a row read one snapshot: without it SQLite takes and drops its file lock for
+    // every statement, which costs more than the statements themselves.
+    void beginBatch();
+    void endBatch();
+
     AddressAnswer resolve(const QString& line);
     AddressAnswer resolve(const AddressLine& line);
 

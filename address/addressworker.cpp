@@ -85,7 +85,8 @@ void AddressWorker::run()
     AddressFile::Summary summary;
     QString error;
     if (AddressFile::run(resolver, m_Options, reporter, &summary, &error))
-        emit signalFileFinished(true, AddressFile::summaryText(summary) + QStringLiteral(". Записан файл ") + summary.output);
+        emit signalFileFinished(
+            true, AddressFile::summaryText(summary) + QStringLiteral(". Записан файл ") + summary.output);
     else
         emit signalFileFinished(false, error);
 }

@@ -19,7 +19,8 @@ AddressLinePanel::AddressLinePanel(
 {
     setObjectName(QStringLiteral("gbAddressLine"));
     m_pLine->setObjectName(QStringLiteral("leAddressLine"));
-    m_pLine->setPlaceholderText(QStringLiteral("Ростовская обл, г. Ростов-на-Дону, ул. Ленина, д. 12 корп. 1, кв. 5"));
+    m_pLine->setPlaceholderText(
+        QStringLiteral("Ростовская обл, г. Ростов-на-Дону, ул. Ленина, д. 12 корп. 1, кв. 5"));
     m_pLine->setClearButtonEnabled(true);
     m_pFile->setObjectName(QStringLiteral("pbAddressFile"));
     m_pFile->setToolTip(QStringLiteral("Найти индексы всех адресов файла CSV; результат — рядом с ним"));
@@ -60,7 +61,8 @@ void AddressLinePanel::showAnswer(const QString& line, const AddressAnswer& answ
     setBusy(false);
     m_Model.removeRows(0, m_Model.rowCount());
     const auto addRow = [this](const QString& index, AddressGrade grade, const QString& address) {
-        m_Model.appendRow({ new QStandardItem(index), new QStandardItem(gradeText(grade)), new QStandardItem(address) });
+        m_Model.appendRow(
+            { new QStandardItem(index), new QStandardItem(gradeText(grade)), new QStandardItem(address) });
     };
     if (answer.grade == AddressGrade::NotFound) {
         addRow(QString(), answer.grade, answer.problem);

@@ -23,8 +23,8 @@ QString searchSummary(const SearchResult& result)
 {
     const int count = result.rows.size();
     if (result.truncated)
-        return QStringLiteral("Показаны первые ") + QString::number(count) + QLatin1Char(' ') + variants(count)
-            + QStringLiteral(", найдено больше: уточните запрос.");
+        return QStringLiteral("Показаны первые ") + QString::number(count) + QLatin1Char(' ')
+            + variants(count) + QStringLiteral(", найдено больше: уточните запрос.");
     if (count == 0)
         return QStringLiteral("Ничего не найдено. Проверьте написание или задайте маску, например "
                               "Гогол% (% – любые буквы, _ – одна буква).");

@@ -51,7 +51,8 @@ void TestAddressLinePanel::enterResolves_data()
                            << "300091,г.Тула,ул.Ленина,д.91к1";
     QTest::newRow("two candidates") << "Ивановка" << QStringList { "301001", "301002" } << "пункт"
                                     << "неоднозначен";
-    QTest::newRow("refused") << "Тула, Ленина, 12 1" << QStringList { "" } << "не найден" << "две группы цифр";
+    QTest::newRow("refused") << "Тула, Ленина, 12 1" << QStringList { "" } << "не найден"
+                             << "две группы цифр";
 }
 
 void TestAddressLinePanel::enterResolves()

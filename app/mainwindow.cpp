@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mainwindow.h"
 
+#include "addresslinepanel.h"
 #include "paths.h"
 #include "queuedworkerhost.h"
 #include "resulttable.h"
@@ -21,6 +22,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMenuBar>
@@ -152,6 +154,32 @@ MainWindow::MainWindow(QWidget* parent)
     m_DataBase = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
     m_DataBase.setDatabaseName(Paths::databaseFile(g_LocalDbDir));
     setUpImportAction();
+
+    // The address written on one line, below the search fields; its answers fill the result
+    // table, where they are sized and copied as every other result.
+    m_pAddressLine = new AddressLinePanel([] { return Paths::databaseFile(g_LocalDbDir); },
+        [this](const QString& text) { slotAddState(text, false); }, ui->centralWidget);
+    // Beside the search button, where the row has room, so the window keeps its opening size.
+    const int findRow = ui->verticalLayout_4->indexOf(ui->clbDoFind);
+    ui->verticalLayout_4->removeWidget(ui->clbDoFind);
+    auto* row = new QHBoxLayout;
+    row->addWidget(ui->clbDoFind);
+    row->addWidget(m_pAddressLine, 1);
+    ui->verticalLayout_4->insertLayout(findRow, row);
+    connect(m_pAddressLine, &AddressLinePanel::signalResultReady, this, [this] {
+        const QAbstractItemModel* answer = m_pAddressLine->model();
+        QVector<QVariant> headers;
+        for (int column = 0; column < answer->columnCount(); ++column)
+            headers << answer->headerData(column, Qt::Horizontal);
+        QVector<QVector<QVariant>> rows;
+        for (int row = 0; row < answer->rowCount(); ++row) {
+            QVector<QVariant> cells;
+            for (int column = 0; column < answer->columnCount(); ++column)
+                cells << answer->index(row, column).data();
+            rows << cells;
+        }
+        m_ResultModel.setTable(headers, rows);
+    });
 }
 
 MainWindow::~MainWindow()

@@ -17,6 +17,7 @@ class QAction;
 class QPushButton;
 class QLineEdit;
 class ResultTable;
+class AddressLinePanel;
 class ThreadDataBaseCreate;
 class ThreadDataBaseFind;
 class ThreadDatabaseUpdate;
@@ -126,4 +127,6 @@ private:
     QAction* m_pImportAction = nullptr;
     QPushButton* m_pCancelImport = nullptr;
     bool m_bReadyBeforeImport = false;
+    // The address written on one line and the file action; a child widget.
+    AddressLinePanel* m_pAddressLine = nullptr;
 };

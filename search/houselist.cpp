@@ -31,10 +31,11 @@ QChar foldLetter(QChar c)
     return at < 0 ? c : cyrillic.at(at);
 }
 
-// Blanks, dots and the number sign only separate words ("д. 12", "корп.1", "№ 12").
+// Blanks, dots, commas and the number sign only separate words ("д. 12", "корп.1", "№ 12",
+// "д. 91, корп. 1").
 bool isSeparator(QChar c)
 {
-    return c.isSpace() || c == QLatin1Char('.') || c == QChar(0x2116);
+    return c.isSpace() || c == QLatin1Char('.') || c == QLatin1Char(',') || c == QChar(0x2116);
 }
 
 // Digits without leading zeros ("012" is house 12); "0" stays.
@@ -75,6 +76,34 @@ bool parseRange(const QString& text, bool bSingleAllowed, qint64* from, qint64* 
     return true;
 }
 
+// The designators a word is glued from ("КСТР" as this form writes "корп. стр.", "КА" as it
+// writes "корпус А"), in their one form; empty when the word is not made of designators and at
+// most one last letter.
+QString splitDesignators(const QString& word, const QHash<QString, QString>& designators)
+{
+    for (int split = word.size(); split > 0; --split) {
+        const auto head = designators.constFind(word.left(split));
+        if (head == designators.cend())
+            continue;
+        const QString rest = word.mid(split);
+        if (rest.isEmpty())
+            return *head;
+        const QString glued = splitDesignators(rest, designators);
+        if (!glued.isEmpty())
+            return *head + glued;
+        // Letters may follow a designator: "КА", "СТРБК", "СТРАБ".
+        if (rest.at(0).isLetter()) {
+            const QString after = splitDesignators(rest.mid(1), designators);
+            if (!after.isEmpty())
+                return *head + rest.at(0) + after;
+            if (rest.size() <= 2
+                && std::all_of(rest.cbegin(), rest.cend(), [](QChar c) { return c.isLetter(); }))
+                return *head + rest;
+        }
+    }
+    return QString();
+}
+
 } // namespace
 
 HouseNumber::HouseNumber(const QString& text)
@@ -101,8 +130,24 @@ HouseNumber::HouseNumber(const QString& text)
 
     bool bKorpus = false;
     int numbers = 0;
-    for (const Token& token : tokens) {
+    for (int i = 0; i < tokens.size(); ++i) {
+        const Token& token = tokens.at(i);
+        if (token.kind == Kind::Mark && token.text.isEmpty())
+            continue;
+        // The next token that is not a break, and whether a break came first.
+        int next = i + 1;
+        while (next < tokens.size() && tokens.at(next).kind == Kind::Mark && tokens.at(next).text.isEmpty())
+            ++next;
+        const bool bNumberFollows = next < tokens.size() && tokens.at(next).kind == Kind::Number;
         if (token.kind == Kind::Number) {
+            if (bNumberFollows) {
+                // "12 1": 121, or 12 and a part whose word is missing? Neither guess is safe.
+                m_Text.clear();
+                m_nNumber = -1;
+                m_Refusal = QStringLiteral("две группы цифр подряд без обозначения между ними (\"%1\")")
+                                .arg(text.simplified());
+                return;
+            }
             const QString digits = stripZeros(token.text);
             if (numbers++ == 0 && !parseNumber(digits, &m_nNumber))
                 m_nNumber = NoEnd;
@@ -115,6 +160,10 @@ HouseNumber::HouseNumber(const QString& text)
         }
         const QString& word = token.text;
         if (m_Text.isEmpty() && (word == QStringLiteral("Д") || word == QStringLiteral("ДОМ")))
+            continue;
+        // "12 лит. А" is the house 12А, as the lists write it.
+        if (word == QStringLiteral("ЛИТ") || word == QStringLiteral("ЛИТЕР")
+            || word == QStringLiteral("ЛИТЕРА"))
             continue;
         // Designators: the ways people write them, and the one form of each.
         static const QHash<QString, QString> designators {
@@ -136,9 +185,17 @@ HouseNumber::HouseNumber(const QString& text)
         if (designator != designators.cend()) {
             m_Text += *designator;
             bKorpus = bKorpus || *designator == QStringLiteral("к");
-        } else if (word == QStringLiteral("С") && bKorpus) {
-            // "12к1с2": after a корпус a lone С is a строение, not a letter.
+        } else if (word == QStringLiteral("С") && (bKorpus || bNumberFollows)) {
+            // "12к1с2", "20с3": after a корпус or before a number a lone С is a строение; "12с"
+            // is house 12 with the letter С.
             m_Text += QStringLiteral("стр");
+        } else if (word.size() == 2 && word.at(1) == QChar(0x0421) && bNumberFollows) {
+            // "12Ас3": a letter glued to a строение.
+            m_Text += word.at(0) + QStringLiteral("стр");
+        } else if (const QString glued = splitDesignators(word, designators); !glued.isEmpty()) {
+            // Designators glued ("кстр" as this form writes "корп. стр."): each, in order.
+            m_Text += glued;
+            bKorpus = bKorpus || glued.startsWith(QStringLiteral("к"));
         } else if (word.size() > 1 && designators.contains(word.mid(1))) {
             // A letter glued to a designator, as lists write it: "12Ак1" is 12А корпус 1.
             m_Text += word.at(0) + designators.value(word.mid(1));

@@ -8,8 +8,11 @@
 // A house number written the way people write it ("д. 12 корп. 1", "12a", "вл. 3") or the way the
 // classifier's lists write it ("12к1", "влд3"), brought to one form so that both compare equal:
 // upper case, ё as е, Latin letters that look Cyrillic as Cyrillic, blanks and dots dropped, a
-// leading "д."/"дом" dropped, корпус/корп/кор as к, строение/стр (and с after a корпус) as стр,
-// владение/вл/влд as влд, домовладение/двлд as двлд.
+// leading "д."/"дом" dropped, commas between the house and its parts dropped ("д. 91, корп. 1"),
+// корпус/корп/кор as к, строение/стр (and a lone с before a number, "20с3") as стр,
+// владение/вл/влд as влд, домовладение/двлд as двлд. Two digit groups with nothing but blanks or
+// commas between ("12 1", "0 1") say neither one number nor a house and its part: such a text is
+// refused, so that reading the one form again always gives the same house.
 class HouseNumber {
 public:
     HouseNumber() = default;
@@ -23,9 +26,13 @@ public:
     bool hasDigit() const { return m_nNumber >= 0; }
     // Only digits: "12", not "12А".
     bool isPlainNumber() const { return m_bPlain; }
+    // Why the text is no house (empty when it is one or has no digit at all); a refused house has
+    // no digit, no text, and matches nothing.
+    const QString& refusal() const { return m_Refusal; }
 
 private:
     QString m_Text;
+    QString m_Refusal;
     qint64 m_nNumber = -1;
     bool m_bPlain = false;
 };

@@ -88,6 +88,8 @@ HouseSearch::HouseSearch(const LevelFilter& locality, const LevelFilter& street,
 
 QString HouseSearch::refusal() const
 {
+    if (!m_House.refusal().isEmpty())
+        return QStringLiteral("Поиск не выполнен: в номере дома ") + m_House.refusal() + QLatin1Char('.');
     if (!m_House.hasDigit())
         return QStringLiteral("Поиск не выполнен: в номере дома \"") + m_TypedHouse
             + QStringLiteral("\" нет ни одной цифры.");

@@ -15,6 +15,7 @@ int runPublishCommand(const QStringList& arguments);
 // where to put them, or that an update location is configured and velmora-tool update installs
 // its database.
 QString noDatabaseHint(const QString& localDbDir);
+int runResolveCommand(const QStringList& arguments);
 
 // The local database directory as the window finds it: LocalDB/Path of the Velmora.ini beside
 // the program (a link to the program is resolved first), %HOME% expanded.

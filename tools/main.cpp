@@ -36,7 +36,7 @@ int main(int argc, char* argv[])
     parser.setApplicationDescription(QStringLiteral("Velmora without a window."));
     parser.addHelpOption();
     parser.addPositionalArgument(
-        QStringLiteral("command"), QStringLiteral("sample, import, search, update or publish"));
+        QStringLiteral("command"), QStringLiteral("sample, import, search, resolve, update or publish"));
     // Options belong to the command; the dispatcher only looks at the first word.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     parser.parse(app.arguments());
@@ -61,6 +61,8 @@ int main(int argc, char* argv[])
         return runUpdateCommand(arguments);
     if (command == QLatin1String("publish"))
         return runPublishCommand(arguments);
+    if (command == QLatin1String("resolve"))
+        return runResolveCommand(arguments);
     std::fprintf(
         stderr, "velmora-tool: unknown command '%s'\n%s", qPrintable(command), qPrintable(parser.helpText()));
     return 2;

@@ -11,6 +11,8 @@ class TestHouseList : public QObject {
 private slots:
     void normalise_data();
     void normalise();
+    void refuse_data();
+    void refuse();
     void match_data();
     void match();
     void resolve_data();
@@ -88,6 +90,22 @@ void TestHouseList::normalise_data()
                                              << "12С" << qint64(12) << false;
     QTest::newRow("Latin c without к") << "12c"
                                        << "12С" << qint64(12) << false;
+    QTest::newRow("comma before корп.") << "д. 91, корп. 1"
+                                        << "91к1" << qint64(91) << false;
+    QTest::newRow("comma before стр.") << "12, стр. 2"
+                                       << "12стр2" << qint64(12) << false;
+    QTest::newRow("comma before a letter") << "12, а"
+                                           << "12А" << qint64(12) << false;
+    QTest::newRow("с before a number") << "20с3"
+                                       << "20стр3" << qint64(20) << false;
+    QTest::newRow("с apart before a number") << "20 с 3"
+                                             << "20стр3" << qint64(20) << false;
+    QTest::newRow("letter glued to с") << "12ас3"
+                                       << "12Астр3" << qint64(12) << false;
+    QTest::newRow("литер") << "12 лит. А"
+                           << "12А" << qint64(12) << false;
+    QTest::newRow("корпус with a letter") << "12 корпус А"
+                                          << "12кА" << qint64(12) << false;
     QTest::newRow("вл.") << "вл. 3"
                          << "влд3" << qint64(3) << false;
     QTest::newRow("влд") << "влд 3"
@@ -125,6 +143,38 @@ void TestHouseList::normalise()
     QCOMPARE(house.number(), number);
     QCOMPARE(house.hasDigit(), number >= 0);
     QCOMPARE(house.isPlainNumber(), plain);
+    QVERIFY(house.refusal().isEmpty());
+
+    // The one form read again is the same house.
+    if (!house.hasDigit())
+        return;
+    const HouseNumber again(house.text());
+    QCOMPARE(again.text(), house.text());
+    QCOMPARE(again.number(), house.number());
+    QCOMPARE(again.isPlainNumber(), house.isPlainNumber());
+}
+
+void TestHouseList::refuse_data()
+{
+    QTest::addColumn<QString>("typed");
+
+    QTest::newRow("zero and one") << "0 1";
+    QTest::newRow("number and number") << "12 1";
+    QTest::newRow("comma between numbers") << "12, 1";
+    QTest::newRow("after a корпус") << "12к1 2";
+    QTest::newRow("after д.") << "д. 5 7";
+}
+
+void TestHouseList::refuse()
+{
+    QFETCH(QString, typed);
+
+    const HouseNumber house(typed);
+    QVERIFY(!house.refusal().isEmpty());
+    QVERIFY(house.refusal().contains(typed.simplified()));
+    QVERIFY(house.text().isEmpty());
+    QVERIFY(!house.hasDigit());
+    QCOMPARE(HouseList(QStringLiteral("---,1-200")).match(house), HouseList::Match::None);
 }
 
 void TestHouseList::match_data()
@@ -239,6 +289,12 @@ void TestHouseList::match_data()
                                            << "12к1с2" << exact;
     QTest::newRow("lettered корпус named") << "Ч(2-20),12Ак1"
                                            << "12 а корпус 1" << exact;
+    QTest::newRow("корпус after a comma named") << "91к1,92,93"
+                                                << "д. 91, корп. 1" << exact;
+    QTest::newRow("строение after a comma named") << "10,12стр2"
+                                                  << "12, стр. 2" << exact;
+    QTest::newRow("с3 is строение 3") << "20стр3"
+                                      << "20с3" << exact;
     QTest::newRow("владение named") << "влд3"
                                     << "вл. 3" << exact;
     QTest::newRow("владение is not house 3") << "влд3"

@@ -1,0 +1,696 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "addressresolver.h"
+
+#include "postaladdress.h"
+
+#include <QAtomicInt>
+#include <QSet>
+#include <QSqlError>
+#include <QVariant>
+
+namespace {
+
+// Where a name stands in the classifier: its own digits and what follows them are zeros.
+int significantLength(const QString& code)
+{
+    if (code.mid(8, 3) != QLatin1String("000"))
+        return 11;
+    if (code.mid(5, 3) != QLatin1String("000"))
+        return 8;
+    if (code.mid(2, 3) != QLatin1String("000"))
+        return 5;
+    return 2;
+}
+
+// True when the KLADR object upper (a region, district or city) contains the object code.
+bool contains(const QString& upper, const QString& code)
+{
+    return upper != code.left(11) && code.startsWith(upper.left(significantLength(upper)));
+}
+
+bool isCurrent(const QString& codeSt)
+{
+    return codeSt == QLatin1String("00");
+}
+
+// 01–50: a former name of the object that has the same code with 00.
+bool isFormer(const QString& codeSt)
+{
+    bool ok = false;
+    const int n = codeSt.toInt(&ok);
+    return ok && codeSt.size() == 2 && n >= 1 && n <= 50;
+}
+
+constexpr int StreetLevel = 5;
+// A street named without its locality: enough streets to say it is ambiguous, no more.
+constexpr int AnywhereLimit = 200;
+constexpr int CodeCacheLimit = 100000;
+
+} // namespace
+
+QString gradeText(AddressGrade grade)
+{
+    switch (grade) {
+    case AddressGrade::House:
+        return QStringLiteral("дом");
+    case AddressGrade::Range:
+        return QStringLiteral("диапазон");
+    case AddressGrade::Street:
+        return QStringLiteral("улица");
+    case AddressGrade::Locality:
+        return QStringLiteral("пункт");
+    case AddressGrade::Ambiguous:
+        return QStringLiteral("неоднозначно");
+    case AddressGrade::NotFound:
+        break;
+    }
+    return QStringLiteral("не найден");
+}
+
+namespace {
+
+QString connectionName()
+{
+    static QAtomicInt serial;
+    return QStringLiteral("velmora-resolver-%1").arg(serial.fetchAndAddRelaxed(1));
+}
+
+} // namespace
+
+AddressResolver::AddressResolver(const QString& databaseFile)
+    : m_Connection(connectionName())
+{
+    m_Connection.setDatabaseFile(databaseFile);
+    QString error;
+    if (!m_Connection.open(&error)) {
+        m_Error = QStringLiteral("не удалось открыть базу данных %1: %2").arg(databaseFile, error);
+        return;
+    }
+    if (prepare() && readTypes() && readAliases("kladr", "KLADR_NAMES"))
+        readAliases("street", "STREET_NAMES");
+}
+
+AddressResolver::~AddressResolver()
+{
+    m_KladrByName = m_KladrByCode = m_StreetByName = m_StreetByNameAnywhere = m_StreetByCode = m_Houses
+        = QSqlQuery();
+}
+
+bool AddressResolver::prepare()
+{
+    const QSqlDatabase db = m_Connection.database();
+    const struct {
+        QSqlQuery* query;
+        const char* text;
+    } statements[] = {
+        { &m_KladrByName,
+            "SELECT name, scname, code, code_st, index_ FROM kladr INDEXED BY index_kladr_name_upper "
+            "WHERE name_upper = ?" },
+        { &m_KladrByCode,
+            "SELECT name, scname, code, code_st, index_ FROM kladr INDEXED BY index_kladr_code WHERE code = "
+            "?" },
+        { &m_StreetByName,
+            "SELECT name, scname, code, code_st, index_ FROM street INDEXED BY index_streets_nu_ck "
+            "WHERE name_upper = ? AND code_kladr = ?" },
+        { &m_StreetByNameAnywhere,
+            "SELECT name, scname, code, code_st, index_ FROM street INDEXED BY index_streets_name_upper "
+            "WHERE name_upper = ? LIMIT ?" },
+        { &m_StreetByCode,
+            "SELECT name, scname, code, code_st, index_ FROM street INDEXED BY index_streets_code_kladr "
+            "WHERE code_kladr = ? AND code = ?" },
+        { &m_Houses, "SELECT name, index_ FROM doma INDEXED BY index_doma_index WHERE code_street = ?" },
+    };
+    for (const auto& statement : statements) {
+        *statement.query = QSqlQuery(db);
+        statement.query->setForwardOnly(true);
+        if (!statement.query->prepare(QString::fromUtf8(statement.text))) {
+            m_Error = QStringLiteral("база данных не готова к разбору адресов: %1")
+                          .arg(statement.query->lastError().text());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool AddressResolver::readTypes()
+{
+    // The type words are the classifier's own: every short name in use with its full name from
+    // the type dictionary, and the level it is used on.
+    QSqlQuery query(m_Connection.database());
+    query.setForwardOnly(true);
+    const QString statement = QStringLiteral("SELECT DISTINCT scname, socr, CASE WHEN code_rrr = '000' AND "
+                                             "code_ggg = '000' AND code_ppp = '000' THEN 1 "
+                                             "WHEN code_ggg = '000' AND code_ppp = '000' THEN 2 WHEN "
+                                             "code_ppp = '000' THEN 3 ELSE 4 END FROM kladr "
+                                             "UNION SELECT DISTINCT scname, socr, 5 FROM street");
+    if (!query.exec(statement)) {
+        m_Error = QStringLiteral("не удалось прочитать типы объектов: %1").arg(query.lastError().text());
+        return false;
+    }
+    while (query.next())
+        m_Types.add(query.value(2).toInt(), query.value(0).toString(), query.value(1).toString());
+    m_Types.addCommonSpellings();
+    return true;
+}
+
+bool AddressResolver::readAliases(const char* table, const char* namesTable)
+{
+    // Only names whose normal form differs from the stored one: those with ё, digits or marks.
+    QSqlQuery query(m_Connection.database());
+    query.setForwardOnly(true);
+    const QString condition = QStringLiteral(
+        " WHERE instr(name_upper, 'Ё') > 0 OR name_upper GLOB '*[0-9.\"(),]*' OR instr(name_upper, '  ') > 0 "
+        "OR name_upper GLOB '* ' OR name_upper GLOB ' *'");
+    bool ok
+        = query.exec(QStringLiteral("SELECT name_upper FROM %1").arg(QLatin1String(namesTable)) + condition);
+    if (!ok)
+        ok = query.exec(
+            QStringLiteral("SELECT DISTINCT name_upper FROM %1").arg(QLatin1String(table)) + condition);
+    if (!ok) {
+        m_Error = QStringLiteral("не удалось прочитать названия: %1").arg(query.lastError().text());
+        return false;
+    }
+    while (query.next()) {
+        const QString stored = query.value(0).toString();
+        const QString normal = AddressLine::normalText(stored);
+        if (normal != stored) {
+            QStringList& names = m_Aliases[normal];
+            if (!names.contains(stored))
+                names.append(stored);
+        }
+    }
+    return true;
+}
+
+QStringList AddressResolver::namesFor(const QString& normalName) const
+{
+    return QStringList { normalName } + m_Aliases.value(normalName);
+}
+
+QVector<AddressLine::Part> AddressResolver::readings(const AddressLine::Part& part) const
+{
+    // A type word may be part of the name ("Старое Село", "Сосновый Бор"): the name with the word,
+    // untyped, is a reading too.
+    QVector<AddressLine::Part> parts { part };
+    if (!part.type.isEmpty()) {
+        parts.append({ part.name + QLatin1Char(' ') + part.type, QString() });
+        parts.append({ part.type + QLatin1Char(' ') + part.name, QString() });
+        // "Набережная переулок": the first word was the name, the second its type.
+        if (m_Types.contains(part.name))
+            parts.append({ part.type, part.name });
+    }
+    return parts;
+}
+
+bool AddressResolver::typeFits(const AddressLine::Part& part, const QString& scname) const
+{
+    if (part.type.isEmpty())
+        return true;
+    return m_Types.shortNames(part.type).contains(AddressLine::normalWord(scname));
+}
+
+bool AddressResolver::isStreetOnlyType(const AddressLine::Part& part) const
+{
+    if (part.type.isEmpty())
+        return false;
+    int mask = 0;
+    for (const QString& shortName : m_Types.shortNames(part.type))
+        mask |= m_Types.levels(shortName);
+    return mask == (1 << StreetLevel);
+}
+
+// A former name becomes the object that has its code now, remembering the name the line used.
+bool AddressResolver::current(QSqlQuery& byCode, Object* object)
+{
+    if (!byCode.exec()) {
+        m_LastError = byCode.lastError().text();
+        return false;
+    }
+    bool found = false;
+    while (byCode.next()) {
+        if (isCurrent(byCode.value(3).toString())) {
+            object->formerName = object->name;
+            object->name = byCode.value(0).toString();
+            object->scname = byCode.value(1).toString();
+            object->index = byCode.value(4).toString();
+            found = true;
+            break;
+        }
+    }
+    byCode.finish();
+    return found;
+}
+
+QVector<AddressResolver::Object> AddressResolver::kladrByName(const AddressLine::Part& part)
+{
+    QVector<Object> objects;
+    for (const AddressLine::Part& reading : readings(part)) {
+        for (const Object& object : kladrByOneName(reading)) {
+            if (std::none_of(objects.cbegin(), objects.cend(),
+                    [&object](const Object& o) { return o.code == object.code; }))
+                objects.append(object);
+        }
+    }
+    return objects;
+}
+
+QVector<AddressResolver::Object> AddressResolver::kladrByOneName(const AddressLine::Part& part)
+{
+    QVector<Object> objects;
+    QSet<QString> codes;
+    for (const QString& name : namesFor(part.name)) {
+        m_KladrByName.bindValue(0, name);
+        if (!m_KladrByName.exec()) {
+            m_LastError = m_KladrByName.lastError().text();
+            return objects;
+        }
+        QVector<Object> former;
+        while (m_KladrByName.next()) {
+            if (!typeFits(part, m_KladrByName.value(1).toString()))
+                continue;
+            Object object { m_KladrByName.value(0).toString(), m_KladrByName.value(1).toString(),
+                m_KladrByName.value(2).toString().left(11), m_KladrByName.value(4).toString(), QString() };
+            const QString codeSt = m_KladrByName.value(3).toString();
+            if (isCurrent(codeSt) && !codes.contains(object.code)) {
+                codes.insert(object.code);
+                objects.append(object);
+            } else if (isFormer(codeSt)) {
+                former.append(object);
+            }
+        }
+        m_KladrByName.finish();
+        for (Object object : former) {
+            if (codes.contains(object.code))
+                continue;
+            m_KladrByCode.bindValue(0, object.code);
+            if (current(m_KladrByCode, &object)) {
+                codes.insert(object.code);
+                objects.append(object);
+            }
+        }
+    }
+    return objects;
+}
+
+QVector<AddressResolver::Object> AddressResolver::streetsByName(
+    const AddressLine::Part& part, const QString& localityCode, int nLimit)
+{
+    QVector<Object> objects;
+    for (const AddressLine::Part& reading : readings(part)) {
+        for (const Object& object : streetsByOneName(reading, localityCode, nLimit)) {
+            if (std::none_of(objects.cbegin(), objects.cend(),
+                    [&object](const Object& o) { return o.code == object.code; }))
+                objects.append(object);
+        }
+    }
+    return objects;
+}
+
+QVector<AddressResolver::Object> AddressResolver::streetsByOneName(
+    const AddressLine::Part& part, const QString& localityCode, int nLimit)
+{
+    QVector<Object> objects;
+    QSet<QString> codes;
+    QSqlQuery& query = localityCode.isEmpty() ? m_StreetByNameAnywhere : m_StreetByName;
+    for (const QString& name : namesFor(part.name)) {
+        query.bindValue(0, name);
+        query.bindValue(1, localityCode.isEmpty() ? QVariant(nLimit) : QVariant(localityCode));
+        if (!query.exec()) {
+            m_LastError = query.lastError().text();
+            return objects;
+        }
+        QVector<Object> former;
+        while (query.next()) {
+            if (!typeFits(part, query.value(1).toString()))
+                continue;
+            Object object { query.value(0).toString(), query.value(1).toString(),
+                query.value(2).toString().left(15), query.value(4).toString(), QString() };
+            const QString codeSt = query.value(3).toString();
+            if (isCurrent(codeSt) && !codes.contains(object.code)) {
+                codes.insert(object.code);
+                objects.append(object);
+            } else if (isFormer(codeSt)) {
+                former.append(object);
+            }
+        }
+        query.finish();
+        for (Object object : former) {
+            if (codes.contains(object.code))
+                continue;
+            m_StreetByCode.bindValue(0, object.code.left(11));
+            m_StreetByCode.bindValue(1, object.code);
+            if (current(m_StreetByCode, &object)) {
+                codes.insert(object.code);
+                objects.append(object);
+            }
+        }
+    }
+    return objects;
+}
+
+const AddressResolver::Object* AddressResolver::kladrByCode(const QString& code)
+{
+    auto known = m_ByCode.constFind(code);
+    if (known != m_ByCode.cend())
+        return known->code.isEmpty() ? nullptr : &*known;
+    if (m_ByCode.size() > CodeCacheLimit)
+        m_ByCode.clear();
+    Object object;
+    m_KladrByCode.bindValue(0, code);
+    if (m_KladrByCode.exec()) {
+        // The current record, or the first one when none is current, as the address takes it.
+        while (m_KladrByCode.next()) {
+            if (object.code.isEmpty() || isCurrent(m_KladrByCode.value(3).toString())) {
+                object = { m_KladrByCode.value(0).toString(), m_KladrByCode.value(1).toString(), code,
+                    m_KladrByCode.value(4).toString(), QString() };
+                if (isCurrent(m_KladrByCode.value(3).toString()))
+                    break;
+            }
+        }
+        m_KladrByCode.finish();
+    }
+    known = m_ByCode.insert(code, object);
+    return known->code.isEmpty() ? nullptr : &*known;
+}
+
+QVector<HouseGroup> AddressResolver::houseGroups(const QString& streetCode)
+{
+    QVector<HouseGroup> groups;
+    m_Houses.bindValue(0, streetCode);
+    if (!m_Houses.exec()) {
+        m_LastError = m_Houses.lastError().text();
+        return groups;
+    }
+    while (m_Houses.next())
+        groups.append({ m_Houses.value(0).toString(), m_Houses.value(1).toString() });
+    m_Houses.finish();
+    return groups;
+}
+
+QString AddressResolver::compose(
+    const Object& locality, const Object* street, const AddressLine& line, const QString& index)
+{
+    // As the search composes its rows; then the apartment, which a letter needs.
+    PostalAddress::Fields fields;
+    fields.index = index;
+    fields.locality = locality.name;
+    fields.localityType = locality.scname;
+    fields.code = locality.code;
+    fields.codeSs = locality.code.left(2);
+    fields.codeRrr = locality.code.mid(2, 3);
+    if (street) {
+        fields.street = street->name;
+        fields.streetType = street->scname;
+    }
+    AddressShape shape;
+    shape.street = street != nullptr;
+    shape.house = street != nullptr && line.hasHouse();
+    const AddressNameCache& names = m_Connection.names();
+    QString address = PostalAddress::compose(
+        fields, shape, line.house().text(), [&names](const QString& code) { return names.lookup(code); });
+    if (!line.apartment().isEmpty()) {
+        const int blank = line.apartment().indexOf(QLatin1Char(' '));
+        address += QLatin1Char(',') + line.apartment().left(blank).toLower() + QLatin1Char('.')
+            + line.apartment().mid(blank + 1);
+    }
+    return address;
+}
+
+void AddressResolver::addCandidates(
+    const Combination& combination, const AddressLine& line, AddressAnswer* answer)
+{
+    const Object& locality = combination.localityObject;
+    QStringList chain;
+    const QString regionCode = locality.code.left(2) + QLatin1String("000000000");
+    const QString districtCode = locality.code.left(5) + QLatin1String("000000");
+    chain << locality.index;
+    if (districtCode != locality.code && districtCode != regionCode) {
+        const Object* district = kladrByCode(districtCode);
+        chain << (district ? district->index : QString());
+    }
+    if (regionCode != locality.code) {
+        const Object* region = kladrByCode(regionCode);
+        chain << (region ? region->index : QString());
+    }
+    const auto firstIndex = [](const QStringList& indexes) {
+        for (const QString& index : indexes) {
+            if (!index.trimmed().isEmpty())
+                return index.trimmed();
+        }
+        return QString();
+    };
+
+    for (const Object* object : { &combination.localityObject, &combination.streetObject }) {
+        if (!object->formerName.isEmpty()) {
+            answer->bFormerName = true;
+            const QString note = QStringLiteral("«%1» — прежнее название, теперь %2 %3")
+                                     .arg(object->formerName, object->scname, object->name);
+            if (!answer->notes.contains(note))
+                answer->notes << note;
+        }
+    }
+
+    if (combination.street < 0) {
+        AddressCandidate candidate;
+        candidate.grade = AddressGrade::Locality;
+        candidate.index = firstIndex(chain);
+        candidate.localityCode = locality.code;
+        candidate.address = compose(locality, nullptr, line, candidate.index);
+        answer->candidates << candidate;
+        return;
+    }
+
+    const Object& street = combination.streetObject;
+    if (!line.hasHouse()) {
+        AddressCandidate candidate;
+        candidate.grade = AddressGrade::Street;
+        candidate.index = firstIndex(QStringList { street.index } + chain);
+        candidate.localityCode = locality.code;
+        candidate.streetCode = street.code;
+        candidate.address = compose(locality, &street, line, candidate.index);
+        answer->candidates << candidate;
+        return;
+    }
+    const QVector<HouseGroup> groups = houseGroups(street.code);
+    for (const HouseIndexMatch& match :
+        resolveHouseIndex(groups, line.house(), QStringList { street.index } + chain)) {
+        AddressCandidate candidate;
+        candidate.localityCode = locality.code;
+        candidate.streetCode = street.code;
+        candidate.index = match.index.trimmed();
+        candidate.address = compose(locality, &street, line, candidate.index);
+        if (match.group < 0) {
+            candidate.grade = AddressGrade::Street;
+        } else {
+            candidate.houseList = groups.at(match.group).list;
+            candidate.grade = HouseList(candidate.houseList).match(line.house()) == HouseList::Match::Exact
+                ? AddressGrade::House
+                : AddressGrade::Range;
+        }
+        answer->candidates << candidate;
+    }
+}
+
+void AddressResolver::beginBatch()
+{
+    if (isReady())
+        m_Connection.database().transaction();
+}
+
+void AddressResolver::endBatch()
+{
+    if (isReady())
+        m_Connection.database().commit();
+}
+
+AddressAnswer AddressResolver::resolve(const QString& line)
+{
+    return resolve(AddressLine::read(line, m_Types));
+}
+
+AddressAnswer AddressResolver::resolve(const AddressLine& line)
+{
+    // A bare number after a name ("п Мамон 4, ул Ленина"): before another part it ends the name,
+    // as people write the house after the street; after the last part it is the house. The other
+    // reading is tried when the first finds nothing.
+    if (line.isValid() && line.houseFollowsPart() >= 0) {
+        const AddressLine inName = line.withHouseInName();
+        const bool bNameFirst = line.houseFollowsPart() + 1 < line.parts().size();
+        AddressAnswer answer = resolveReading(bNameFirst ? inName : line);
+        if (answer.candidates.isEmpty() && m_LastError.isEmpty()) {
+            AddressAnswer other = resolveReading(bNameFirst ? line : inName);
+            if (!other.candidates.isEmpty())
+                return other;
+        }
+        return answer;
+    }
+    return resolveReading(line);
+}
+
+AddressAnswer AddressResolver::resolveReading(const AddressLine& line)
+{
+    AddressAnswer answer;
+    if (!isReady()) {
+        answer.problem = m_Error;
+        return answer;
+    }
+    if (!line.isValid()) {
+        answer.problem = line.refusal();
+        return answer;
+    }
+    m_LastError.clear();
+
+    const QVector<AddressLine::Part>& parts = line.parts();
+    QVector<QVector<Object>> kladr(parts.size());
+    for (int i = 0; i < parts.size(); ++i) {
+        if (!isStreetOnlyType(parts.at(i)))
+            kladr[i] = kladrByName(parts.at(i));
+    }
+    const auto partText = [&parts](int i) {
+        const AddressLine::Part& part = parts.at(i);
+        return part.type.isEmpty() ? part.name : part.type.toLower() + QLatin1Char(' ') + part.name;
+    };
+    const auto hasUpper = [&](int j, const QString& code) {
+        for (const Object& upper : kladr.at(j)) {
+            if (contains(upper.code, code))
+                return true;
+        }
+        return false;
+    };
+    const auto streetAble = [&](int j) {
+        if (parts.at(j).type.isEmpty())
+            return true;
+        for (const QString& shortName : m_Types.shortNames(parts.at(j).type)) {
+            if (m_Types.levels(shortName) & (1 << StreetLevel))
+                return true;
+        }
+        return false;
+    };
+
+    QVector<Combination> combinations;
+    QString failure;
+    for (int i = 0; i < parts.size(); ++i) {
+        for (const Object& locality : kladr.at(i)) {
+            int streetPart = -1;
+            int failed = -1;
+            for (int j = 0; j < parts.size() && failed < 0; ++j) {
+                // The same object written twice ("Москва г, г Москва": the region and its city) is
+                // no contradiction.
+                if (j == i || hasUpper(j, locality.code)
+                    || std::any_of(kladr.at(j).cbegin(), kladr.at(j).cend(),
+                        [&locality](const Object& o) { return o.code == locality.code; }))
+                    continue;
+                if (streetPart >= 0 || !streetAble(j))
+                    failed = j;
+                else
+                    streetPart = j;
+            }
+            if (failed >= 0) {
+                failure = QStringLiteral("«%1» не подходит к %2 %3")
+                              .arg(partText(failed), locality.scname, locality.name);
+                continue;
+            }
+            if (streetPart < 0) {
+                combinations.append({ i, locality, -1, Object() });
+                continue;
+            }
+            const QVector<Object> streets = streetsByName(parts.at(streetPart), locality.code, 0);
+            if (streets.isEmpty())
+                failure = QStringLiteral("улица «%1» не найдена в %2 %3")
+                              .arg(partText(streetPart), locality.scname, locality.name);
+            for (const Object& street : streets)
+                combinations.append({ i, locality, streetPart, street });
+        }
+    }
+
+    // No locality fits: a street named alone, or with a region or district only.
+    if (combinations.isEmpty()) {
+        int streetPart = -1;
+        bool bOthersUpper = true;
+        for (int j = 0; j < parts.size(); ++j) {
+            const bool bUpperOnly = !kladr.at(j).isEmpty()
+                && std::all_of(kladr.at(j).cbegin(), kladr.at(j).cend(),
+                    [](const Object& o) { return significantLength(o.code) <= 5; });
+            if (bUpperOnly)
+                continue;
+            if (streetPart >= 0 || !streetAble(j))
+                bOthersUpper = false;
+            streetPart = j;
+        }
+        if (streetPart >= 0 && bOthersUpper) {
+            for (const Object& street : streetsByName(parts.at(streetPart), QString(), AnywhereLimit)) {
+                bool bInside = true;
+                for (int j = 0; j < parts.size() && bInside; ++j)
+                    bInside = j == streetPart || hasUpper(j, street.code.left(11));
+                if (!bInside)
+                    continue;
+                const Object* locality = kladrByCode(street.code.left(11));
+                if (locality)
+                    combinations.append({ -1, *locality, streetPart, street });
+            }
+        }
+    }
+
+    if (!m_LastError.isEmpty()) {
+        answer.problem = QStringLiteral("ошибка базы данных: %1").arg(m_LastError);
+        return answer;
+    }
+    for (const Combination& combination : combinations)
+        addCandidates(combination, line, &answer);
+    // Two groups of one street with one index are one answer.
+    QSet<QString> seen;
+    for (int i = 0; i < answer.candidates.size();) {
+        const AddressCandidate& candidate = answer.candidates.at(i);
+        const QString key
+            = candidate.index + QChar(0x1f) + candidate.address + QChar(0x1f) + gradeText(candidate.grade);
+        if (seen.contains(key)) {
+            answer.candidates.removeAt(i);
+        } else {
+            seen.insert(key);
+            ++i;
+        }
+    }
+    if (!m_LastError.isEmpty()) {
+        answer.candidates.clear();
+        answer.problem = QStringLiteral("ошибка базы данных: %1").arg(m_LastError);
+        return answer;
+    }
+
+    if (answer.candidates.isEmpty()) {
+        for (int i = 0; i < parts.size(); ++i) {
+            if (kladr.at(i).isEmpty() && streetsByName(parts.at(i), QString(), 1).isEmpty()) {
+                failure = QStringLiteral("«%1» нет в классификаторе").arg(partText(i));
+                break;
+            }
+        }
+        answer.problem = failure.isEmpty() ? QStringLiteral("части адреса не сходятся") : failure;
+        answer.notes.clear();
+        return answer;
+    }
+
+    QSet<QString> indexes;
+    for (const AddressCandidate& candidate : answer.candidates)
+        indexes.insert(candidate.index);
+    if (indexes.size() > 1) {
+        answer.grade = AddressGrade::Ambiguous;
+        answer.problem
+            = QStringLiteral("подходят объекты с разными индексами: %1").arg(answer.candidates.size());
+        return answer;
+    }
+    const AddressCandidate& first = answer.candidates.first();
+    if (first.index.isEmpty()) {
+        answer.problem = QStringLiteral("у найденного объекта нет индекса");
+        return answer;
+    }
+    answer.grade = first.grade;
+    for (const AddressCandidate& candidate : answer.candidates)
+        answer.grade = std::max(answer.grade, candidate.grade);
+    answer.index = first.index;
+    answer.address = first.address;
+    if (!line.index().isEmpty() && line.index() != answer.index) {
+        answer.bIndexDiffers = true;
+        answer.notes
+            << QStringLiteral("в строке индекс %1, по классификатору %2").arg(line.index(), answer.index);
+    }
+    return answer;
+}

@@ -1,0 +1,125 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "addressline.h"
+#include "addresstypes.h"
+#include "searchconnection.h"
+
+#include <QHash>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// How sure an answer is, best first. The words are the ones the user reads.
+enum class AddressGrade {
+    House, // "дом": a house group names the house
+    Range, // "диапазон": the house number lies in a group's range
+    Street, // "улица": the street's index
+    Locality, // "пункт": the locality's index
+    Ambiguous, // "неоднозначно": several objects with different indexes fit
+    NotFound, // "не найден"
+};
+QString gradeText(AddressGrade grade);
+
+// One object the line may mean, with its index and composed address.
+struct AddressCandidate {
+    AddressGrade grade = AddressGrade::NotFound;
+    QString index;
+    QString address;
+    QString localityCode; // 11 characters
+    QString streetCode; // 15 characters; empty without a street
+    QString houseList; // the house group that answered; empty otherwise
+};
+
+struct AddressAnswer {
+    AddressGrade grade = AddressGrade::NotFound;
+    // Empty for Ambiguous and NotFound.
+    QString index;
+    QString address;
+    // Every object that fits (one for a sure answer, several for Ambiguous, none for NotFound).
+    QVector<AddressCandidate> candidates;
+    // NotFound: the part that failed, or why the line was refused.
+    QString problem;
+    // What the user should know beside the answer: a former name, an index in the line that
+    // differs from the classifier's.
+    QStringList notes;
+    bool bIndexDiffers = false;
+    bool bFormerName = false;
+};
+
+// Resolves address lines against a local database, read only, through the search's kept
+// connection (SearchConnection) and its address composition (PostalAddress). One object serves
+// one thread: it opens its named connection in the constructor's thread and removes it in the
+// destructor; a database file replaced meanwhile is seen by the next resolver.
+class AddressResolver {
+public:
+    explicit AddressResolver(const QString& databaseFile);
+    ~AddressResolver();
+    AddressResolver(const AddressResolver&) = delete;
+    AddressResolver& operator=(const AddressResolver&) = delete;
+
+    // False when the database cannot be opened or read; the reason is in error().
+    bool isReady() const { return m_Error.isEmpty(); }
+    const QString& error() const { return m_Error; }
+    const AddressTypes& types() const { return m_Types; }
+
+    // Many lines in a row read one snapshot: without it SQLite takes and drops its file lock for
+    // every statement, which costs more than the statements themselves.
+    void beginBatch();
+    void endBatch();
+
+    AddressAnswer resolve(const QString& line);
+    AddressAnswer resolve(const AddressLine& line);
+
+private:
+    struct Object {
+        QString name;
+        QString scname;
+        QString code; // 11 (KLADR) or 15 (STREET) characters
+        QString index;
+        QString formerName; // the name the line used, when it is a former one
+    };
+    struct Combination {
+        int locality = -1; // part index
+        Object localityObject;
+        int street = -1;
+        Object streetObject;
+    };
+
+    AddressAnswer resolveReading(const AddressLine& line);
+    bool prepare();
+    bool readTypes();
+    bool readAliases(const char* table, const char* namesTable);
+    QStringList namesFor(const QString& normalName) const;
+    QVector<AddressLine::Part> readings(const AddressLine::Part& part) const;
+    QVector<Object> kladrByName(const AddressLine::Part& part);
+    QVector<Object> kladrByOneName(const AddressLine::Part& part);
+    QVector<Object> streetsByName(const AddressLine::Part& part, const QString& localityCode, int nLimit);
+    QVector<Object> streetsByOneName(const AddressLine::Part& part, const QString& localityCode, int nLimit);
+    bool current(QSqlQuery& byCode, Object* object);
+    const Object* kladrByCode(const QString& code);
+    bool typeFits(const AddressLine::Part& part, const QString& scname) const;
+    bool isStreetOnlyType(const AddressLine::Part& part) const;
+    QString compose(
+        const Object& locality, const Object* street, const AddressLine& line, const QString& index);
+    void addCandidates(const Combination& combination, const AddressLine& line, AddressAnswer* answer);
+    QVector<HouseGroup> houseGroups(const QString& streetCode);
+
+    // Declared first, destroyed last: the statements below use it.
+    SearchConnection m_Connection;
+    QString m_Error;
+    AddressTypes m_Types;
+    // Normal names that differ from the stored upper-case ones (ё, "1-ая"), with those names.
+    QHash<QString, QStringList> m_Aliases;
+    QSqlQuery m_KladrByName;
+    QSqlQuery m_KladrByCode;
+    QSqlQuery m_StreetByName;
+    QSqlQuery m_StreetByNameAnywhere;
+    QSqlQuery m_StreetByCode;
+    QSqlQuery m_Houses;
+    // Region and district records by code for the composed address; bounded by the classifier.
+    QHash<QString, Object> m_ByCode;
+    QString m_LastError;
+};

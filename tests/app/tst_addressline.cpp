@@ -16,6 +16,7 @@ class TestAddressLinePanel : public QObject {
 
 private slots:
     void initTestCase();
+    void cleanup();
     void enterResolves_data();
     void enterResolves();
     void fileInTheLog();
@@ -38,6 +39,13 @@ void TestAddressLinePanel::initTestCase()
     db.addLocality("Ивановка", "с", "Село", "71003000001", "301002");
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     db.close();
+}
+
+void TestAddressLinePanel::cleanup()
+{
+    // The line edit's clear button fades through an animation that deletes itself later; a
+    // panel gone while it ran leaves it to the deferred deletes, which no later loop would run.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void TestAddressLinePanel::enterResolves_data()

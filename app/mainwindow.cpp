@@ -2,6 +2,7 @@
 #include "mainwindow.h"
 
 #include "databaseupdate.h"
+#include "indexquery.h"
 #include "queuedworkerhost.h"
 #include "schema.h"
 #include "settings.h"
@@ -114,6 +115,9 @@ MainWindow::MainWindow(QWidget* parent)
 
     m_DataBase = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
     m_DataBase.setDatabaseName(g_LocalDbDir + QLatin1Char('/') + QLatin1String(Schema::DatabaseFileName));
+
+    m_pThreadIndexSearch = new IndexSearchThread(this);
+    connect(m_pThreadIndexSearch, &IndexSearchThread::signalIndexFound, this, &MainWindow::slotIndexFound);
 }
 
 MainWindow::~MainWindow()
@@ -211,6 +215,57 @@ void MainWindow::on_cbHouseLevel_toggled(bool checked)
 {
     ui->leHouseLevel->setEnabled(checked);
     updateFindButton();
+}
+
+void MainWindow::on_cbIndexLevel_toggled(bool checked)
+{
+    ui->leIndexLevel->setEnabled(checked);
+    updateFindButton();
+}
+
+void MainWindow::on_leIndexLevel_returnPressed()
+{
+    startFind();
+}
+
+void MainWindow::on_leIndexLevel_textChanged()
+{
+    updateFindButton();
+}
+
+bool MainWindow::indexAccepted()
+{
+    if (!ui->cbIndexLevel->isChecked())
+        return true;
+    const QString refusal = IndexQuery::read(ui->leIndexLevel->text()).refusal;
+    if (!refusal.isEmpty())
+        slotAddState(refusal, false);
+    return refusal.isEmpty();
+}
+
+void MainWindow::startIndexFind()
+{
+    fillSearchParams();
+    slotVisible(true);
+    m_pThreadIndexSearch->setDatabaseFile(m_DataBase.databaseName());
+    m_pThreadIndexSearch->setRequest(IndexQuery::read(ui->leIndexLevel->text()).index,
+        m_SearchParams.level(SearchParams::LocalityLevel), m_SearchParams.level(SearchParams::StreetLevel));
+    m_pThreadIndexSearch->start(QThread::InheritPriority);
+}
+
+void MainWindow::slotIndexFound(const IndexSearchResult& found)
+{
+    slotVisible(false);
+    for (const QString& line : found.officeLines)
+        slotAddState(line, false);
+    if (!found.ok) {
+        slotAddState(QStringLiteral("Ошибка: ") + found.error, false);
+        return;
+    }
+    const QString cut = IndexQuery::cutLine(found.total, found.result.rows.size());
+    if (!cut.isEmpty())
+        slotAddState(cut, false);
+    slotFind(found.result);
 }
 
 void MainWindow::slotAddState(const char* s, bool bEncode)
@@ -328,13 +383,17 @@ void MainWindow::updateFindButton()
     fillSearchParams();
     const bool anyText = std::any_of(m_SearchParams.levels.cbegin(), m_SearchParams.levels.cend(),
         [](const LevelFilter& level) { return !level.text.isEmpty(); });
-    ui->clbDoFind->setEnabled(anyText);
+    ui->clbDoFind->setEnabled(
+        anyText || (ui->cbIndexLevel->isChecked() && !ui->leIndexLevel->text().trimmed().isEmpty()));
 }
 
 void MainWindow::startFind()
 {
     // One job at a time: a request while a worker runs is ignored.
-    if (m_pThreadDataBaseCreate->isRunning() || m_pThreadDataBaseFind->isRunning())
+    if (m_pThreadDataBaseCreate->isRunning() || m_pThreadDataBaseFind->isRunning()
+        || m_pThreadIndexSearch->isRunning())
+        return;
+    if (!indexAccepted())
         return;
     if (!m_bDataBaseReady) {
         startDataBaseCreate();
@@ -342,6 +401,10 @@ void MainWindow::startFind()
     }
     if (!openDataBase())
         return;
+    if (ui->cbIndexLevel->isChecked()) {
+        startIndexFind();
+        return;
+    }
     fillSearchParams();
     // Busy at once, not only when the thread's own busy signal arrives; the thread takes a copy
     // of the levels.

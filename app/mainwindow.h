@@ -2,6 +2,7 @@
 #pragma once
 
 #include "addressnamecache.h"
+#include "indexsearch.h"
 #include "resultfiller.h"
 #include "searchparams.h"
 #include "searchresult.h"
@@ -75,6 +76,11 @@ private slots:
     void on_leHouseLevel_returnPressed();
     void on_leHouseLevel_textChanged();
     void on_cbHouseLevel_toggled(bool checked);
+    // The index row: a search by postal index, alone or narrowed by the ticked name rows.
+    void on_cbIndexLevel_toggled(bool checked);
+    void on_leIndexLevel_returnPressed();
+    void on_leIndexLevel_textChanged();
+    void slotIndexFound(const IndexSearchResult& found);
 
 public slots:
     void slotAddState(const char* s, bool bEncode = true);
@@ -90,6 +96,9 @@ private:
     class Host;
     friend class Host;
     void appendStateLine(const QString& text);
+    // False, with the reason in the log, when the index row is ticked but holds no index.
+    bool indexAccepted();
+    void startIndexFind();
 
     Ui_MainWindow* ui;
     SearchParams m_SearchParams;
@@ -101,6 +110,7 @@ private:
     ThreadDataBaseCreate* m_pThreadDataBaseCreate = nullptr;
     ThreadDataBaseFind* m_pThreadDataBaseFind = nullptr;
     ThreadTimer* m_pThreadTimer = nullptr;
+    IndexSearchThread* m_pThreadIndexSearch = nullptr;
     // The window's own host, called on the GUI thread only, and the one handed to workers.
     std::unique_ptr<WorkerHost> m_pWindowHost;
     std::unique_ptr<WorkerHost> m_pHost;

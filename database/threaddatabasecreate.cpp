@@ -2,6 +2,7 @@
 #include "threaddatabasecreate.h"
 
 #include "indexstage.h"
+#include "postofficeimport.h"
 #include "publication.h"
 #include "schema.h"
 #include "sqlitehandle.h"
@@ -177,6 +178,12 @@ bool ThreadDataBaseCreate::buildOn(ImportSession& session)
     }
     if (isInterruptionRequested())
         return false;
+    // The post's reference of post offices, when BASE/ holds one: a table like the others.
+    const StepOutcome offices = importPostOffices(session, tables, m_Report.postOffices);
+    if (offices == StepOutcome::Stop || isInterruptionRequested())
+        return false;
+    if (offices == StepOutcome::Failed)
+        success = false;
     const bool tableCreated = m_Report.kladr.created || m_Report.street.created || m_Report.doma.created;
     if (buildIndexes(session, tableCreated, m_Report.analyzed) != StepOutcome::Done
         || isInterruptionRequested())

@@ -21,6 +21,7 @@ void ResultFiller::fill(const SearchResult& result, TableModel& model)
 {
     m_Params.columns = result.columnMap;
     m_House = result.house;
+    m_bStreetFromRow = result.streetFromRow;
 
     // The statement's columns in their order, less the technical ones (headers beginning with
     // '_'), which only feed the address; a column the map does not name is shown untitled.
@@ -92,7 +93,8 @@ QString ResultFiller::composeAddress()
     address += QLatin1Char(',') % value(QStringLiteral("city_t_")) % QLatin1Char('.')
         % value(QStringLiteral("city"));
 
-    if (!m_Params.level(SearchParams::StreetLevel).text.isEmpty())
+    if (m_bStreetFromRow ? !value(QStringLiteral("street")).isEmpty()
+                         : !m_Params.level(SearchParams::StreetLevel).text.isEmpty())
         address += QLatin1Char(',') % value(QStringLiteral("street_t_")) % QLatin1Char('.')
             % value(QStringLiteral("street"));
     if (!m_House.isEmpty())

@@ -38,4 +38,5 @@ private:
     const AddressNameCache& m_Names;
     // The house of a house search, ending every address line; empty otherwise.
     QString m_House;
+    bool m_bStreetFromRow = false;
 };

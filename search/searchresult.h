@@ -21,6 +21,9 @@ struct SearchResult {
     QHash<QString, ResultColumn> columnMap;
     // The house searched for, in its one written form ("12к1"); empty for a search without one.
     QString house;
+    // The street part of each address comes from the row's own street (none for a locality's
+    // row), not from whether a street was searched for: the search by postal index mixes both.
+    bool streetFromRow = false;
 };
 
 Q_DECLARE_METATYPE(SearchResult)

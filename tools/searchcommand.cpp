@@ -256,6 +256,12 @@ int runSearchCommand(QStringList arguments)
     parser.addOption(streetOption);
     parser.addOption(houseOption);
     parser.addOption(batchOption);
+    const QCommandLineOption indexOption(QStringLiteral("index"),
+        QStringLiteral("Postal index (six digits): the localities, streets and house groups it serves, "
+                       "with --locality or --street only those that also match them; its post office on "
+                       "standard error when the database holds the post's reference."),
+        QStringLiteral("NNNNNN"));
+    parser.addOption(indexOption);
 
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "search: %s\n%s", qPrintable(parser.errorText()), qPrintable(parser.helpText()));
@@ -275,6 +281,18 @@ int runSearchCommand(QStringList arguments)
             "search: --batch takes the searches from its file; it cannot be combined with "
             "--locality, --street or --house\n");
         return 2;
+    }
+
+    if (parser.isSet(indexOption)) {
+        if (bBatch || parser.isSet(houseOption)) {
+            std::fprintf(stderr, "search: --index cannot be combined with --batch or --house\n");
+            return 2;
+        }
+        const QString refusal = refuseIndex(parser.value(indexOption));
+        if (!refusal.isEmpty()) {
+            std::fprintf(stderr, "search: %s\n", refusal.toUtf8().constData());
+            return 2;
+        }
     }
 
     QList<Search> searches;
@@ -301,6 +319,13 @@ int runSearchCommand(QStringList arguments)
         return 2;
     }
 
+    if (parser.isSet(indexOption)) {
+        g_PreviousHandler = qInstallMessageHandler(dropDebugMessages);
+        const int status = runIndexSearchCommand(databaseFile, parser.value(indexOption),
+            parser.value(localityOption), parser.value(streetOption));
+        qInstallMessageHandler(g_PreviousHandler);
+        return status;
+    }
     g_PreviousHandler = qInstallMessageHandler(dropDebugMessages);
     const int status = runSearches(databaseFile, searches);
     qInstallMessageHandler(g_PreviousHandler);

@@ -22,3 +22,7 @@ add_qt_test(tst_importkill SOURCES tst_importkill.cpp importfixture.h LIBS datab
 target_compile_definitions(tst_importkill PRIVATE VELMORA_SOCRBASE_DBF="${VELMORA_SOCRBASE_DBF}"
     VELMORA_TOOL="$<TARGET_FILE:velmora-tool>")
 add_dependencies(tst_importkill velmora-tool)
+
+# The post's reference of post offices (PIndx<N>.dbf) loaded beside the classifier.
+add_qt_test(tst_postofficeimport SOURCES tst_postofficeimport.cpp importfixture.h LIBS database velmora_sample velmora_testsupport)
+target_compile_definitions(tst_postofficeimport PRIVATE VELMORA_SOCRBASE_DBF="${VELMORA_SOCRBASE_DBF}")

@@ -147,6 +147,7 @@ StepOutcome PostOfficeImport::run()
     }
     pragma.exec(QStringLiteral("PRAGMA synchronous=OFF"));
     m_Report.created = outcome == StepOutcome::Done;
+    m_Report.blocks = m_Report.created ? 1 : 0;
     if (!m_Report.created)
         m_Report.rows = 0;
     return outcome;

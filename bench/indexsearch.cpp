@@ -4,8 +4,8 @@
 // velmora-indexsearch DATABASE PASSES CASE...; a case is "name|index|locality|street".
 // Prints one line per case: name, rows, total, median ms, worst ms.
 
-#include "addressnamecache.h"
 #include "indexsearch.h"
+#include "addressnamecache.h"
 #include "resultfiller.h"
 #include "sqltext.h"
 #include "tablemodel.h"
@@ -50,7 +50,8 @@ int main(int argc, char* argv[])
     QVector<Case> cases;
     for (const QString& arg : args.mid(3)) {
         const QStringList parts = arg.split(QLatin1Char('|'));
-        cases.append(Case { parts.value(0), parts.value(1), level(parts.value(2)), level(parts.value(3)), {}, 0, 0 });
+        cases.append(
+            Case { parts.value(0), parts.value(1), level(parts.value(2)), level(parts.value(3)), {}, 0, 0 });
     }
 
     // The window's connection, for the address names, open before the first search.
@@ -102,7 +103,7 @@ int main(int argc, char* argv[])
     for (Case& c : cases) {
         std::sort(c.times.begin(), c.times.end());
         const double median = c.times.isEmpty() ? 0
-            : c.times.size() % 2 ? c.times.at(c.times.size() / 2)
+            : c.times.size() % 2                ? c.times.at(c.times.size() / 2)
                                  : (c.times.at(c.times.size() / 2 - 1) + c.times.at(c.times.size() / 2)) / 2;
         std::printf("%s\t%d\t%d\t%.3f\t%.3f\n", c.name.toUtf8().constData(), c.rows, c.total, median,
             c.times.isEmpty() ? 0 : c.times.last());

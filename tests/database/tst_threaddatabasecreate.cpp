@@ -1096,9 +1096,10 @@ private slots:
         QCOMPARE(again.created, QList<bool>({ true }));
         QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM DOMA")),
             QStringList { QString::number(live) });
+        // The seven and the three on the postal index columns.
         QCOMPARE(Fixture::sqlValues(
                      database(), QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'index'")),
-            QStringList { "7" });
+            QStringList { "10" });
         QCOMPARE(
             Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM info")), QStringList { "1" });
         QVERIFY(QFile::exists(m_AppDir + QStringLiteral("/update.info")));

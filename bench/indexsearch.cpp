@@ -37,9 +37,17 @@ LevelFilter level(const QString& text)
 
 } // namespace
 
+// The address lines also go to the debug channel; velmora-tool search drops them as well.
+void dropDebugMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type != QtDebugMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
+    qInstallMessageHandler(dropDebugMessages);
     const QStringList args = app.arguments();
     if (args.size() < 4) {
         std::fputs("usage: velmora-indexsearch DATABASE PASSES name|index|locality|street ...\n", stderr);

@@ -98,13 +98,20 @@ struct PostalIndexStatement {
     const char* table;
     const char* name;
     const char* create;
+    const char* subject; // what the index is by, in the step's log line
 };
 
-// The program's own indexes beside the seven above, for the search by postal index.
+// The program's own indexes beside the seven above, for the search by postal index: the three
+// index columns, and the street code, by which the house groups of an index find their street.
 inline constexpr PostalIndexStatement PostalIndexes[] = {
-    { "KLADR", "index_kladr_postal", "CREATE INDEX IF NOT EXISTS index_kladr_postal ON KLADR(index_)" },
-    { "STREET", "index_streets_postal", "CREATE INDEX IF NOT EXISTS index_streets_postal ON STREET(index_)" },
-    { "DOMA", "index_doma_postal", "CREATE INDEX IF NOT EXISTS index_doma_postal ON DOMA(index_)" },
+    { "KLADR", "index_kladr_postal", "CREATE INDEX IF NOT EXISTS index_kladr_postal ON KLADR(index_)",
+        "по почтовому индексу" },
+    { "STREET", "index_streets_postal", "CREATE INDEX IF NOT EXISTS index_streets_postal ON STREET(index_)",
+        "по почтовому индексу" },
+    { "STREET", "index_streets_code", "CREATE INDEX IF NOT EXISTS index_streets_code ON STREET(code)",
+        "по коду улицы" },
+    { "DOMA", "index_doma_postal", "CREATE INDEX IF NOT EXISTS index_doma_postal ON DOMA(index_)",
+        "по почтовому индексу" },
 };
 
 } // namespace Schema

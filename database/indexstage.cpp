@@ -66,7 +66,7 @@ StepOutcome createIndexes(ImportSession& session, const QStringList& existing, b
     return outcome;
 }
 
-// The program's own indexes on the postal index columns, after the seven: steps of their own
+// The program's own indexes for the search by postal index, after the seven: steps of their own
 // with lines of their own, so the seven keep their numbers and texts.
 StepOutcome createPostalIndexes(ImportSession& session, const QStringList& existing, bool& indexCreated)
 {
@@ -78,9 +78,10 @@ StepOutcome createPostalIndexes(ImportSession& session, const QStringList& exist
         if (session.interrupted())
             return StepOutcome::Failed;
         const QString table = QLatin1String(index.table);
-        session.log(u("Проверка и/или создание индекса по почтовому индексу для таблицы ") + table
-            + QLatin1Char('.'));
-        session.stepText(u("Создание индекса по почтовому индексу для таблицы ") + table + u(". "));
+        const QString subject = u(index.subject);
+        session.log(
+            u("Проверка и/или создание индекса ") + subject + u(" для таблицы ") + table + QLatin1Char('.'));
+        session.stepText(u("Создание индекса ") + subject + u(" для таблицы ") + table + u(". "));
         if (!query.exec(QLatin1String(index.create))) {
             const QSqlError error = session.lastError(query);
             session.log(u("Проблема при создании индекса. Ошибка: '") + error.text() + QLatin1Char('\''));

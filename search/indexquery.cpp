@@ -110,14 +110,14 @@ Statement rows(const QString& index, const LevelFilter& locality, const LevelFil
     addNameCondition(sql, s.values, "k.name_upper", locality);
     addNameCondition(sql, s.values, "s.name_upper", street);
     // Streets with another index or none, once each, with the house groups that carry this one in
-    // the classifier's order. The street is found through its locality's code, which has an index.
+    // the classifier's order.
     sql += QStringLiteral(
         " UNION ALL SELECT ?, k.name, k.socr, k.scname, k.code, k.code_ss, k.code_rrr, k.code_ggg, "
         "s.name, s.socr, s.scname, h.houses, s.code FROM "
         "(SELECT d.code_street AS code, group_concat(d.name, ',') AS houses FROM "
         "(SELECT code_street, name FROM DOMA WHERE index_ = ? ORDER BY code_street, rowid) d "
         "GROUP BY d.code_street) h "
-        "JOIN STREET s ON s.code_kladr = substr(h.code, 1, 11) AND s.code = h.code AND s.code_st = '00' "
+        "JOIN STREET s ON s.code = h.code AND s.code_st = '00' "
         "JOIN KLADR k ON k.code = s.code_kladr AND k.code_st = '00' "
         "WHERE s.index_ IS NOT ?");
     s.values << index << index << index;

@@ -248,7 +248,7 @@ private slots:
             Fixture::sqlValues(database(), QStringLiteral("SELECT count(*) FROM info")), QStringList { "1" });
     }
 
-    // The program's own indexes on the index columns: steps of their own after the seven.
+    // The program's own indexes for the search by postal index: steps of their own after the seven.
     void postalIndexesHaveStepsOfTheirOwn()
     {
         const Run run = runImport(m_DbDir);
@@ -256,15 +256,17 @@ private slots:
         const int seventh
             = run.lines.indexOf(QStringLiteral("Проверка и/или создание индекса для таблицы DOMA."));
         QVERIFY(seventh > 0);
-        QCOMPARE(run.lines.mid(seventh + 1, 3),
+        QCOMPARE(run.lines.mid(seventh + 1, 4),
             QStringList({ "Проверка и/или создание индекса по почтовому индексу для таблицы KLADR.",
                 "Проверка и/или создание индекса по почтовому индексу для таблицы STREET.",
+                "Проверка и/или создание индекса по коду улицы для таблицы STREET.",
                 "Проверка и/или создание индекса по почтовому индексу для таблицы DOMA." }));
         QCOMPARE(Fixture::sqlValues(database(),
                      QStringLiteral("SELECT tbl_name || '(' || name || ')' FROM sqlite_master WHERE type = "
-                                    "'index' AND name LIKE '%postal' ORDER BY tbl_name")),
-            QStringList(
-                { "DOMA(index_doma_postal)", "KLADR(index_kladr_postal)", "STREET(index_streets_postal)" }));
+                                    "'index' AND (name LIKE '%postal' OR name = 'index_streets_code') "
+                                    "ORDER BY tbl_name, name")),
+            QStringList({ "DOMA(index_doma_postal)", "KLADR(index_kladr_postal)",
+                "STREET(index_streets_code)", "STREET(index_streets_postal)" }));
     }
 };
 

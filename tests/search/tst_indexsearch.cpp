@@ -207,7 +207,8 @@ private slots:
                 continue;
             QStringList others;
             for (auto h = m_Expected.houses.cbegin(); h != m_Expected.houses.cend(); ++h) {
-                if (h.key() != it.value() && h.value().contains(it.key()))
+                // Groups without an index are no index to search by.
+                if (!h.key().isEmpty() && h.key() != it.value() && h.value().contains(it.key()))
                     others << h.key();
             }
             if (others.size() >= 2) {
@@ -219,7 +220,14 @@ private slots:
         for (const QString& index : qAsConst(indexes)) {
             const Found found = search(m_Database, index);
             const QStringList groups = m_Expected.houses.value(index).value(street);
-            QCOMPARE(found.keys.count(key(street.left(11), street, groups.join(QLatin1Char(',')))), 1);
+            const RowKey wanted = key(street.left(11), street, groups.join(QLatin1Char(',')));
+            QStringList rowsOfStreet;
+            for (const RowKey& k : found.keys)
+                if (k.contains(street))
+                    rowsOfStreet << k;
+            QVERIFY2(found.keys.count(wanted) == 1,
+                qPrintable(index + QStringLiteral(": wanted ") + wanted + QStringLiteral(", found ")
+                    + rowsOfStreet.join(QStringLiteral("; "))));
         }
     }
 

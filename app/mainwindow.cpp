@@ -2,6 +2,7 @@
 #include "mainwindow.h"
 
 #include "addresslinepanel.h"
+#include "indexquery.h"
 #include "paths.h"
 #include "queuedworkerhost.h"
 #include "resulttable.h"
@@ -112,7 +113,8 @@ MainWindow::MainWindow(QWidget* parent)
     // Enter names its field; the button is pressed after typing in the field last used.
     m_pSearchField = ui->leFourthLevel;
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
-        if (now == ui->leFourthLevel || now == ui->leFifthLevel || now == ui->leHouseLevel)
+        if (now == ui->leFourthLevel || now == ui->leFifthLevel || now == ui->leHouseLevel
+            || now == ui->leIndexLevel)
             m_pSearchField = static_cast<QLineEdit*>(now);
     });
     restoreLayout();
@@ -285,6 +287,33 @@ void MainWindow::on_cbHouseLevel_toggled(bool checked)
     updateFindButton();
 }
 
+void MainWindow::on_cbIndexLevel_toggled(bool checked)
+{
+    ui->leIndexLevel->setEnabled(checked);
+    updateFindButton();
+}
+
+void MainWindow::on_leIndexLevel_returnPressed()
+{
+    m_pSearchField = ui->leIndexLevel;
+    startFind();
+}
+
+void MainWindow::on_leIndexLevel_textChanged()
+{
+    updateFindButton();
+}
+
+bool MainWindow::indexAccepted()
+{
+    if (!ui->cbIndexLevel->isChecked())
+        return true;
+    const QString refusal = IndexQuery::read(ui->leIndexLevel->text()).refusal;
+    if (!refusal.isEmpty())
+        slotAddState(refusal, false);
+    return refusal.isEmpty();
+}
+
 void MainWindow::slotAddState(const char* s, bool bEncode)
 {
     appendStateLine(decodeStateText(s, bEncode));
@@ -347,6 +376,8 @@ void MainWindow::slotFind(const SearchResult& result)
 {
     ResultFiller::fill(result, m_ResultModel);
     // The view follows the model's reset; ResultTable sizes its columns.
+    for (const QString& line : result.officeLines)
+        slotAddState(line, false);
     slotAddState(QStringLiteral("Запрос успешно выполнен"), false);
     slotAddState(searchSummary(result), false);
 }
@@ -374,6 +405,7 @@ void MainWindow::fillSearchParams()
     m_SearchParams.house = ui->cbFifthLevel->isChecked() && ui->cbHouseLevel->isChecked()
         ? ui->leHouseLevel->text()
         : QString();
+    m_SearchParams.index = ui->cbIndexLevel->isChecked() ? ui->leIndexLevel->text() : QString();
 }
 
 void MainWindow::updateFindButton()
@@ -381,7 +413,8 @@ void MainWindow::updateFindButton()
     fillSearchParams();
     const bool anyText = std::any_of(m_SearchParams.levels.cbegin(), m_SearchParams.levels.cend(),
         [](const LevelFilter& level) { return !level.text.isEmpty(); });
-    ui->clbDoFind->setEnabled(anyText);
+    ui->clbDoFind->setEnabled(
+        anyText || (ui->cbIndexLevel->isChecked() && !ui->leIndexLevel->text().trimmed().isEmpty()));
 }
 
 void MainWindow::startFind()
@@ -389,6 +422,9 @@ void MainWindow::startFind()
     // One job at a time: a request while a worker runs is ignored.
     if (m_pThreadDataBaseCreate->isRunning() || m_pThreadDataBaseFind->isBusy()
         || m_pThreadDatabaseUpdate->isRunning())
+        return;
+    // A refused index is said at once, before the first import, and nothing is searched.
+    if (!indexAccepted())
         return;
     // The rows of the last search never stand under the outcome of this one, be it refused,
     // failed or empty.

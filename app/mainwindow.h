@@ -80,6 +80,10 @@ private slots:
     void on_leHouseLevel_textChanged();
     void on_cbHouseLevel_toggled(bool checked);
     void slotChooseClassifier();
+    // The index row: a search by postal index, alone or narrowed by the ticked name rows.
+    void on_cbIndexLevel_toggled(bool checked);
+    void on_leIndexLevel_returnPressed();
+    void on_leIndexLevel_textChanged();
 
 public slots:
     void slotAddState(const char* s, bool bEncode = true);
@@ -105,6 +109,8 @@ private:
     // configuration directory).
     void restoreLayout();
     void saveLayout() const;
+    // False, with the reason in the log, when the index row is ticked but holds no index.
+    bool indexAccepted();
 
     Ui_MainWindow* ui;
     SearchParams m_SearchParams;

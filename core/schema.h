@@ -77,4 +77,41 @@ inline constexpr NameTableStatement NameTables[] = {
         "GROUP BY name_upper" },
 };
 
+// The post's reference file of post offices (BASE/PIndx<N>.dbf), loaded when present. Named
+// columns: the file's own field names are not valid or telling SQL names (INDEX, CITY_1).
+inline constexpr const char* PostOffices = "POST_OFFICES";
+inline constexpr const char* CreatePostOffices
+    = "CREATE TABLE POST_OFFICES ( index_ VARCHAR(6), name VARCHAR(60), type VARCHAR(50), "
+      "parent_index VARCHAR(6), region VARCHAR(60), autonom VARCHAR(60), area VARCHAR(60), "
+      "city VARCHAR(60), city_1 VARCHAR(60), actdate VARCHAR(10), index_old VARCHAR(6));";
+inline constexpr const char* InsertPostOffices
+    = "INSERT INTO POST_OFFICES (index_, name, type, parent_index, region, autonom, area, city, "
+      "city_1, actdate, index_old) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?);";
+// Made with the table, before it takes its name: an office is looked up by its index and by
+// its former one.
+inline constexpr IndexStatement PostOfficeIndexes[] = {
+    { "index_post_offices_index", "CREATE INDEX IF NOT EXISTS index_post_offices_index ON %1(index_)" },
+    { "index_post_offices_old", "CREATE INDEX IF NOT EXISTS index_post_offices_old ON %1(index_old)" },
+};
+
+struct PostalIndexStatement {
+    const char* table;
+    const char* name;
+    const char* create;
+    const char* subject; // what the index is by, in the step's log line
+};
+
+// The program's own indexes beside the seven above, for the search by postal index: the three
+// index columns, and the street code, by which the house groups of an index find their street.
+inline constexpr PostalIndexStatement PostalIndexes[] = {
+    { "KLADR", "index_kladr_postal", "CREATE INDEX IF NOT EXISTS index_kladr_postal ON KLADR(index_)",
+        "по почтовому индексу" },
+    { "STREET", "index_streets_postal", "CREATE INDEX IF NOT EXISTS index_streets_postal ON STREET(index_)",
+        "по почтовому индексу" },
+    { "STREET", "index_streets_code", "CREATE INDEX IF NOT EXISTS index_streets_code ON STREET(code)",
+        "по коду улицы" },
+    { "DOMA", "index_doma_postal", "CREATE INDEX IF NOT EXISTS index_doma_postal ON DOMA(index_)",
+        "по почтовому индексу" },
+};
+
 } // namespace Schema

@@ -9,6 +9,7 @@ target_sources(database PRIVATE
     progressthrottle.cpp progressthrottle.h
     importsession.cpp importsession.h
     indexstage.cpp indexstage.h
+    postofficeimport.cpp postofficeimport.h
     publication.cpp publication.h
     sqliteinsert.cpp sqliteinsert.h
     sqlitehandle.cpp sqlitehandle.h

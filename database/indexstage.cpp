@@ -66,6 +66,37 @@ StepOutcome createIndexes(ImportSession& session, const QStringList& existing, b
     return outcome;
 }
 
+// The program's own indexes for the search by postal index, after the seven: steps of their own
+// with lines of their own, so the seven keep their numbers and texts.
+StepOutcome createPostalIndexes(ImportSession& session, const QStringList& existing, bool& indexCreated)
+{
+    QSqlQuery query(session.db());
+    session.progress(0, int(std::size(Schema::PostalIndexes)));
+    StepOutcome outcome = StepOutcome::Done;
+    int k = 0;
+    for (const Schema::PostalIndexStatement& index : Schema::PostalIndexes) {
+        if (session.interrupted())
+            return StepOutcome::Failed;
+        const QString table = QLatin1String(index.table);
+        const QString subject = u(index.subject);
+        session.log(
+            u("Проверка и/или создание индекса ") + subject + u(" для таблицы ") + table + QLatin1Char('.'));
+        session.stepText(u("Создание индекса ") + subject + u(" для таблицы ") + table + u(". "));
+        if (!query.exec(QLatin1String(index.create))) {
+            const QSqlError error = session.lastError(query);
+            session.log(u("Проблема при создании индекса. Ошибка: '") + error.text() + QLatin1Char('\''));
+            qDebug() << "Error creating index" << index.name << error;
+            outcome = session.failure(error);
+            if (outcome == StepOutcome::Stop)
+                return outcome;
+        } else if (!existing.contains(QLatin1String(index.name))) {
+            indexCreated = true;
+        }
+        session.progress(++k, -1);
+    }
+    return outcome;
+}
+
 // The distinct names follow their tables, so they never describe rows that are gone.
 StepOutcome createNameTables(ImportSession& session, const QStringList& existingTables, bool bTableCreated)
 {
@@ -118,6 +149,9 @@ StepOutcome buildIndexes(ImportSession& session, bool bTableCreated, bool& analy
 
     bool indexCreated = false;
     StepOutcome outcome = createIndexes(session, existing, indexCreated);
+    if (outcome != StepOutcome::Done)
+        return outcome;
+    outcome = createPostalIndexes(session, existing, indexCreated);
     if (outcome != StepOutcome::Done)
         return outcome;
     outcome = createNameTables(session, existingTables, bTableCreated);

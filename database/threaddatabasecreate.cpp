@@ -5,6 +5,7 @@
 #include "databaselock.h"
 #include "indexstage.h"
 #include "paths.h"
+#include "postofficeimport.h"
 #include "publication.h"
 #include "schema.h"
 #include "sqlitehandle.h"
@@ -212,6 +213,12 @@ bool ThreadDataBaseCreate::buildOn(ImportSession& session)
     }
     if (stopped())
         return false;
+    // The post's reference of post offices, when BASE/ holds one: a table like the others.
+    const StepOutcome offices = importPostOffices(session, tables, m_Report.postOffices);
+    if (offices == StepOutcome::Stop || stopped())
+        return false;
+    if (offices == StepOutcome::Failed)
+        success = false;
     const bool tableCreated = m_Report.kladr.created || m_Report.street.created || m_Report.doma.created;
     if (buildIndexes(session, tableCreated, m_Report.analyzed) != StepOutcome::Done || stopped())
         return false;

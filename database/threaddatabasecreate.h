@@ -24,6 +24,7 @@ public:
         TableReport kladr;
         TableReport street;
         TableReport doma;
+        TableReport postOffices; // the optional post office reference (PIndx<N>.dbf)
         bool analyzed = false;
         bool published = false;
         bool directInsert = false; // the rows went in through the connection's own handle

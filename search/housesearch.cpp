@@ -180,7 +180,7 @@ bool HouseSearch::run(const SearchContext& context, SearchResult* result, QStrin
             const QString key = cells.join(QChar(0x1f));
             if (seen.contains(key))
                 continue;
-            if (result->rows.size() >= MaxRows) {
+            if (result->rows.size() >= rowLimit()) {
                 result->truncated = true;
                 break;
             }

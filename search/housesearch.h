@@ -22,7 +22,7 @@ public:
     // The statement that lists the streets, as it is logged.
     QString statement() const override { return m_Statement; }
 
-    // The columns as the search by both levels names them, at most MaxRows rows, identical rows
+    // The columns as the search by both levels names them, at most rowLimit() rows, identical rows
     // once.
     bool run(const SearchContext& context, SearchResult* result, QString* error) override;
 

@@ -53,7 +53,7 @@ bool NameSearch::run(const SearchContext& context, SearchResult* result, QString
     // Only the two halves of the search by both levels are joined by UNION, which makes rows
     // distinct.
     DistinctRowFetcher fetcher(
-        context.db, MaxRows, bothLevels ? DistinctRowFetcher::DistinctRows : DistinctRowFetcher::AllRows);
+        context.db, rowLimit(), bothLevels ? DistinctRowFetcher::DistinctRows : DistinctRowFetcher::AllRows);
     if (!fetcher.prepare(result->executed)) {
         *error = fetcher.lastError().text();
         qCDebug(lcSearch) << fetcher.lastError();

@@ -58,7 +58,7 @@ QString compose(const Fields& fields, const AddressShape& shape, const QString& 
 
     separate();
     address += fields.localityType % QLatin1Char('.') % fields.locality;
-    if (shape.street)
+    if (shape.streetFromRow ? !fields.street.isEmpty() : shape.street)
         address += QLatin1Char(',') % fields.streetType % QLatin1Char('.') % fields.street;
     if (shape.house && !house.isEmpty())
         address += QStringLiteral(",д.") % house;

@@ -31,6 +31,8 @@ struct SearchParams {
         << LevelFilter() << LevelFilter() << LevelFilter() << LevelFilter() << LevelFilter();
     // The house on the street searched for, as typed; searched only together with a street.
     QString house;
+    // The postal index as typed; when set, the search is by index, narrowed by the levels.
+    QString index;
 
     // Out-of-range indexes yield entry 0 instead of failing.
     LevelFilter& level(int i) { return levels[i >= 0 && i < levels.size() ? i : 0]; }

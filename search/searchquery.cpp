@@ -2,6 +2,7 @@
 #include "searchquery.h"
 
 #include "housesearch.h"
+#include "indexsearch.h"
 #include "namesearch.h"
 #include "sqltext.h"
 
@@ -18,7 +19,7 @@ SearchParams SearchQuery::normalized(const SearchParams& params)
 
 QString SearchQuery::inputRefusal(const SearchParams& params)
 {
-    bool nul = params.house.contains(QChar(0));
+    bool nul = params.house.contains(QChar(0)) || params.index.contains(QChar(0));
     for (const LevelFilter& level : params.levels)
         nul = nul || level.text.contains(QChar(0));
     if (nul)
@@ -31,6 +32,8 @@ std::unique_ptr<SearchQuery> SearchQuery::create(const SearchParams& params)
     const SearchParams normal = normalized(params);
     const LevelFilter& locality = normal.level(SearchParams::LocalityLevel);
     const LevelFilter& street = normal.level(SearchParams::StreetLevel);
+    if (!normal.index.isEmpty())
+        return std::make_unique<IndexSearch>(normal.index, locality, street);
     // A house belongs to a street; without one the house is not searched.
     if (!street.text.isEmpty() && !normal.house.isEmpty())
         return std::make_unique<HouseSearch>(locality, street, normal.house);

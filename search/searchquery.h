@@ -34,6 +34,8 @@ public:
     // The reason the search is not run, as the status log says it ("Поиск не выполнен: ...");
     // empty when it can run.
     virtual QString refusal() const { return QString(); }
+    // At most this many rows are shown by this kind of query.
+    virtual int rowLimit() const { return MaxRows; }
     // The statement as the status log shows it.
     virtual QString statement() const = 0;
     // Runs on context.db and fills result: columns, rows, column map, address shape, truncated,

@@ -14,6 +14,9 @@ struct AddressShape {
     bool street = false;
     // The house searched for ends every line (",д.12к1").
     bool house = false;
+    // The street part comes from the row's own street (none for a locality's row), not from
+    // whether a street was searched for: the search by postal index mixes both.
+    bool streetFromRow = false;
 };
 
 // The rows of an executed search, fetched by the search worker before it reports them. A plain
@@ -22,7 +25,8 @@ struct AddressShape {
 struct SearchResult {
     // The statement's columns, names only.
     QSqlRecord columns;
-    // At most 100 rows, in the order the statement returned them.
+    // At most the kind of query's row limit (100, or 1,000 by postal index), in the order the statement
+    // returned them.
     QVector<QSqlRecord> rows;
     // Every result column by key: header and column number, values empty. Built by the search
     // for its own statement.
@@ -34,6 +38,11 @@ struct SearchResult {
     QStringList addresses;
     // More rows matched than the result holds: the search should be narrowed.
     bool truncated = false;
+    // How many rows matched in all, for a kind of query that counts them (by postal index);
+    // -1 when not counted.
+    int total = -1;
+    // Lines about the post office of the index searched, logged before the result.
+    QStringList officeLines;
     // The statement as logged, and what ran in its place.
     QString statement;
     QStringList executed;

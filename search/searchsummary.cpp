@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "searchsummary.h"
 
+#include "indexquery.h"
+
 namespace {
 
 // "вариант", "варианта" or "вариантов" after the number n.
@@ -22,6 +24,9 @@ QString variants(int n)
 QString searchSummary(const SearchResult& result)
 {
     const int count = result.rows.size();
+    // A kind of query that counts its rows (by postal index) says how many there are.
+    if (result.truncated && result.total > count)
+        return IndexQuery::cutLine(result.total, count);
     if (result.truncated)
         return QStringLiteral("Показаны первые ") + QString::number(count) + QLatin1Char(' ')
             + variants(count) + QStringLiteral(", найдено больше: уточните запрос.");

@@ -72,7 +72,7 @@ bool DbfWriter::open(const QString& path, const QVector<Field>& fields)
         QByteArray d(DescriptorSize, '\0');
         const QByteArray name = f.name.left(DescriptorNameLength - 1);
         std::copy(name.begin(), name.end(), d.begin());
-        d[DescriptorTypeOffset] = 'C';
+        d[DescriptorTypeOffset] = f.type;
         d[DescriptorLengthOffset] = char(f.length);
         header += d;
     }

@@ -8,7 +8,7 @@
 
 #include <array>
 
-// Writes a new dBASE III table of character fields in the classifier's layout (version byte
+// Writes a new dBASE III table of character (and date) fields in the classifier's layout (version byte
 // 0x03, code-page byte 0x00, text in IBM 866), streaming millions of records through one buffer.
 // The DBF library opens existing tables only, so the sample classifier and the tests create
 // their files with this; the byte layout comes from the library's QDbf::Format.
@@ -17,6 +17,8 @@ public:
     struct Field {
         QByteArray name; // at most 10 ASCII characters
         int length = 0; // 1..254
+        // 'C', or 'D' for a date field whose value is written as "yyyyMMdd" text.
+        char type = 'C';
     };
 
     DbfWriter() = default;

@@ -128,10 +128,10 @@ int runImportCommand(const QStringList& arguments)
     const ThreadDataBaseCreate::RunReport report = thread.lastRunReport();
     const QString database = Paths::databaseFile(localDbDir);
     std::printf("\nsummary: %s\n", report.success ? "success" : "FAILED");
-    const std::pair<const char*, ThreadDataBaseCreate::TableReport> tables[]
-        = { { "KLADR", report.kladr }, { "STREET", report.street }, { "DOMA", report.doma } };
+    const std::pair<const char*, ThreadDataBaseCreate::TableReport> tables[] = { { "KLADR", report.kladr },
+        { "STREET", report.street }, { "DOMA", report.doma }, { "POST_OFFICES", report.postOffices } };
     for (const auto& [name, table] : tables) {
-        std::printf("  %-6s %10s rows in the table, %lld committed in this run in %d blocks%s\n", name,
+        std::printf("  %-12s %10s rows in the table, %lld committed in this run in %d blocks%s\n", name,
             qPrintable(countRows(database, name)), table.rows, table.blocks,
             table.unreadable ? qPrintable(QStringLiteral(", %1 unreadable").arg(table.unreadable)) : "");
     }

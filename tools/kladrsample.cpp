@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "kladrsample.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFile>
 
@@ -466,10 +467,12 @@ const char* const OtherActuality[] = { "01", "02", "51", "51", "99" };
         DbfWriter kladr;
         DbfWriter street;
         DbfWriter doma;
+        PostOffices offices;
         Counts counts;
 
         void record(Table table, const QStringList& values, bool bDeleted) override
         {
+            offices.record(table, values, bDeleted);
             if (bDeleted)
                 ++counts.deleted;
             switch (table) {
@@ -489,7 +492,83 @@ const char* const OtherActuality[] = { "01", "02", "51", "51", "99" };
         }
     };
 
+    QString upper(const QString& text)
+    {
+        return text.toUpper();
+    }
+
 } // namespace
+
+void PostOffices::record(Table table, const QStringList& values, bool bDeleted)
+{
+    if (bDeleted)
+        return;
+    const int codeField = table == Table::Doma ? 3 : 2;
+    const QString code = values.value(codeField).left(11);
+    const QString index = values.value(codeField + 1);
+    if (table == Table::Kladr && !m_Places.contains(code))
+        m_Places.insert(code, Place { values.value(0), values.value(1) });
+    if (!index.isEmpty() && !m_Indexes.contains(index))
+        m_Indexes.insert(index, code);
+}
+
+QList<QStringList> PostOffices::offices(quint64 seed) const
+{
+    // A stream of its own, so the classifier's records do not depend on the offices.
+    Random random(seed ^ 0x50494E4458ull);
+    QList<QStringList> records;
+    QHash<QString, QString> heads; // region digits to the index of the region's head office
+    QHash<QString, int> perPlace;
+    QStringList retired; // indexes waiting for the office that took over their area
+    for (auto it = m_Indexes.cbegin(); it != m_Indexes.cend(); ++it) {
+        const QString& index = it.key();
+        const QString& code = it.value();
+        const double roll = random.unit();
+        if (roll < 0.04)
+            continue;
+        if (roll < 0.08) {
+            retired << index;
+            continue;
+        }
+        const QString ss = code.left(2);
+        const Place region = m_Places.value(ss + QStringLiteral("000000000"));
+        const Place district = code.mid(2, 3) == QLatin1String("000")
+            ? Place()
+            : m_Places.value(code.left(5) + QStringLiteral("000000"));
+        const Place city = code.mid(5, 3) == QLatin1String("000")
+            ? Place()
+            : m_Places.value(code.left(8) + QStringLiteral("000"));
+        const Place place = m_Places.value(code);
+        const bool isCity = place.socr == QLatin1String("г");
+        const bool head = !heads.contains(ss);
+        if (head)
+            heads.insert(ss, index);
+        const int n = ++perPlace[code];
+
+        QString name = upper(place.name);
+        if (head)
+            name += QStringLiteral(" ПОЧТАМТ");
+        else if (n > 1)
+            name += QLatin1Char(' ') + QString::number(n);
+        const QString type = head ? QStringLiteral("ПОЧТАМТ")
+            : isCity              ? QStringLiteral("ГОПС")
+                                  : QStringLiteral("СОПС");
+        const QString area
+            = district.name.isEmpty() ? QString() : upper(district.name) + QStringLiteral(" РАЙОН");
+        const QString cityName = isCity ? upper(place.name) : upper(city.name);
+        const QString settlement = isCity ? QString() : upper(place.name);
+        const QString date
+            = QDate(2020, 1, 1).addDays(random.below(2000)).toString(QStringLiteral("yyyyMMdd"));
+        QString old;
+        if (!retired.isEmpty() && retired.first().left(3) == index.left(3))
+            old = retired.takeFirst();
+        retired.clear();
+        records << QStringList { index, name, type, head ? QString() : heads.value(ss),
+            upper(region.name + QLatin1Char(' ') + region.socr), QString(), area, cityName, settlement, date,
+            old };
+    }
+    return records;
+}
 
 void generate(const Options& options, RecordSink& sink)
 {
@@ -510,6 +589,13 @@ QVector<DbfWriter::Field> fields(Table table)
             { "GNINMB", 4 }, { "UNO", 4 }, { "OCATD", 11 } };
     }
     return {};
+}
+
+QVector<DbfWriter::Field> postOfficeFields()
+{
+    return { { "INDEX", 6 }, { "OPSNAME", 60 }, { "OPSTYPE", 50 }, { "OPSSUBM", 6 }, { "REGION", 60 },
+        { "AUTONOM", 60 }, { "AREA", 60 }, { "CITY", 60 }, { "CITY_1", 60 }, { "ACTDATE", 8, 'D' },
+        { "INDEXOLD", 6 } };
 }
 
 QString fileName(Table table)
@@ -557,6 +643,15 @@ bool writeSample(
         if (!writer->close())
             return fail(QStringLiteral("cannot write %1: %2").arg(fileName(table), writer->errorString()));
     }
+    DbfWriter offices;
+    const QString officePath = base + QLatin1Char('/') + QLatin1String(PostOfficeFileName);
+    if (!offices.open(officePath, postOfficeFields()))
+        return fail(QStringLiteral("cannot write %1: %2").arg(officePath, offices.errorString()));
+    for (const QStringList& office : sink.offices.offices(options.seed))
+        offices.append(office);
+    sink.counts.postOffices = offices.recordCount();
+    if (!offices.close())
+        return fail(QStringLiteral("cannot write %1: %2").arg(officePath, offices.errorString()));
     if (counts)
         *counts = sink.counts;
     return true;

@@ -13,7 +13,8 @@ int runSampleCommand(const QStringList& arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Writes a made-up address classifier: DIR/BASE/SOCRBASE.DBF, KLADR.DBF, STREET.DBF, DOMA.DBF."));
+        "Writes a made-up address classifier: DIR/BASE/SOCRBASE.DBF, KLADR.DBF, STREET.DBF, DOMA.DBF, "
+        "and the post offices for its indexes, PIndx26.dbf."));
     parser.addHelpOption();
     const QCommandLineOption outOption(
         QStringLiteral("out"), QStringLiteral("Output directory."), QStringLiteral("DIR"));
@@ -65,7 +66,9 @@ int runSampleCommand(const QStringList& arguments)
         std::fprintf(stderr, "sample: %s\n", qPrintable(error));
         return 1;
     }
-    std::printf("%s/BASE: KLADR %lld, STREET %lld, DOMA %lld records (%lld marked deleted), %.1f s\n",
-        qPrintable(out), counts.kladr, counts.street, counts.doma, counts.deleted, timer.elapsed() / 1000.0);
+    std::printf("%s/BASE: KLADR %lld, STREET %lld, DOMA %lld records (%lld marked deleted), %s %lld post "
+                "offices, %.1f s\n",
+        qPrintable(out), counts.kladr, counts.street, counts.doma, counts.deleted,
+        KladrSample::PostOfficeFileName, counts.postOffices, timer.elapsed() / 1000.0);
     return 0;
 }

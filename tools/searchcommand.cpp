@@ -3,6 +3,7 @@
 #include "consolehost.h"
 #include "paths.h"
 
+#include "indexquery.h"
 #include "resultfiller.h"
 #include "schema.h"
 #include "searchparams.h"
@@ -53,6 +54,7 @@ struct Search {
     QString locality;
     QString street;
     QString house;
+    QString index;
 
     SearchParams params() const
     {
@@ -60,6 +62,7 @@ struct Search {
         setLevel(params, SearchParams::LocalityLevel, locality);
         setLevel(params, SearchParams::StreetLevel, street);
         params.house = house;
+        params.index = index;
         return params;
     }
 };
@@ -126,6 +129,9 @@ int runSearches(const QString& databaseFile, QList<Search>& searches)
             status = 1;
             break;
         }
+        // The index's post office, as the window logs it before the result.
+        for (const QString& line : qAsConst(found.officeLines))
+            std::fprintf(stderr, "%s\n", qPrintable(line));
         // What ran in the logged statement's place.
         for (const QString& executed : qAsConst(found.executed))
             std::fprintf(stderr, "search: Running: \"%s\"\n", qPrintable(executed));
@@ -247,6 +253,12 @@ int runSearchCommand(QStringList arguments)
     parser.addOption(streetOption);
     parser.addOption(houseOption);
     parser.addOption(batchOption);
+    const QCommandLineOption indexOption(QStringLiteral("index"),
+        QStringLiteral("Postal index (six digits): the localities, streets and house groups it serves, "
+                       "with --locality or --street only those that also match them; its post office on "
+                       "standard error when the database holds the post's reference."),
+        QStringLiteral("NNNNNN"));
+    parser.addOption(indexOption);
 
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "search: %s\n%s", qPrintable(parser.errorText()), qPrintable(parser.helpText()));
@@ -268,6 +280,18 @@ int runSearchCommand(QStringList arguments)
         return 2;
     }
 
+    if (parser.isSet(indexOption)) {
+        if (bBatch || parser.isSet(houseOption)) {
+            std::fprintf(stderr, "search: --index cannot be combined with --batch or --house\n");
+            return 2;
+        }
+        const QString refusal = IndexQuery::read(parser.value(indexOption)).refusal;
+        if (!refusal.isEmpty()) {
+            std::fprintf(stderr, "search: %s\n", refusal.toUtf8().constData());
+            return 2;
+        }
+    }
+
     QList<Search> searches;
     if (bBatch) {
         QString error;
@@ -286,6 +310,7 @@ int runSearchCommand(QStringList arguments)
         search.locality = parser.value(localityOption);
         search.street = parser.value(streetOption);
         search.house = parser.value(houseOption);
+        search.index = parser.value(indexOption);
         searches << search;
     }
 

@@ -26,3 +26,6 @@ add_dependencies(tst_importkill velmora-tool)
 # The import from an archive or a directory; the archives are made with 7zz.
 add_qt_test(tst_archiveimport SOURCES tst_archiveimport.cpp importfixture.h LIBS database velmora_sample velmora_testsupport)
 target_compile_definitions(tst_archiveimport PRIVATE VELMORA_SOCRBASE_DBF="${VELMORA_SOCRBASE_DBF}")
+# The post's reference of post offices (PIndx<N>.dbf) loaded beside the classifier.
+add_qt_test(tst_postofficeimport SOURCES tst_postofficeimport.cpp importfixture.h LIBS database velmora_sample velmora_testsupport)
+target_compile_definitions(tst_postofficeimport PRIVATE VELMORA_SOCRBASE_DBF="${VELMORA_SOCRBASE_DBF}")

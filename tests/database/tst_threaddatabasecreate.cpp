@@ -28,6 +28,19 @@ const QStringList IndexLines = {
     QStringLiteral("Проверка и/или создание индекса для таблицы STREET: 2 из 3."),
     QStringLiteral("Проверка и/или создание индекса для таблицы STREET: 3 из 3."),
     QStringLiteral("Проверка и/или создание индекса для таблицы DOMA."),
+    // The program's own, after the seven.
+    QStringLiteral("Проверка и/или создание индекса по почтовому индексу для таблицы KLADR."),
+    QStringLiteral("Проверка и/или создание индекса по почтовому индексу для таблицы STREET."),
+    QStringLiteral("Проверка и/или создание индекса по коду улицы для таблицы STREET."),
+    QStringLiteral("Проверка и/или создание индекса по почтовому индексу для таблицы DOMA."),
+};
+// The seven of the classifier's tables; a failed one ends the index stage before the others.
+constexpr int ClassifierIndexes = 7;
+const QStringList PostalIndexTexts = {
+    QStringLiteral("Создание индекса по почтовому индексу для таблицы KLADR. "),
+    QStringLiteral("Создание индекса по почтовому индексу для таблицы STREET. "),
+    QStringLiteral("Создание индекса по коду улицы для таблицы STREET. "),
+    QStringLiteral("Создание индекса по почтовому индексу для таблицы DOMA. "),
 };
 const QString FinalLine = QStringLiteral("Первоначальная настройка базы данных завершена.");
 const QString FailedLine
@@ -286,7 +299,8 @@ private slots:
                 "Создание таблицы DOMA. Шаг 4 из 11. ", "Создание индексов... Шаг 5 из 11. ",
                 "Создание индексов... Шаг 6 из 11. ", "Создание индексов... Шаг 7 из 11. ",
                 "Создание индексов... Шаг 8 из 11. ", "Создание индексов... Шаг 9 из 11. ",
-                "Создание индексов... Шаг 10 из 11. ", "Создание индексов... Шаг 11 из 11. " }));
+                "Создание индексов... Шаг 10 из 11. ", "Создание индексов... Шаг 11 из 11. " })
+                + PostalIndexTexts);
         QCOMPARE(run.visible, QList<bool>({ true, false }));
         QCOMPARE(run.created, QList<bool>({ true }));
         QVERIFY(run.hostReady);
@@ -297,9 +311,10 @@ private slots:
         QCOMPARE(Fixture::tableRows(database(), QStringLiteral("DOMA")), ExpectedDoma);
         QCOMPARE(Fixture::sqlValues(database(),
                      QStringLiteral("SELECT name FROM sqlite_master WHERE type='index' ORDER BY name")),
-            QStringList(
-                { "index_doma_index", "index_kladr_code", "index_kladr_name_upper", "index_kladr_nu_code",
-                    "index_streets_code_kladr", "index_streets_name_upper", "index_streets_nu_ck" }));
+            QStringList({ "index_doma_index", "index_doma_postal", "index_kladr_code",
+                "index_kladr_name_upper", "index_kladr_nu_code", "index_kladr_postal", "index_streets_code",
+                "index_streets_code_kladr", "index_streets_name_upper", "index_streets_nu_ck",
+                "index_streets_postal" }));
         // Every name once, with the number of records that bear it: the search weighs its ways
         // by these counts, and a mask beginning with a wildcard finds its names here.
         for (const char* table : { "KLADR", "STREET" }) {
@@ -541,7 +556,7 @@ private slots:
         QVERIFY(run.finished);
 
         QStringList expected = firstBuildLines(table);
-        for (int i = 0; i < IndexLines.size(); ++i) {
+        for (int i = 0; i < ClassifierIndexes; ++i) {
             expected << IndexLines.at(i);
             if (i >= failedIndexFrom && i < failedIndexTo)
                 expected << QStringLiteral("Проблема при создании индекса. Ошибка: 'no such table: main.%1 "
@@ -811,7 +826,8 @@ private slots:
             QStringList({ "Создание индексов... Шаг 5 из 11. ", "Создание индексов... Шаг 6 из 11. ",
                 "Создание индексов... Шаг 7 из 11. ", "Создание индексов... Шаг 8 из 11. ",
                 "Создание индексов... Шаг 9 из 11. ", "Создание индексов... Шаг 10 из 11. ",
-                "Создание индексов... Шаг 11 из 11. " }));
+                "Создание индексов... Шаг 11 из 11. " })
+                + PostalIndexTexts);
         QCOMPARE(run.created, QList<bool>({ true }));
         QCOMPARE(Fixture::readFile(m_AppDir + QStringLiteral("/update.info")), descriptor);
         QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT version FROM info")), version);
@@ -1097,9 +1113,10 @@ private slots:
         QCOMPARE(again.created, QList<bool>({ true }));
         QCOMPARE(Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM DOMA")),
             QStringList { QString::number(live) });
+        // The seven and the four of the search by postal index.
         QCOMPARE(Fixture::sqlValues(
                      database(), QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'index'")),
-            QStringList { "7" });
+            QStringList { "11" });
         QCOMPARE(
             Fixture::sqlValues(database(), QStringLiteral("SELECT COUNT(*) FROM info")), QStringList { "1" });
         QVERIFY(QFile::exists(m_AppDir + QStringLiteral("/update.info")));

@@ -9,11 +9,11 @@
 
 AddressLinePanel::AddressLinePanel(
     std::function<QString()> databaseFile, std::function<void(const QString&)> log, QWidget* parent)
-    : QGroupBox(QStringLiteral("Адрес одной строкой"), parent)
+    : QGroupBox(parent)
     , m_DatabaseFile(std::move(databaseFile))
     , m_Log(std::move(log))
     , m_pLine(new QLineEdit(this))
-    , m_pFile(new QPushButton(QStringLiteral("Обработать файл…"), this))
+    , m_pFile(new QPushButton(QStringLiteral("Файл…"), this))
     , m_pProgress(new QProgressBar(this))
     , m_pCancel(new QPushButton(QStringLiteral("Отмена"), this))
 {
@@ -22,8 +22,14 @@ AddressLinePanel::AddressLinePanel(
     m_pLine->setPlaceholderText(
         QStringLiteral("Ростовская обл, г. Ростов-на-Дону, ул. Ленина, д. 12 корп. 1, кв. 5"));
     m_pLine->setClearButtonEnabled(true);
+    // Beside the search button the panel has no title of its own: the example in the field and
+    // its tooltip say what it takes.
+    m_pLine->setToolTip(
+        QStringLiteral("Адрес одной строкой, как его пишут на конверте; Enter — найти индекс"));
+    setFlat(true);
     m_pFile->setObjectName(QStringLiteral("pbAddressFile"));
     m_pFile->setToolTip(QStringLiteral("Найти индексы всех адресов файла CSV; результат — рядом с ним"));
+    m_pLine->setMinimumWidth(80);
     m_pProgress->setObjectName(QStringLiteral("pbAddressFileProgress"));
     m_pCancel->setObjectName(QStringLiteral("pbAddressFileCancel"));
     m_pProgress->setRange(0, 100);

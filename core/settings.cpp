@@ -107,28 +107,9 @@ bool writeSettingsIfMissing(const QString& appDir, const QString& localDbDir)
     return settings.status() == QSettings::NoError;
 }
 
-bool writeDescriptorIfMissing(const QString& appDir, const QString& version)
-{
-    const QString path = Paths::join(appDir, QLatin1String(DescriptorFileName));
-    if (QFile::exists(path))
-        return true;
-    QSettings settings(path, QSettings::IniFormat);
-    settings.setIniCodec(QTextCodec::codecForName("Windows-1251"));
-    settings.beginGroup(QStringLiteral("ThisFile"));
-    settings.setValue(QStringLiteral("CodePage"), DefaultCodePage);
-    settings.endGroup();
-    settings.beginGroup(QStringLiteral("DataBase"));
-    settings.setValue(QStringLiteral("Version"), version);
-    settings.setValue(QStringLiteral("FileName"), QStringLiteral("KLADR.sqlite"));
-    settings.setValue(QStringLiteral("FileType"),
-        QStringLiteral("!!! set RAW or ZIP here !!!. It's better to use ZIP-file. "
-                       "Destination zip-file name can be like KLADR.sqlite.zip"));
-    settings.endGroup();
-    settings.sync();
-    return settings.status() == QSettings::NoError;
-}
-
-bool writeDescriptor(const QString& path, const QString& version, const QString& fileName, bool bZip)
+// update.info in its encoding, the one shape both the first import's and a publication's take.
+static bool writeDescriptorFile(
+    const QString& path, const QString& version, const QString& fileName, const QString& fileType)
 {
     QSettings settings(path, QSettings::IniFormat);
     settings.setIniCodec(QTextCodec::codecForName("Windows-1251"));
@@ -138,10 +119,25 @@ bool writeDescriptor(const QString& path, const QString& version, const QString&
     settings.beginGroup(QStringLiteral("DataBase"));
     settings.setValue(QStringLiteral("Version"), version);
     settings.setValue(QStringLiteral("FileName"), fileName);
-    settings.setValue(QStringLiteral("FileType"), bZip ? QStringLiteral("ZIP") : QStringLiteral("RAW"));
+    settings.setValue(QStringLiteral("FileType"), fileType);
     settings.endGroup();
     settings.sync();
     return settings.status() == QSettings::NoError;
+}
+
+bool writeDescriptorIfMissing(const QString& appDir, const QString& version)
+{
+    const QString path = Paths::join(appDir, QLatin1String(DescriptorFileName));
+    if (QFile::exists(path))
+        return true;
+    return writeDescriptorFile(path, version, QStringLiteral("KLADR.sqlite"),
+        QStringLiteral("!!! set RAW or ZIP here !!!. It's better to use ZIP-file. "
+                       "Destination zip-file name can be like KLADR.sqlite.zip"));
+}
+
+bool writeDescriptor(const QString& path, const QString& version, const QString& fileName, bool bZip)
+{
+    return writeDescriptorFile(path, version, fileName, bZip ? QStringLiteral("ZIP") : QStringLiteral("RAW"));
 }
 
 } // namespace Settings

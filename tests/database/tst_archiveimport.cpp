@@ -17,6 +17,7 @@ namespace {
 const QString FailedLine
     = QStringLiteral("Первоначальная настройка базы данных не завершена: база данных не готова к поиску.");
 const QStringList TableNames = { "SOCRBASE.DBF", "KLADR.DBF", "STREET.DBF", "DOMA.DBF" };
+const QString PostOfficeFile = QStringLiteral("PIndx26.dbf"); // as the sample writes it
 
 struct Run {
     bool finished = false;
@@ -69,6 +70,8 @@ private slots:
     void faultLeavesDatabase();
     void cancelLeavesDatabase_data();
     void cancelLeavesDatabase();
+    void postOffices_data();
+    void postOffices();
 
 private:
     // Copies the sample's files into a new folder: lower-case names when asked, one folder down
@@ -103,7 +106,7 @@ void TestArchiveImport::initTestCase()
     const Run reference = runImport(m_Sample, m_Sample, QString());
     QVERIFY(reference.finished);
     QVERIFY2(reference.report.success, qPrintable(reference.lines.join('\n')));
-    for (const char* table : { "KLADR", "STREET", "DOMA" }) {
+    for (const char* table : { "KLADR", "STREET", "DOMA", "POST_OFFICES" }) {
         m_Expected.insert(QLatin1String(table),
             Fixture::tableRows(m_Sample + QStringLiteral("/KLADR.sqlite"), QLatin1String(table)));
         QVERIFY(!m_Expected.value(QLatin1String(table)).isEmpty());
@@ -233,7 +236,7 @@ void TestArchiveImport::faultLeavesDatabase_data()
                                            << "";
     QTest::newRow("archive cut short") << "cut archive"
                                        << "";
-    QTest::newRow("entry cut short") << "cut entry"
+    QTest::newRow("entry cut short") << "cut table"
                                      << "STREET.DBF";
     QTest::newRow("table missing") << "missing"
                                    << "STREET.DBF";
@@ -245,6 +248,7 @@ void TestArchiveImport::faultLeavesDatabase_data()
                                      << "";
     QTest::newRow("not an archive") << "not an archive"
                                     << "";
+    QTest::newRow("post offices cut short") << "cut post offices" << PostOfficeFile;
 }
 
 void TestArchiveImport::faultLeavesDatabase()
@@ -253,16 +257,18 @@ void TestArchiveImport::faultLeavesDatabase()
     QFETCH(QString, entry);
 
     QStringList files = TableNames;
+    if (fault == QLatin1String("cut post offices"))
+        files << PostOfficeFile;
     if (fault == QLatin1String("missing"))
         files.removeOne(QStringLiteral("STREET.DBF"));
     if (fault == QLatin1String("no dictionary"))
         files.removeOne(QStringLiteral("SOCRBASE.DBF"));
     const QString folder = stage(fault, false, QString(), files);
     QVERIFY(!folder.isEmpty());
-    if (fault == QLatin1String("cut entry")) {
-        QFile street(folder + QStringLiteral("/STREET.DBF"));
-        QVERIFY(street.open(QIODevice::ReadWrite));
-        QVERIFY(street.resize(street.size() / 2));
+    if (fault.startsWith(QLatin1String("cut ")) && !entry.isEmpty()) {
+        QFile cut(folder + QLatin1Char('/') + entry);
+        QVERIFY(cut.open(QIODevice::ReadWrite));
+        QVERIFY(cut.resize(cut.size() / 2));
     }
     QStringList options { QStringLiteral("-m0=LZMA2") };
     if (fault.startsWith(QLatin1String("encrypted")))
@@ -336,6 +342,117 @@ void TestArchiveImport::cancelLeavesDatabase()
     QVERIFY(QDir(app).isEmpty());
     QCOMPARE(Fixture::sqlValues(oldDatabase(), QStringLiteral("SELECT name FROM KLADR")),
         QStringList { "Старый" });
+}
+
+// The post offices come from the source like the classifier's files (its latest edition), or,
+// when it has none, from BASE/, where an administrator keeps the post's file; else no table.
+void TestArchiveImport::postOffices_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("file"); // the sample's reference under this name in the source
+    QTest::addColumn<QString>("sub");
+    QTest::addColumn<QString>("older"); // an older edition beside it in the source
+    QTest::addColumn<QString>("inBase"); // the sample's reference in BASE/, or "edition 30"
+    QTest::addColumn<QString>("read"); // "source", "BASE" or "none"
+
+    QTest::newRow("7z, at the top, preferred to BASE/") << "7z" << PostOfficeFile << ""
+                                                        << ""
+                                                        << "PIndx30.dbf"
+                                                        << "source";
+    QTest::newRow("zip, a folder down, other letter case") << "zip"
+                                                           << "pindx26.DBF"
+                                                           << "base"
+                                                           << ""
+                                                           << ""
+                                                           << "source";
+    QTest::newRow("7z, the latest of two editions") << "7z"
+                                                    << "PINDX26.DBF"
+                                                    << "Base"
+                                                    << "PIndx9.dbf"
+                                                    << ""
+                                                    << "source";
+    QTest::newRow("directory, a folder down") << "dir" << PostOfficeFile << "base"
+                                              << ""
+                                              << ""
+                                              << "source";
+    QTest::newRow("7z without, BASE/ with") << "7z"
+                                            << ""
+                                            << ""
+                                            << ""
+                                            << "pindx26.DBF"
+                                            << "BASE";
+    QTest::newRow("zip without, BASE/ without") << "zip"
+                                                << ""
+                                                << ""
+                                                << ""
+                                                << ""
+                                                << "none";
+}
+
+void TestArchiveImport::postOffices()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, file);
+    QFETCH(QString, sub);
+    QFETCH(QString, older);
+    QFETCH(QString, inBase);
+    QFETCH(QString, read);
+
+    const QString folder = stage(QTest::currentDataTag(), false, sub, TableNames);
+    QVERIFY(!folder.isEmpty());
+    const QString inside = sub.isEmpty() ? folder : folder + QLatin1Char('/') + sub;
+    const QString db = m_Work.filePath(QStringLiteral("db"));
+    // Another edition, one office, wherever the sample's reference must win over it.
+    const auto writeOther = [](const QString& path) {
+        DbfWriter writer;
+        if (!writer.open(path, KladrSample::postOfficeFields()))
+            return false;
+        writer.append({ QStringLiteral("100000"), QStringLiteral("Другое издание") });
+        return writer.close();
+    };
+    if (!file.isEmpty())
+        QVERIFY(QFile::copy(
+            m_Sample + QStringLiteral("/BASE/") + PostOfficeFile, inside + QLatin1Char('/') + file));
+    if (!older.isEmpty())
+        QVERIFY(writeOther(inside + QLatin1Char('/') + older));
+    const QString basePath = db + QStringLiteral("/BASE/") + inBase;
+    if (!inBase.isEmpty()) {
+        QVERIFY(QDir().mkpath(db + QStringLiteral("/BASE")));
+        QVERIFY(read == QLatin1String("BASE")
+                ? QFile::copy(m_Sample + QStringLiteral("/BASE/") + PostOfficeFile, basePath)
+                : writeOther(basePath));
+    }
+    const QString from = kind == QLatin1String("dir")
+        ? folder
+        : makeArchive(QTest::currentDataTag() + QStringLiteral(".") + kind, folder,
+            { kind == QLatin1String("zip") ? QStringLiteral("-tzip") : QStringLiteral("-m0=LZMA2") });
+    QVERIFY(!from.isEmpty());
+
+    const Run run = runImport(m_Work.filePath(QStringLiteral("app")), db, from);
+    QVERIFY(run.finished);
+    QVERIFY2(run.report.success, qPrintable(run.lines.join('\n')));
+    QVERIFY(run.report.installed);
+    const QStringList offices = Fixture::sqlValues(oldDatabase(),
+        QStringLiteral("SELECT name FROM sqlite_master WHERE name LIKE 'POST_OFFICES%' AND type = 'table'"));
+    const QStringList mentions = run.lines.filter(QStringLiteral("PIndx"), Qt::CaseInsensitive);
+    if (read == QLatin1String("none")) {
+        QVERIFY(offices.isEmpty());
+        QVERIFY2(mentions.isEmpty(), qPrintable(mentions.join('\n')));
+        return;
+    }
+    QCOMPARE(offices, QStringList { "POST_OFFICES" });
+    QCOMPARE(
+        Fixture::tableRows(oldDatabase(), QStringLiteral("POST_OFFICES")), m_Expected.value("POST_OFFICES"));
+    const QString opened = read == QLatin1String("BASE") ? basePath
+        : kind == QLatin1String("dir")                   ? inside + QLatin1Char('/') + file
+                                                         : from + QLatin1Char(':') + file;
+    QVERIFY2(run.lines.contains(QStringLiteral("Попытка открытия файла '") + opened + QLatin1Char('\'')),
+        qPrintable(run.lines.join('\n')));
+    // Reading BASE/ for an archive is said, naming both.
+    QCOMPARE(mentions.filter(QStringLiteral("нет справочника почтовых отделений")).size(),
+        read == QLatin1String("BASE") ? 1 : 0);
+    if (read == QLatin1String("BASE"))
+        QVERIFY(mentions.first().contains(from) && mentions.first().contains(basePath));
 }
 
 QTEST_GUILESS_MAIN(TestArchiveImport)

@@ -404,10 +404,11 @@ QStringList ClassifierSource::fileNames(QString* error) const
         return m_pPosition->listError.isEmpty() ? m_pPosition->order : QStringList();
     }
     const QDir top(m_Location);
-    QStringList names = top.entryList(QDir::Files | QDir::Readable, QDir::Name);
+    QStringList names = top.entryList(QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
     if (!m_bExactNames) {
         for (const QString& sub : top.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
-            names += QDir(top.filePath(sub)).entryList(QDir::Files | QDir::Readable, QDir::Name);
+            names += QDir(top.filePath(sub))
+                         .entryList(QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
     }
     return names;
 }

@@ -349,110 +349,80 @@ void TestArchiveImport::cancelLeavesDatabase()
 void TestArchiveImport::postOffices_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("file"); // the sample's reference under this name in the source
-    QTest::addColumn<QString>("sub");
-    QTest::addColumn<QString>("older"); // an older edition beside it in the source
-    QTest::addColumn<QString>("inBase"); // the sample's reference in BASE/, or "edition 30"
-    QTest::addColumn<QString>("read"); // "source", "BASE" or "none"
+    QTest::addColumn<QString>("file"); // the sample's reference in the source, under this name
+    QTest::addColumn<QString>("inBase"); // the sample's reference in BASE/, under this name
+    QTest::addColumn<QString>("other"); // another edition (one office) in "source/…" or "BASE/…"
 
-    QTest::newRow("7z, at the top, preferred to BASE/") << "7z" << PostOfficeFile << ""
-                                                        << ""
-                                                        << "PIndx30.dbf"
-                                                        << "source";
-    QTest::newRow("zip, a folder down, other letter case") << "zip"
-                                                           << "pindx26.DBF"
-                                                           << "base"
-                                                           << ""
-                                                           << ""
-                                                           << "source";
-    QTest::newRow("7z, the latest of two editions") << "7z"
-                                                    << "PINDX26.DBF"
-                                                    << "Base"
-                                                    << "PIndx9.dbf"
+    QTest::newRow("7z, preferred to BASE/") << "7z" << PostOfficeFile << ""
+                                            << "BASE/PIndx30.dbf";
+    QTest::newRow("zip, a folder down, other case") << "zip"
+                                                    << "base/pindx26.DBF"
                                                     << ""
-                                                    << "source";
-    QTest::newRow("directory, a folder down") << "dir" << PostOfficeFile << "base"
+                                                    << "";
+    QTest::newRow("7z, the latest edition") << "7z"
+                                            << "base/PINDX26.DBF"
+                                            << ""
+                                            << "source/PIndx9.dbf";
+    QTest::newRow("directory, a folder down") << "dir"
+                                              << "base/PIndx26.dbf"
                                               << ""
-                                              << ""
-                                              << "source";
+                                              << "";
     QTest::newRow("7z without, BASE/ with") << "7z"
                                             << ""
-                                            << ""
-                                            << ""
                                             << "pindx26.DBF"
-                                            << "BASE";
+                                            << "";
     QTest::newRow("zip without, BASE/ without") << "zip"
                                                 << ""
                                                 << ""
-                                                << ""
-                                                << ""
-                                                << "none";
+                                                << "";
 }
 
 void TestArchiveImport::postOffices()
 {
     QFETCH(QString, kind);
     QFETCH(QString, file);
-    QFETCH(QString, sub);
-    QFETCH(QString, older);
     QFETCH(QString, inBase);
-    QFETCH(QString, read);
-
-    const QString folder = stage(QTest::currentDataTag(), false, sub, TableNames);
-    QVERIFY(!folder.isEmpty());
-    const QString inside = sub.isEmpty() ? folder : folder + QLatin1Char('/') + sub;
+    QFETCH(QString, other);
+    const QString folder = stage(QTest::currentDataTag(), false, QString(), TableNames);
     const QString db = m_Work.filePath(QStringLiteral("db"));
-    // Another edition, one office, wherever the sample's reference must win over it.
-    const auto writeOther = [](const QString& path) {
+    const QString reference = m_Sample + QStringLiteral("/BASE/") + PostOfficeFile;
+    QVERIFY(QDir().mkpath(folder + QStringLiteral("/base")) && QDir().mkpath(db + QStringLiteral("/BASE")));
+    QVERIFY(file.isEmpty() || QFile::copy(reference, folder + QLatin1Char('/') + file));
+    QVERIFY(inBase.isEmpty() || QFile::copy(reference, db + QStringLiteral("/BASE/") + inBase));
+    if (!other.isEmpty()) {
         DbfWriter writer;
-        if (!writer.open(path, KladrSample::postOfficeFields()))
-            return false;
+        QVERIFY(writer.open(
+            other.startsWith(QLatin1String("BASE/")) ? db + QLatin1Char('/') + other : folder + other.mid(6),
+            KladrSample::postOfficeFields()));
         writer.append({ QStringLiteral("100000"), QStringLiteral("Другое издание") });
-        return writer.close();
-    };
-    if (!file.isEmpty())
-        QVERIFY(QFile::copy(
-            m_Sample + QStringLiteral("/BASE/") + PostOfficeFile, inside + QLatin1Char('/') + file));
-    if (!older.isEmpty())
-        QVERIFY(writeOther(inside + QLatin1Char('/') + older));
-    const QString basePath = db + QStringLiteral("/BASE/") + inBase;
-    if (!inBase.isEmpty()) {
-        QVERIFY(QDir().mkpath(db + QStringLiteral("/BASE")));
-        QVERIFY(read == QLatin1String("BASE")
-                ? QFile::copy(m_Sample + QStringLiteral("/BASE/") + PostOfficeFile, basePath)
-                : writeOther(basePath));
+        QVERIFY(writer.close());
     }
     const QString from = kind == QLatin1String("dir")
         ? folder
-        : makeArchive(QTest::currentDataTag() + QStringLiteral(".") + kind, folder,
-            { kind == QLatin1String("zip") ? QStringLiteral("-tzip") : QStringLiteral("-m0=LZMA2") });
-    QVERIFY(!from.isEmpty());
+        : makeArchive(
+            QTest::currentDataTag() + QLatin1Char('.') + kind, folder, { QStringLiteral("-t") + kind });
 
     const Run run = runImport(m_Work.filePath(QStringLiteral("app")), db, from);
-    QVERIFY(run.finished);
-    QVERIFY2(run.report.success, qPrintable(run.lines.join('\n')));
-    QVERIFY(run.report.installed);
-    const QStringList offices = Fixture::sqlValues(oldDatabase(),
-        QStringLiteral("SELECT name FROM sqlite_master WHERE name LIKE 'POST_OFFICES%' AND type = 'table'"));
-    const QStringList mentions = run.lines.filter(QStringLiteral("PIndx"), Qt::CaseInsensitive);
-    if (read == QLatin1String("none")) {
-        QVERIFY(offices.isEmpty());
-        QVERIFY2(mentions.isEmpty(), qPrintable(mentions.join('\n')));
+    QVERIFY2(run.finished && run.report.success && run.report.installed, qPrintable(run.lines.join('\n')));
+    if (file.isEmpty() && inBase.isEmpty()) {
+        QVERIFY(Fixture::sqlValues(
+            oldDatabase(), QStringLiteral("SELECT name FROM sqlite_master WHERE name LIKE 'POST%'"))
+                    .isEmpty());
+        QCOMPARE(run.lines.filter(QStringLiteral("PIndx"), Qt::CaseInsensitive), QStringList());
         return;
     }
-    QCOMPARE(offices, QStringList { "POST_OFFICES" });
     QCOMPARE(
         Fixture::tableRows(oldDatabase(), QStringLiteral("POST_OFFICES")), m_Expected.value("POST_OFFICES"));
-    const QString opened = read == QLatin1String("BASE") ? basePath
-        : kind == QLatin1String("dir")                   ? inside + QLatin1Char('/') + file
-                                                         : from + QLatin1Char(':') + file;
+    const QString name = QFileInfo(file).fileName();
+    const QString opened = file.isEmpty() ? db + QStringLiteral("/BASE/") + inBase
+        : kind == QLatin1String("dir")    ? folder + QLatin1Char('/') + file
+                                          : from + QLatin1Char(':') + name;
     QVERIFY2(run.lines.contains(QStringLiteral("Попытка открытия файла '") + opened + QLatin1Char('\'')),
         qPrintable(run.lines.join('\n')));
-    // Reading BASE/ for an archive is said, naming both.
-    QCOMPARE(mentions.filter(QStringLiteral("нет справочника почтовых отделений")).size(),
-        read == QLatin1String("BASE") ? 1 : 0);
-    if (read == QLatin1String("BASE"))
-        QVERIFY(mentions.first().contains(from) && mentions.first().contains(basePath));
+    // Reading BASE/ instead is said, naming both places.
+    const QStringList fallback = run.lines.filter(QStringLiteral("нет справочника почтовых отделений"));
+    QCOMPARE(fallback.size(), file.isEmpty() ? 1 : 0);
+    QVERIFY(fallback.isEmpty() || (fallback.first().contains(from) && fallback.first().contains(opened)));
 }
 
 QTEST_GUILESS_MAIN(TestArchiveImport)

@@ -97,6 +97,25 @@ public:
         }
     }
 
+    // The file names of the entries at the top or one folder down, in the order stored. No data
+    // is read: libarchive then passes over an entry without decompressing it.
+    bool names(QStringList* names, QString* error)
+    {
+        for (;;) {
+            archive_entry* entry = nullptr;
+            const int status = archive_read_next_header(m_pArchive, &entry);
+            if (status == ARCHIVE_EOF)
+                return true;
+            if (status < ARCHIVE_WARN) {
+                *error = damaged(QString());
+                return false;
+            }
+            const QString name = entryFileName(archive_entry_pathname(entry));
+            if (!name.isEmpty())
+                *names << name;
+        }
+    }
+
     // Reads the current entry's data; -1 on an error, which *error then describes.
     qint64 read(char* data, qint64 maxSize, QString* error)
     {
@@ -165,6 +184,21 @@ struct ArchivePosition {
     std::mutex mutex;
     std::unique_ptr<ArchiveReader> parked;
     QStringList order; // the wanted files in the order the archive holds them
+    bool listed = false; // order holds every file of the archive
+    QString listError;
+
+    // One pass over the headers, once: then every open() knows whether the parked reader is
+    // still before the file it wants. Called with the mutex held.
+    void list(const QString& path)
+    {
+        if (listed)
+            return;
+        listed = true;
+        ArchiveReader reader(path);
+        QStringList names;
+        if (reader.open(&listError) && reader.names(&names, &listError))
+            order = names;
+    }
 };
 
 namespace {
@@ -286,6 +320,7 @@ std::unique_ptr<QIODevice> ClassifierSource::open(const QString& fileName, QStri
     {
         // Going on from the entry read last saves decompressing everything before it again.
         std::lock_guard<std::mutex> lock(m_pPosition->mutex);
+        m_pPosition->list(m_Location);
         if (m_pPosition->parked) {
             const int at = indexOfName(m_pPosition->order, m_pPosition->parked->entryName());
             if (at >= 0 && at < indexOfName(m_pPosition->order, fileName))
@@ -357,6 +392,25 @@ bool ClassifierSource::visit(const QStringList& fileNames,
     *error = u("В архиве '") + m_Location + u("' нет файла ") + missing.join(QStringLiteral(", "))
         + u(" (ни в корне, ни в папке первого уровня).");
     return false;
+}
+
+QStringList ClassifierSource::fileNames(QString* error) const
+{
+    if (m_bArchive) {
+        std::lock_guard<std::mutex> lock(m_pPosition->mutex);
+        m_pPosition->list(m_Location);
+        if (!m_pPosition->listError.isEmpty())
+            *error = m_pPosition->listError;
+        return m_pPosition->listError.isEmpty() ? m_pPosition->order : QStringList();
+    }
+    const QDir top(m_Location);
+    QStringList names = top.entryList(QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
+    if (!m_bExactNames) {
+        for (const QString& sub : top.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
+            names += QDir(top.filePath(sub))
+                         .entryList(QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
+    }
+    return names;
 }
 
 void ClassifierSource::keep(const QString& fileName, const QByteArray& bytes) const

@@ -27,6 +27,7 @@ public:
     static ClassifierSource from(const QString& path);
 
     bool isArchive() const { return m_bArchive; }
+    bool isBaseDirectory() const { return m_bExactNames; }
     QString location() const { return m_Location; }
 
     // How the log names a file of this source: its path, or the archive and the entry.
@@ -43,6 +44,10 @@ public:
     // full by visit may be kept with keep() and are then opened again from memory.
     bool visit(const QStringList& fileNames, const std::function<bool(const QString&, QIODevice&)>& visit,
         QString* error) const;
+    // The names of the files the source holds where open() finds them (BASE/: at its top), in
+    // the order an archive stores them or by name; empty with the reason in *error when an
+    // archive's headers cannot be read. An archive's headers are read once, without its data.
+    QStringList fileNames(QString* error) const;
     // Keeps bytes as the whole content of fileName for later open() calls.
     void keep(const QString& fileName, const QByteArray& bytes) const;
 

@@ -4,19 +4,18 @@
 #include "schema.h"
 #include "typedictionary.h"
 
+#include <qdbf/qdbfformat.h>
 #include <qdbf/qdbftable.h>
 
 #include <QDate>
 #include <QDebug>
-#include <QDir>
-#include <QFile>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QTemporaryDir>
 #include <QVariant>
 
 #include <array>
+#include <memory>
 
 namespace {
 
@@ -92,11 +91,53 @@ QString columnText(const QDbf::QDbfRecord& record, int nField, int nColumn)
     }
 }
 
+// Another device read as it is but for the header's code-page byte, read as IBM 866: the
+// reference is CP866 whatever that byte says. Forward only, like an archive entry.
+class Ibm866Device : public QIODevice {
+public:
+    explicit Ibm866Device(std::unique_ptr<QIODevice> device)
+        : m_pDevice(std::move(device))
+    {
+    }
+    bool isSequential() const override { return true; }
+    qint64 size() const override { return m_pDevice->size(); }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        const qint64 got = m_pDevice->read(data, maxSize);
+        if (got < 0) {
+            setErrorString(m_pDevice->errorString());
+            return -1;
+        }
+        const qint64 at = QDbf::Format::CodepageOffset - m_nRead;
+        if (at >= 0 && at < got)
+            data[at] = char(QDbf::Format::CodepageByteIBM866);
+        m_nRead += got;
+        return got;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    std::unique_ptr<QIODevice> m_pDevice;
+    qint64 m_nRead = 0;
+};
+
+bool namesCyrillicPage(char byte)
+{
+    const quint8 page = quint8(byte);
+    return page == QDbf::Format::CodepageByteNone || page == QDbf::Format::CodepageByteIBM866
+        || page == QDbf::Format::CodepageByteWindows1251;
+}
+
 class PostOfficeImport {
 public:
-    PostOfficeImport(ImportSession& session, const QString& path, TableImportReport& report)
+    PostOfficeImport(ImportSession& session, const ClassifierSource& source, const QString& fileName,
+        TableImportReport& report)
         : m_Session(session)
-        , m_Path(path)
+        , m_Source(source)
+        , m_FileName(fileName)
+        , m_Path(source.describe(fileName))
         , m_Report(report)
     {
     }
@@ -111,9 +152,12 @@ private:
     StepOutcome failed(const QSqlQuery& query, const QString& prefix);
 
     ImportSession& m_Session;
+    const ClassifierSource m_Source;
+    const QString m_FileName;
     const QString m_Path;
     TableImportReport& m_Report;
-    QTemporaryDir m_Copy;
+    std::unique_ptr<QIODevice> m_pDevice;
+    QString m_DeviceError;
     QDbf::QDbfTable m_Table;
     std::array<int, ColumnCount> m_Fields {};
 };
@@ -123,16 +167,12 @@ StepOutcome PostOfficeImport::run()
     m_Session.log(u("Попытка открытия файла '") + m_Path + QLatin1Char('\''));
     if (!open()) {
         m_Session.log(u("Не удалось открыть файл '") + m_Path + QLatin1Char('\''));
+        if (!m_DeviceError.isEmpty() && m_Source.isArchive())
+            m_Session.log(m_DeviceError);
         qDebug() << "Unable to open" << m_Path;
         return StepOutcome::Failed;
     }
-    QFile file(m_Path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_Session.log(u("Не удалось открыть файл '") + m_Path + QLatin1Char('\''));
-        return StepOutcome::Failed;
-    }
-    const DbfBlockReader::HeaderCheck header = DbfBlockReader::checkHeader(file);
-    file.close();
+    const DbfBlockReader::HeaderCheck header = DbfBlockReader::checkHeader(m_Table, m_pDevice->size());
     if (!header.fits) {
         logHeaderMismatch(m_Session, m_Path, header);
         return StepOutcome::Failed;
@@ -165,20 +205,20 @@ StepOutcome PostOfficeImport::run()
 }
 
 // The reference is CP866. The library decodes by the file's code-page byte; a file whose byte
-// names neither Cyrillic code page is read from a copy that says IBM 866.
+// names neither Cyrillic code page is read through a device that says IBM 866 there. The file
+// is read once, forward, as an archive entry can be.
 bool PostOfficeImport::open()
 {
-    if (!m_Table.open(m_Path, QDbf::QDbfTable::ReadOnly))
+    m_pDevice = m_Source.open(m_FileName, &m_DeviceError);
+    if (!m_pDevice)
         return false;
-    const QDbf::QDbfTable::Codepage codepage = m_Table.codepage();
-    if (codepage == QDbf::QDbfTable::IBM866 || codepage == QDbf::QDbfTable::Windows1251)
-        return true;
-    m_Table.close();
-    const QString copy = m_Copy.path() + QStringLiteral("/pindx.dbf");
-    if (!m_Copy.isValid() || !QFile::copy(m_Path, copy))
-        return false;
-    QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
-    return m_Table.open(copy, QDbf::QDbfTable::ReadWrite) && m_Table.setCodepage(QDbf::QDbfTable::IBM866);
+    const QByteArray head = m_pDevice->peek(QDbf::Format::CodepageOffset + 1);
+    if (head.size() > QDbf::Format::CodepageOffset
+        && !namesCyrillicPage(head.at(QDbf::Format::CodepageOffset))) {
+        m_pDevice = std::make_unique<Ibm866Device>(std::move(m_pDevice));
+        m_pDevice->open(QIODevice::ReadOnly);
+    }
+    return m_Table.open(m_pDevice.get(), QDbf::QDbfTable::ReadOnly);
 }
 
 bool PostOfficeImport::findFields()
@@ -195,8 +235,10 @@ bool PostOfficeImport::findFields()
     }
     if (missing.isEmpty())
         return true;
+    const QString where
+        = m_Source.isBaseDirectory() ? u("каталога BASE") : u("'") + m_Source.location() + u("'");
     m_Session.log(u("В файле '") + m_Path + u("' нет полей: ") + missing.join(QStringLiteral(", "))
-        + u(". Это не справочник почтовых отделений; замените файл или уберите его из каталога BASE."));
+        + u(". Это не справочник почтовых отделений; замените файл или уберите его из ") + where + u("."));
     return false;
 }
 
@@ -261,7 +303,10 @@ StepOutcome PostOfficeImport::insertRows(QSqlQuery& insert)
     m_Report.unreadable = unreadable;
     m_Session.log(u("Файл '") + m_Path + u("' короче, чем указано в его заголовке: не прочитано записей: ")
         + QString::number(unreadable) + QLatin1Char('.'));
-    qDebug() << "File holds fewer records than its header announces:" << m_Path;
+    // An archive says why it could not be read on (damaged, cut short).
+    if (m_Source.isArchive())
+        m_Session.log(m_pDevice->errorString());
+    qDebug() << "File holds fewer records than its header announces:" << m_Path << m_pDevice->errorString();
     return StepOutcome::Failed;
 }
 
@@ -275,22 +320,21 @@ StepOutcome PostOfficeImport::failed(const QSqlQuery& query, const QString& pref
 
 } // namespace
 
-QString findPostOfficeFile(const QString& localDbDir)
+QString latestPostOfficeFile(const QStringList& fileNames)
 {
     static const QRegularExpression name(
         QStringLiteral("^pindx(\\d+)\\.dbf$"), QRegularExpression::CaseInsensitiveOption);
     QString best;
     qint64 bestNumber = -1;
-    const QDir base(localDbDir + QStringLiteral("/BASE"));
-    for (const QString& file : base.entryList(QDir::Files | QDir::Readable)) {
+    for (const QString& file : fileNames) {
         const QRegularExpressionMatch match = name.match(file);
         if (!match.hasMatch())
             continue;
         const qint64 number = match.captured(1).left(18).toLongLong();
-        // Equal numbers (PIndx7 and PINDX07): the first in name order, so the choice is stable.
+        // Equal numbers (PIndx7 and PINDX07): the first listed, so the choice is stable.
         if (number > bestNumber) {
             bestNumber = number;
-            best = base.filePath(file);
+            best = file;
         }
     }
     return best;
@@ -300,13 +344,31 @@ StepOutcome importPostOffices(ImportSession& session, const QStringList& tables,
 {
     if (tables.contains(QLatin1String(Schema::PostOffices)))
         return StepOutcome::Done;
-    const QString path = findPostOfficeFile(session.localDbDir());
-    if (path.isEmpty()) {
+    ClassifierSource source = session.source();
+    QString error;
+    QString file = latestPostOfficeFile(source.fileNames(&error));
+    if (!error.isEmpty()) {
+        session.log(error);
+        return StepOutcome::Failed;
+    }
+    // The post publishes its reference apart from the classifier: an administrator who keeps it
+    // in BASE/ does not lose it by importing the classifier's archive.
+    if (file.isEmpty() && !source.isBaseDirectory()) {
+        const ClassifierSource base = ClassifierSource::baseDirectory(session.localDbDir());
+        file = latestPostOfficeFile(base.fileNames(&error));
+        if (!file.isEmpty()) {
+            session.log(u("В '") + source.location()
+                + u("' нет справочника почтовых отделений (PIndx<N>.dbf); он читается из '")
+                + base.describe(file) + u("'."));
+            source = base;
+        }
+    }
+    if (file.isEmpty()) {
         // A working table left by an interrupted run is dropped even when its file is gone.
         if (tables.contains(workingName()))
             return session.exec(QStringLiteral("DROP TABLE ") + workingName(),
                 u("Не удалось удалить таблицу ") + workingName() + u(". Ошибка: '"));
         return StepOutcome::Done;
     }
-    return PostOfficeImport(session, path, report).run();
+    return PostOfficeImport(session, source, file, report).run();
 }

@@ -213,7 +213,7 @@ bool ThreadDataBaseCreate::buildOn(ImportSession& session)
     }
     if (stopped())
         return false;
-    // The post's reference of post offices, when BASE/ holds one: a table like the others.
+    // The post's reference of post offices, when the source or BASE/ holds one: a table like the others.
     const StepOutcome offices = importPostOffices(session, tables, m_Report.postOffices);
     if (offices == StepOutcome::Stop || stopped())
         return false;

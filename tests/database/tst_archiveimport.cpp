@@ -17,6 +17,7 @@ namespace {
 const QString FailedLine
     = QStringLiteral("Первоначальная настройка базы данных не завершена: база данных не готова к поиску.");
 const QStringList TableNames = { "SOCRBASE.DBF", "KLADR.DBF", "STREET.DBF", "DOMA.DBF" };
+const QString PostOfficeFile = QStringLiteral("PIndx26.dbf"); // as the sample writes it
 
 struct Run {
     bool finished = false;
@@ -69,6 +70,8 @@ private slots:
     void faultLeavesDatabase();
     void cancelLeavesDatabase_data();
     void cancelLeavesDatabase();
+    void postOffices_data();
+    void postOffices();
 
 private:
     // Copies the sample's files into a new folder: lower-case names when asked, one folder down
@@ -103,7 +106,7 @@ void TestArchiveImport::initTestCase()
     const Run reference = runImport(m_Sample, m_Sample, QString());
     QVERIFY(reference.finished);
     QVERIFY2(reference.report.success, qPrintable(reference.lines.join('\n')));
-    for (const char* table : { "KLADR", "STREET", "DOMA" }) {
+    for (const char* table : { "KLADR", "STREET", "DOMA", "POST_OFFICES" }) {
         m_Expected.insert(QLatin1String(table),
             Fixture::tableRows(m_Sample + QStringLiteral("/KLADR.sqlite"), QLatin1String(table)));
         QVERIFY(!m_Expected.value(QLatin1String(table)).isEmpty());
@@ -233,7 +236,7 @@ void TestArchiveImport::faultLeavesDatabase_data()
                                            << "";
     QTest::newRow("archive cut short") << "cut archive"
                                        << "";
-    QTest::newRow("entry cut short") << "cut entry"
+    QTest::newRow("entry cut short") << "cut table"
                                      << "STREET.DBF";
     QTest::newRow("table missing") << "missing"
                                    << "STREET.DBF";
@@ -245,6 +248,7 @@ void TestArchiveImport::faultLeavesDatabase_data()
                                      << "";
     QTest::newRow("not an archive") << "not an archive"
                                     << "";
+    QTest::newRow("post offices cut short") << "cut post offices" << PostOfficeFile;
 }
 
 void TestArchiveImport::faultLeavesDatabase()
@@ -253,16 +257,18 @@ void TestArchiveImport::faultLeavesDatabase()
     QFETCH(QString, entry);
 
     QStringList files = TableNames;
+    if (fault == QLatin1String("cut post offices"))
+        files << PostOfficeFile;
     if (fault == QLatin1String("missing"))
         files.removeOne(QStringLiteral("STREET.DBF"));
     if (fault == QLatin1String("no dictionary"))
         files.removeOne(QStringLiteral("SOCRBASE.DBF"));
     const QString folder = stage(fault, false, QString(), files);
     QVERIFY(!folder.isEmpty());
-    if (fault == QLatin1String("cut entry")) {
-        QFile street(folder + QStringLiteral("/STREET.DBF"));
-        QVERIFY(street.open(QIODevice::ReadWrite));
-        QVERIFY(street.resize(street.size() / 2));
+    if (fault.startsWith(QLatin1String("cut ")) && !entry.isEmpty()) {
+        QFile cut(folder + QLatin1Char('/') + entry);
+        QVERIFY(cut.open(QIODevice::ReadWrite));
+        QVERIFY(cut.resize(cut.size() / 2));
     }
     QStringList options { QStringLiteral("-m0=LZMA2") };
     if (fault.startsWith(QLatin1String("encrypted")))
@@ -336,6 +342,87 @@ void TestArchiveImport::cancelLeavesDatabase()
     QVERIFY(QDir(app).isEmpty());
     QCOMPARE(Fixture::sqlValues(oldDatabase(), QStringLiteral("SELECT name FROM KLADR")),
         QStringList { "Старый" });
+}
+
+// The post offices come from the source like the classifier's files (its latest edition), or,
+// when it has none, from BASE/, where an administrator keeps the post's file; else no table.
+void TestArchiveImport::postOffices_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("file"); // the sample's reference in the source, under this name
+    QTest::addColumn<QString>("inBase"); // the sample's reference in BASE/, under this name
+    QTest::addColumn<QString>("other"); // another edition (one office) in "source/…" or "BASE/…"
+
+    QTest::newRow("7z, preferred to BASE/") << "7z" << PostOfficeFile << ""
+                                            << "BASE/PIndx30.dbf";
+    QTest::newRow("zip, a folder down, other case") << "zip"
+                                                    << "base/pindx26.DBF"
+                                                    << ""
+                                                    << "";
+    QTest::newRow("7z, the latest edition") << "7z"
+                                            << "base/PINDX26.DBF"
+                                            << ""
+                                            << "source/PIndx9.dbf";
+    QTest::newRow("directory, a folder down") << "dir"
+                                              << "base/PIndx26.dbf"
+                                              << ""
+                                              << "";
+    QTest::newRow("7z without, BASE/ with") << "7z"
+                                            << ""
+                                            << "pindx26.DBF"
+                                            << "";
+    QTest::newRow("zip without, BASE/ without") << "zip"
+                                                << ""
+                                                << ""
+                                                << "";
+}
+
+void TestArchiveImport::postOffices()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, file);
+    QFETCH(QString, inBase);
+    QFETCH(QString, other);
+    const QString folder = stage(QTest::currentDataTag(), false, QString(), TableNames);
+    const QString db = m_Work.filePath(QStringLiteral("db"));
+    const QString reference = m_Sample + QStringLiteral("/BASE/") + PostOfficeFile;
+    QVERIFY(QDir().mkpath(folder + QStringLiteral("/base")) && QDir().mkpath(db + QStringLiteral("/BASE")));
+    QVERIFY(file.isEmpty() || QFile::copy(reference, folder + QLatin1Char('/') + file));
+    QVERIFY(inBase.isEmpty() || QFile::copy(reference, db + QStringLiteral("/BASE/") + inBase));
+    if (!other.isEmpty()) {
+        DbfWriter writer;
+        QVERIFY(writer.open(
+            other.startsWith(QLatin1String("BASE/")) ? db + QLatin1Char('/') + other : folder + other.mid(6),
+            KladrSample::postOfficeFields()));
+        writer.append({ QStringLiteral("100000"), QStringLiteral("Другое издание") });
+        QVERIFY(writer.close());
+    }
+    const QString from = kind == QLatin1String("dir")
+        ? folder
+        : makeArchive(
+            QTest::currentDataTag() + QLatin1Char('.') + kind, folder, { QStringLiteral("-t") + kind });
+
+    const Run run = runImport(m_Work.filePath(QStringLiteral("app")), db, from);
+    QVERIFY2(run.finished && run.report.success && run.report.installed, qPrintable(run.lines.join('\n')));
+    if (file.isEmpty() && inBase.isEmpty()) {
+        QVERIFY(Fixture::sqlValues(
+            oldDatabase(), QStringLiteral("SELECT name FROM sqlite_master WHERE name LIKE 'POST%'"))
+                    .isEmpty());
+        QCOMPARE(run.lines.filter(QStringLiteral("PIndx"), Qt::CaseInsensitive), QStringList());
+        return;
+    }
+    QCOMPARE(
+        Fixture::tableRows(oldDatabase(), QStringLiteral("POST_OFFICES")), m_Expected.value("POST_OFFICES"));
+    const QString name = QFileInfo(file).fileName();
+    const QString opened = file.isEmpty() ? db + QStringLiteral("/BASE/") + inBase
+        : kind == QLatin1String("dir")    ? folder + QLatin1Char('/') + file
+                                          : from + QLatin1Char(':') + name;
+    QVERIFY2(run.lines.contains(QStringLiteral("Попытка открытия файла '") + opened + QLatin1Char('\'')),
+        qPrintable(run.lines.join('\n')));
+    // Reading BASE/ instead is said, naming both places.
+    const QStringList fallback = run.lines.filter(QStringLiteral("нет справочника почтовых отделений"));
+    QCOMPARE(fallback.size(), file.isEmpty() ? 1 : 0);
+    QVERIFY(fallback.isEmpty() || (fallback.first().contains(from) && fallback.first().contains(opened)));
 }
 
 QTEST_GUILESS_MAIN(TestArchiveImport)

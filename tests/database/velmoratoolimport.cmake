@@ -10,6 +10,7 @@ function(run expected_status)
         message(FATAL_ERROR "velmora-tool ${ARGN}: exit ${status}, expected ${expected_status}\n${out}\n${err}")
     endif()
     set(out "${out}" PARENT_SCOPE)
+    set(err "${err}" PARENT_SCOPE)
 endfunction()
 
 function(expect text)
@@ -70,6 +71,39 @@ expect("'${WORK}/from/base.7z'")
 file(SHA256 "${WORK}/db/KLADR.sqlite" after)
 if(NOT before STREQUAL after OR EXISTS "${WORK}/db/KLADR.sqlite.import")
     message(FATAL_ERROR "a failed import from an archive changed the database")
+endif()
+
+# --from base.7z brings the post offices of the PIndx26.dbf inside it into a directory without
+# BASE/: the index search then names an index's office on standard error.
+find_program(SEVEN_ZIP 7zz REQUIRED)
+execute_process(COMMAND "${SEVEN_ZIP}" a -bd -y -m0=LZMA2 "${WORK}/archive/base.7z"
+        SOCRBASE.DBF KLADR.DBF STREET.DBF DOMA.DBF PIndx26.dbf
+    WORKING_DIRECTORY "${WORK}/db/BASE" RESULT_VARIABLE status OUTPUT_QUIET)
+if(NOT status EQUAL 0)
+    message(FATAL_ERROR "7zz could not make ${WORK}/archive/base.7z")
+endif()
+file(MAKE_DIRECTORY "${WORK}/published")
+run(0 import "${WORK}/published" --from "${WORK}/archive/base.7z")
+expect("summary: success")
+expect("Попытка открытия файла '${WORK}/archive/base.7z:PIndx26.dbf'")
+if(NOT out MATCHES "POST_OFFICES +[1-9][0-9]* rows in the table")
+    message(FATAL_ERROR "no post offices imported from the archive:\n${out}")
+endif()
+run(0 search "${WORK}/published" --locality "%")
+string(REGEX MATCHALL "\n[0-9][0-9][0-9][0-9][0-9][0-9]\t" rows "${out}")
+list(SUBLIST rows 0 10 rows)
+string(REGEX REPLACE "[\n\t]" "" indexes "${rows}")
+set(office "")
+# Not every index has an office (some are former ones): the first that has.
+foreach(index IN LISTS indexes)
+    run(0 search "${WORK}/published" --index "${index}")
+    if(err MATCHES "Отделение почтовой связи ${index}: [^\n]+")
+        set(office "${CMAKE_MATCH_0}")
+        break()
+    endif()
+endforeach()
+if(office STREQUAL "")
+    message(FATAL_ERROR "no office line for the indexes ${indexes} after the import from base.7z")
 endif()
 
 # A complete database is checked without the dictionary; a new one cannot be built without it.

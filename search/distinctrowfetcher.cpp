@@ -72,10 +72,17 @@ bool DistinctRowFetcher::addRow(const QSqlQuery& query)
     // give the same key; NULL and the empty text are different rows to SQL, and NULL has a length
     // no text can have.
     const int count = m_Columns.count();
+    const bool bDistinct = m_RowsKept == DistinctRows;
     QSqlRecord row = m_Columns;
     QString key;
+    if (bDistinct)
+        key.reserve(count * 24);
     for (int column = 0; column < count; ++column) {
         const QVariant value = query.value(column);
+        row.setValue(column, value);
+        // Every row kept: no key needed to tell it from the others.
+        if (!bDistinct)
+            continue;
         if (value.isNull()) {
             key += QChar(0xFFFF);
             key += QChar(0xFFFF);
@@ -85,9 +92,8 @@ bool DistinctRowFetcher::addRow(const QSqlQuery& query)
             key += QChar(ushort(text.size() & 0xFFFF));
             key += text;
         }
-        row.setValue(column, value);
     }
-    if (m_RowsKept == DistinctRows) {
+    if (bDistinct) {
         if (m_Seen.contains(key))
             return false;
         m_Seen.insert(key);

@@ -128,6 +128,21 @@ Statement rows(const QString& index, const LevelFilter& locality, const LevelFil
     return s;
 }
 
+QString written(const Statement& statement)
+{
+    // The statements hold no "?" but their placeholders.
+    QString text;
+    text.reserve(statement.sql.size() + 16 * statement.values.size());
+    int value = 0;
+    for (const QChar c : statement.sql) {
+        if (c == QLatin1Char('?') && value < statement.values.size())
+            text += SqlText::literal(statement.values.at(value++).toString());
+        else
+            text += c;
+    }
+    return text;
+}
+
 Statement hasOffices()
 {
     return { QStringLiteral(

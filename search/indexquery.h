@@ -30,6 +30,10 @@ struct Statement {
     QVariantList values;
 };
 
+// The statement with its values written in as SQL literals, in order: what the log shows as run
+// (and what can be run again elsewhere); the search itself binds them.
+QString written(const Statement& statement);
+
 // Result columns, in the order of the name search by both levels, then the hidden ones.
 enum Column {
     IndexColumn,

@@ -11,40 +11,50 @@
 
 namespace {
 
-bool exec(QSqlQuery& query, const IndexQuery::Statement& statement)
+// The statement run on the worker's kept statement of that text, or prepared afresh without one.
+QSqlQuery* exec(
+    const SearchContext& context, QSqlQuery& query, const IndexQuery::Statement& statement, QSqlError* error)
 {
-    query.setForwardOnly(true);
-    if (!query.prepare(statement.sql))
-        return false;
-    for (int i = 0; i < statement.values.size(); ++i)
-        query.bindValue(i, statement.values.at(i));
-    return query.exec();
+    return execStatement(context.statements, query, statement.sql, statement.values, error);
 }
 
-QVector<IndexQuery::Office> readOffices(QSqlQuery& query)
+// The offices of one statement; false when it cannot be run or read.
+bool readOffices(const SearchContext& context, const IndexQuery::Statement& statement,
+    QVector<IndexQuery::Office>* offices)
 {
-    QVector<IndexQuery::Office> offices;
-    while (query.next()) {
+    QSqlQuery fresh(context.db);
+    QSqlError error;
+    QSqlQuery* query = exec(context, fresh, statement, &error);
+    if (!query)
+        return false;
+    while (query->next()) {
         IndexQuery::Office office;
         for (int f = 0; f < IndexQuery::OfficeFieldCount; ++f)
-            office << query.value(f).toString();
-        offices << office;
+            office << query->value(f).toString();
+        *offices << office;
     }
-    return offices;
+    const bool bRead = !query->lastError().isValid();
+    query->finish();
+    return bRead;
 }
 
 // The lines about the office; empty without the post's reference or when it cannot be read.
-QStringList officeLines(const QSqlDatabase& db, const QString& index)
+QStringList officeLines(const SearchContext& context, const QString& index)
 {
-    QSqlQuery query(db);
-    if (!exec(query, IndexQuery::hasOffices()) || !query.next() || query.value(0).toInt() == 0)
+    QSqlQuery fresh(context.db);
+    QSqlError error;
+    QSqlQuery* query = exec(context, fresh, IndexQuery::hasOffices(), &error);
+    const bool hasOffices = query && query->next() && query->value(0).toInt() != 0;
+    if (query)
+        query->finish();
+    if (!hasOffices)
         return {};
-    if (!exec(query, IndexQuery::offices(index)))
+    QVector<IndexQuery::Office> offices;
+    QVector<IndexQuery::Office> successors;
+    if (!readOffices(context, IndexQuery::offices(index), &offices)
+        || !readOffices(context, IndexQuery::successors(index), &successors))
         return {};
-    const QVector<IndexQuery::Office> offices = readOffices(query);
-    if (!exec(query, IndexQuery::successors(index)))
-        return {};
-    return IndexQuery::officeLines(index, offices, readOffices(query));
+    return IndexQuery::officeLines(index, offices, successors);
 }
 
 // The columns of the name search by both levels, under their keys, then the hidden ones.
@@ -88,30 +98,35 @@ IndexSearch::IndexSearch(const QString& typed, const LevelFilter& locality, cons
 
 bool IndexSearch::run(const SearchContext& context, SearchResult* result, QString* error)
 {
-    QSqlDatabase db = context.db;
     result->statement = m_Statement.sql;
-    result->executed = QStringList { m_Statement.sql };
-    result->officeLines = officeLines(db, m_Input.index);
+    result->executed = QStringList { IndexQuery::written(m_Statement) };
+    result->officeLines = officeLines(context, m_Input.index);
     context.busy();
 
-    QSqlQuery query(db);
-    if (!exec(query, m_Statement)) {
-        *error = query.lastError().text();
+    QSqlQuery fresh(context.db);
+    QSqlError failure;
+    QSqlQuery* query = exec(context, fresh, m_Statement, &failure);
+    if (!query) {
+        *error = failure.text();
         return false;
     }
-    result->columns = query.record();
+    result->columns = query->record();
     result->total = 0;
-    while (query.next()) {
+    result->rows.reserve(IndexQuery::RowLimit);
+    while (query->next()) {
         if (context.interrupted()) {
+            query->finish();
             error->clear();
             return false;
         }
-        const QSqlRecord record = query.record();
+        const QSqlRecord record = query->record();
         result->total = record.value(IndexQuery::Total).toInt();
         result->rows << record;
     }
-    if (query.lastError().isValid()) {
-        *error = query.lastError().text();
+    const QSqlError stepError = query->lastError();
+    query->finish();
+    if (stepError.isValid()) {
+        *error = stepError.text();
         return false;
     }
     result->truncated = result->total > result->rows.size();

@@ -39,13 +39,14 @@ bool NameSearch::run(const SearchContext& context, SearchResult* result, QString
     TwoLevelPlan::NameTables nameTables;
     if (bothLevels || SearchStatement::matchesDistinctNames(m_Locality)
         || SearchStatement::matchesDistinctNames(m_Street))
-        nameTables = TwoLevelPlan::nameTablesOf(context.db);
+        nameTables = TwoLevelPlan::nameTablesOf(context.db, context.statements);
     const SearchStatement::NameStatements statements
         = SearchStatement::names(m_Locality, m_Street, nameTables.tables);
     result->statement = statements.logged;
     result->executed = statements.executed;
     if (bothLevels) {
-        const QStringList planned = TwoLevelPlan::statements(context.db, m_Locality, m_Street, nameTables);
+        const QStringList planned
+            = TwoLevelPlan::statements(context.db, m_Locality, m_Street, nameTables, context.statements);
         if (!planned.isEmpty())
             result->executed = planned;
     }

@@ -8,19 +8,36 @@ namespace PostalAddress {
 
 Fields fieldsOf(const QSqlRecord& row, const QHash<QString, ResultColumn>& columns)
 {
-    const auto value = [&](const char* key) {
-        const int column = columns.value(QLatin1String(key)).column;
-        return column < 0 ? QString() : row.value(column).toString();
-    };
+    return fieldsOf(row, columnsOf(columns));
+}
+
+Columns columnsOf(const QHash<QString, ResultColumn>& columns)
+{
+    const auto column = [&](const char* key) { return columns.value(QLatin1String(key)).column; };
+    Columns found;
+    found.index = column("index");
+    found.locality = column("city");
+    found.localityType = column("city_t_");
+    found.code = column("city_code");
+    found.codeSs = column("city_code_ss");
+    found.codeRrr = column("city_code_rrr");
+    found.street = column("street");
+    found.streetType = column("street_t_");
+    return found;
+}
+
+Fields fieldsOf(const QSqlRecord& row, const Columns& columns)
+{
+    const auto value = [&row](int column) { return column < 0 ? QString() : row.value(column).toString(); };
     Fields fields;
-    fields.index = value("index");
-    fields.locality = value("city");
-    fields.localityType = value("city_t_");
-    fields.code = value("city_code");
-    fields.codeSs = value("city_code_ss");
-    fields.codeRrr = value("city_code_rrr");
-    fields.street = value("street");
-    fields.streetType = value("street_t_");
+    fields.index = value(columns.index);
+    fields.locality = value(columns.locality);
+    fields.localityType = value(columns.localityType);
+    fields.code = value(columns.code);
+    fields.codeSs = value(columns.codeSs);
+    fields.codeRrr = value(columns.codeRrr);
+    fields.street = value(columns.street);
+    fields.streetType = value(columns.streetType);
     return fields;
 }
 

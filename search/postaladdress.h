@@ -29,6 +29,20 @@ struct Fields {
 
 Fields fieldsOf(const QSqlRecord& row, const QHash<QString, ResultColumn>& columns);
 
+// The statement column of each field (-1 for none), found once for all the rows of a result.
+struct Columns {
+    int index = -1;
+    int locality = -1;
+    int localityType = -1;
+    int code = -1;
+    int codeSs = -1;
+    int codeRrr = -1;
+    int street = -1;
+    int streetType = -1;
+};
+Columns columnsOf(const QHash<QString, ResultColumn>& columns);
+Fields fieldsOf(const QSqlRecord& row, const Columns& columns);
+
 // "101000,Московская обл,Ленинский р-н.,г.Видное,ул.Лесная,д.12": no blank after the commas; the
 // region part is left out for a region's own record, the district part for a record outside a
 // district or that is the district itself; a row without an index starts with the region.

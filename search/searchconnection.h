@@ -2,6 +2,7 @@
 #pragma once
 
 #include "addressnamecache.h"
+#include "statementcache.h"
 
 #include <QByteArray>
 #include <QSqlDatabase>
@@ -30,15 +31,23 @@ public:
     // The open connection; invalid before open() succeeded.
     QSqlDatabase database() const;
     const AddressNameCache& names() const { return m_Names; }
+    // The statements kept on the open connection.
+    StatementCache& statements() { return m_Statements; }
     // Closes the connection; the next open() opens one. After a failed statement: the file may be
     // damaged or replaced.
     void close();
 
 private:
+    // PRAGMA data_version of the open connection; -1 when it cannot be read.
+    qint64 dataVersion();
+
     const QString m_ConnectionName;
     QString m_DatabaseFile;
     // The file the kept connection reads, as it was when opened; empty while none is open.
     QString m_OpenedFile;
     QByteArray m_OpenedIdentity;
     AddressNameCache m_Names;
+    StatementCache m_Statements;
+    // PRAGMA data_version when the names were last brought up to date; -1 for unknown.
+    qint64 m_nNamesVersion = -1;
 };

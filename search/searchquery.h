@@ -3,6 +3,7 @@
 
 #include "searchparams.h"
 #include "searchresult.h"
+#include "statementcache.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -14,6 +15,8 @@
 // worker's hooks.
 struct SearchContext {
     QSqlDatabase db;
+    // The statements kept on db from one search to the next; none on a bare connection.
+    StatementCache* statements = nullptr;
     // Called once, when the statements are ready and the long part (running them) begins: the
     // worker then shows the busy display.
     std::function<void()> busy;

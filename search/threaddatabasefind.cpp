@@ -159,6 +159,7 @@ void ThreadDataBaseFind::runJob(SearchConnection& connection, const Job& job)
     bool bBusy = false;
     SearchContext context;
     context.db = connection.database();
+    context.statements = &connection.statements();
     context.busy = [this, &bBusy] {
         if (bBusy)
             return;
@@ -170,16 +171,25 @@ void ThreadDataBaseFind::runJob(SearchConnection& connection, const Job& job)
     context.interrupted = [this] { return interrupted(); };
 
     SearchResult result;
+    // The statements of one search in one read transaction: the file is locked, its size read and
+    // its change counter checked once, not for every statement. Ended before the result is
+    // reported, so that no lock is held between searches (an import may be waiting to write).
+    QSqlDatabase db = context.db;
+    const bool bTransaction = db.transaction();
     const bool found = query->run(context, &result, &error);
+    if (bTransaction && !db.commit())
+        db.rollback();
     context.db = QSqlDatabase();
+    db = QSqlDatabase();
     if (found) {
         // The names of the file just searched, read through the same connection.
         const AddressNameCache& names = connection.names();
         const PostalAddress::Lookup lookup = [&names](const QString& code) { return names.lookup(code); };
+        const PostalAddress::Columns columns = PostalAddress::columnsOf(result.columnMap);
         result.addresses.reserve(result.rows.size());
         for (const QSqlRecord& row : qAsConst(result.rows)) {
             result.addresses << PostalAddress::compose(
-                PostalAddress::fieldsOf(row, result.columnMap), result.address, result.house, lookup);
+                PostalAddress::fieldsOf(row, columns), result.address, result.house, lookup);
             qCDebug(lcSearch).noquote() << QLatin1Char('"') + result.addresses.last() + QLatin1Char('"');
         }
         emit signalFind(result);

@@ -6,6 +6,7 @@
 
 #include "searchlog.h"
 #include "searchstatement.h"
+#include "statementcache.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -54,30 +55,33 @@ QStringList selects(const TwoLevelPlan::Pairs& pairs)
 
 } // namespace
 
-TwoLevelPlan::NameTables TwoLevelPlan::nameTablesOf(const QSqlDatabase& db)
+TwoLevelPlan::NameTables TwoLevelPlan::nameTablesOf(const QSqlDatabase& db, StatementCache* cache)
 {
     // Asked of sqlite_master directly: the driver's list of every table costs more than the rest
     // of a short search's set-up. Tables of earlier versions hold the names alone.
     NameTables found;
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    if (!query.exec(
-            QStringLiteral("SELECT name, sql LIKE '%records%' FROM sqlite_master WHERE type = 'table' "
-                           "AND name IN ('%1', '%2')")
-                .arg(QLatin1String(Schema::KladrNames), QLatin1String(Schema::StreetNames)))) {
-        qCDebug(lcSearch) << query.lastError();
+    QSqlQuery fresh(db);
+    QSqlError error;
+    QSqlQuery* query = execStatement(cache, fresh,
+        QStringLiteral("SELECT name, sql LIKE '%records%' FROM sqlite_master WHERE type = 'table' "
+                       "AND name IN ('%1', '%2')")
+            .arg(QLatin1String(Schema::KladrNames), QLatin1String(Schema::StreetNames)),
+        {}, &error);
+    if (!query) {
+        qCDebug(lcSearch) << error;
         return found;
     }
-    while (query.next()) {
-        found.tables << query.value(0).toString();
-        if (query.value(1).toBool())
-            found.counted << query.value(0).toString();
+    while (query->next()) {
+        found.tables << query->value(0).toString();
+        if (query->value(1).toBool())
+            found.counted << query->value(0).toString();
     }
+    query->finish();
     return found;
 }
 
 bool TwoLevelPlan::names(const QSqlDatabase& db, const char* table, const char* namesTable,
-    const LevelFilter& level, const NameTables& nameTables, LevelNames* found)
+    const LevelFilter& level, const NameTables& nameTables, LevelNames* found, StatementCache* cache)
 {
     *found = LevelNames();
     const QString names = QLatin1String(namesTable);
@@ -92,13 +96,50 @@ bool TwoLevelPlan::names(const QSqlDatabase& db, const char* table, const char* 
         found->condition = SearchStatement::exactMatch(level);
         found->count = 1;
         if (counted) {
-            const qint64 records = valueOf(db,
-                QStringLiteral("SELECT total(records) FROM ") + names + QStringLiteral(" WHERE name_upper ")
-                    + found->condition);
-            if (records < 0)
+            // Every spelling is probed for every record of the other level: the ones no record
+            // bears would be probed for nothing. Bound, the statement is the same for every text
+            // with as many spellings.
+            const QStringList spellings = SearchStatement::spellings(text);
+            QStringList marks;
+            QVariantList values;
+            for (const QString& spelling : spellings) {
+                marks << QStringLiteral("?");
+                values << spelling;
+            }
+            QSqlQuery fresh(db);
+            QSqlError error;
+            QSqlQuery* query = execStatement(cache, fresh,
+                QStringLiteral("SELECT name_upper, records FROM ") + names
+                    + QStringLiteral(" WHERE name_upper IN (") + marks.join(QLatin1String(", "))
+                    + QLatin1Char(')'),
+                values, &error);
+            if (!query) {
+                qCDebug(lcSearch) << error;
                 return false;
+            }
+            QHash<QString, qint64> borne;
+            while (query->next())
+                borne.insert(query->value(0).toString(), query->value(1).toLongLong());
+            const bool bRead = !query->lastError().isValid();
+            query->finish();
+            if (!bRead)
+                return false;
+            QStringList literals;
+            qint64 records = 0;
+            for (const QString& spelling : spellings) {
+                const qint64 count = borne.value(spelling);
+                if (count > 0) {
+                    literals << SqlText::literal(spelling);
+                    records += count;
+                }
+            }
             found->records = records;
-            found->count = records > 0 ? 1 : 0;
+            found->count = literals.size();
+            if (literals.size() == 1)
+                found->condition = QLatin1String("= ") + literals.first();
+            else if (literals.size() > 1)
+                found->condition
+                    = QLatin1String("IN (") + literals.join(QLatin1String(", ")) + QLatin1Char(')');
         }
         return true;
     }
@@ -176,20 +217,20 @@ bool TwoLevelPlan::names(const QSqlDatabase& db, const char* table, const char* 
 }
 
 QStringList TwoLevelPlan::statements(const QSqlDatabase& db, const LevelFilter& locality,
-    const LevelFilter& street, const NameTables& nameTables)
+    const LevelFilter& street, const NameTables& nameTables, StatementCache* cache)
 {
-    return selects(pairs(db, locality, street, nameTables));
+    return selects(pairs(db, locality, street, nameTables, cache));
 }
 
 TwoLevelPlan::Pairs TwoLevelPlan::pairs(const QSqlDatabase& db, const LevelFilter& locality,
-    const LevelFilter& street, const NameTables& nameTables)
+    const LevelFilter& street, const NameTables& nameTables, StatementCache* cache)
 {
     LevelNames localityNames;
     LevelNames streetNames;
-    if (!names(db, "kladr", Schema::KladrNames, locality, nameTables, &localityNames)
+    if (!names(db, "kladr", Schema::KladrNames, locality, nameTables, &localityNames, cache)
         || localityNames.count > MaxNames)
         return {};
-    if (!names(db, "street", Schema::StreetNames, street, nameTables, &streetNames)
+    if (!names(db, "street", Schema::StreetNames, street, nameTables, &streetNames, cache)
         || streetNames.count > MaxNames)
         return {};
     // No name, no row: led by the level without names, the search finds nothing at once.

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 class QSqlDatabase;
+class StatementCache;
 
 // Another way to run a search by both levels, for when each level matches only a few distinct
 // names: the level with fewer records to try leads, and every record of the other level is found
@@ -46,17 +47,19 @@ public:
         qint64 records = -1;
     };
 
-    // The distinct-name tables db holds; none when they cannot be listed.
-    static NameTables nameTablesOf(const QSqlDatabase& db);
+    // The distinct-name tables db holds; none when they cannot be listed. With cache, the
+    // statements that do not change from one search to the next are kept there (so for every
+    // function below).
+    static NameTables nameTablesOf(const QSqlDatabase& db, StatementCache* cache = nullptr);
 
     // What to run in place of the statement's halves on db: one SELECT of the same rows, or none
     // when a level matches too many names or its names cannot be listed. The names of a mask
     // that begins with a wildcard come from the distinct-name tables.
     static QStringList statements(const QSqlDatabase& db, const LevelFilter& locality,
-        const LevelFilter& street, const NameTables& nameTables);
+        const LevelFilter& street, const NameTables& nameTables, StatementCache* cache = nullptr);
     // The pairs the levels match, found the way statements() finds them; empty when left to SQLite.
     static Pairs pairs(const QSqlDatabase& db, const LevelFilter& locality, const LevelFilter& street,
-        const NameTables& nameTables);
+        const NameTables& nameTables, StatementCache* cache = nullptr);
 
     // The SELECT for these names, led by lead.
     static QStringList statementsFor(
@@ -64,7 +67,9 @@ public:
     static Pairs pairsFor(Lead lead, const LevelNames& localityNames, const LevelNames& streetNames);
 
     // The names of table's name_upper the level matches, counted with their records when
-    // namesTable counts them. False when they cannot be listed.
+    // namesTable counts them. False when they cannot be listed. Exact text counted by the names
+    // table keeps only the spellings (Е or Ё) that some record bears.
     static bool names(const QSqlDatabase& db, const char* table, const char* namesTable,
-        const LevelFilter& level, const NameTables& nameTables, LevelNames* found);
+        const LevelFilter& level, const NameTables& nameTables, LevelNames* found,
+        StatementCache* cache = nullptr);
 };

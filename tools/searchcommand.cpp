@@ -31,18 +31,31 @@ void setLevel(SearchParams& params, int level, const QString& text)
     params.level(level).isMask = SqlText::isMask(text);
 }
 
-void printTable(const TableModel& model)
+// The table as text, tab-separated, a line a row after the header line; bEnd adds the empty line
+// that ends a table of a batch. Written in one piece: a batch prints thousands of tables.
+void printTable(const TableModel& model, bool bEnd)
 {
-    QStringList cells;
-    for (int column = 0; column < model.columnCount(); ++column)
-        cells << model.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
-    std::printf("%s\n", cells.join(QLatin1Char('\t')).toUtf8().constData());
-    for (int row = 0; row < model.rowCount(); ++row) {
-        cells.clear();
-        for (int column = 0; column < model.columnCount(); ++column)
-            cells << model.data(model.index(row, column), Qt::DisplayRole).toString();
-        std::printf("%s\n", cells.join(QLatin1Char('\t')).toUtf8().constData());
+    const int columns = model.columnCount();
+    QString text;
+    text.reserve((model.rowCount() + 1) * columns * 16);
+    for (int column = 0; column < columns; ++column) {
+        if (column > 0)
+            text += QLatin1Char('\t');
+        text += model.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
     }
+    text += QLatin1Char('\n');
+    for (int row = 0; row < model.rowCount(); ++row) {
+        for (int column = 0; column < columns; ++column) {
+            if (column > 0)
+                text += QLatin1Char('\t');
+            text += model.data(model.index(row, column), Qt::DisplayRole).toString();
+        }
+        text += QLatin1Char('\n');
+    }
+    if (bEnd)
+        text += QLatin1Char('\n');
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     std::fflush(stdout);
 }
 
@@ -135,13 +148,9 @@ int runSearches(const QString& databaseFile, QList<Search>& searches)
         // What ran in the logged statement's place.
         for (const QString& executed : qAsConst(found.executed))
             std::fprintf(stderr, "search: Running: \"%s\"\n", qPrintable(executed));
-        printTable(model);
         // An empty line ends each table of a batch; a table holds none (its header is always
         // there).
-        if (bBatch) {
-            std::fputc('\n', stdout);
-            std::fflush(stdout);
-        }
+        printTable(model, bBatch);
         // The line the window logs after the result, then the time.
         std::fprintf(stderr, "%s\n", qPrintable(searchSummary(found)));
         std::fprintf(stderr, "%s: %d rows in %.3f ms\n", label(search).constData(), model.rowCount(), ms);
@@ -149,9 +158,10 @@ int runSearches(const QString& databaseFile, QList<Search>& searches)
     return status;
 }
 
-// Reads a batch: one search a line, the locality, street and house separated by tabs (trailing
-// fields may be left out, an empty field is a level not searched); empty lines and lines starting
-// with "#" are skipped. False, with a message naming the line, when a line cannot be searched.
+// Reads a batch: one search a line, the locality, street, house and postal index separated by
+// tabs (trailing fields may be left out, an empty field is not searched); empty lines and lines
+// starting with "#" are skipped. False, with a message naming the line, when a line cannot be
+// searched.
 bool readBatch(const QString& fileName, QList<Search>& searches, QString& error)
 {
     QFile file(fileName);
@@ -190,10 +200,10 @@ bool readBatch(const QString& fileName, QList<Search>& searches, QString& error)
             return false;
         }
         const QStringList fields = line.split(QLatin1Char('\t'));
-        if (fields.size() > 3) {
+        if (fields.size() > 4) {
             error = where
-                + QStringLiteral("%1 fields; a line holds at most the locality, the street and the "
-                                 "house, separated by tabs")
+                + QStringLiteral("%1 fields; a line holds at most the locality, the street, the "
+                                 "house and the postal index, separated by tabs")
                       .arg(fields.size());
             return false;
         }
@@ -202,9 +212,24 @@ bool readBatch(const QString& fileName, QList<Search>& searches, QString& error)
         search.locality = fields.value(0);
         search.street = fields.value(1);
         search.house = fields.value(2);
-        if (search.locality.isEmpty() && search.street.isEmpty() && search.house.isEmpty()) {
-            error = where + QStringLiteral("no locality, street or house to search for");
+        search.index = fields.value(3);
+        if (search.locality.isEmpty() && search.street.isEmpty() && search.house.isEmpty()
+            && search.index.isEmpty()) {
+            error = where + QStringLiteral("no locality, street, house or postal index to search for");
             return false;
+        }
+        // As on the command line: an index is searched with a locality or a street, not with a
+        // house, and is six digits.
+        if (!search.index.isEmpty()) {
+            if (!search.house.isEmpty()) {
+                error = where + QStringLiteral("a postal index cannot be searched with a house");
+                return false;
+            }
+            const QString refusal = IndexQuery::read(search.index).refusal;
+            if (!refusal.isEmpty()) {
+                error = where + refusal;
+                return false;
+            }
         }
         // The window searches a house only on a street; left out silently, the line would
         // search something else than it says.
@@ -245,9 +270,10 @@ int runSearchCommand(QStringList arguments)
         QStringLiteral("TEXT"));
     const QCommandLineOption batchOption(QStringLiteral("batch"),
         QStringLiteral("Runs the searches of FILE one after another in this one process, as the window "
-                       "runs its user's searches: one search a line, locality, street and house separated "
-                       "by tabs (an empty field is not searched; empty lines and lines starting with # are "
-                       "skipped). Each table ends with an empty line; each time is labelled with its line."),
+                       "runs its user's searches: one search a line, locality, street, house and postal "
+                       "index separated by tabs (an empty field is not searched; empty lines and lines "
+                       "starting with # are skipped). Each table ends with an empty line; each time is "
+                       "labelled with its line."),
         QStringLiteral("FILE"));
     parser.addOption(localityOption);
     parser.addOption(streetOption);

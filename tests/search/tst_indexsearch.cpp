@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QSet>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -451,6 +452,38 @@ private slots:
         QVERIFY(!s.sql.contains(QStringLiteral("Д'")));
         QVERIFY(!s.sql.contains(QStringLiteral("DROP")));
         QCOMPARE(s.sql.count(QLatin1Char('?')), s.values.size());
+        // Written in, each value is one literal, its apostrophe doubled.
+        const QString written = IndexQuery::written(s);
+        QVERIFY(!written.contains(QLatin1Char('?')));
+        QCOMPARE(written.count(QStringLiteral("'344000'")), 4);
+        QVERIFY(written.contains(QStringLiteral("LIKE 'Д''АРК %1'")));
+        QVERIFY(written.contains(QStringLiteral("LIKE '%1''; DROP TABLE KLADR; --'")));
+    }
+
+    // The statement as the log shows it run gives the rows of the bound one, in the same order.
+    void writtenRunsAsBound()
+    {
+        QStringList indexes = m_Expected.indexes.values();
+        indexes.sort();
+        indexes = indexes.mid(0, 30);
+        QSqlDatabase db = QSqlDatabase::database(m_Database);
+        for (const QString& index : qAsConst(indexes)) {
+            const Found bound = search(m_Database, index);
+            QVERIFY2(bound.ok, qPrintable(bound.error));
+            const QString city = bound.result.rows.value(0).value(IndexQuery::City).toString();
+            for (const LevelFilter& locality : { LevelFilter(), LevelFilter { city, false } }) {
+                const Found narrowed = locality.text.isEmpty() ? bound : search(m_Database, index, locality);
+                QSqlQuery query(db);
+                QVERIFY2(query.exec(IndexQuery::written(IndexQuery::rows(index, locality))),
+                    qPrintable(query.lastError().text()));
+                QList<RowKey> keys;
+                while (query.next())
+                    keys << key(query.value(IndexQuery::CityCode).toString(),
+                        query.value(IndexQuery::StreetCode).toString(),
+                        query.value(IndexQuery::Houses).toString());
+                QCOMPARE(keys, narrowed.keys);
+            }
+        }
     }
 };
 

@@ -34,6 +34,7 @@ private slots:
     void badBatch_data();
     void badBatch();
     void batchStopsAtARefusedSearch();
+    void batchSearchesByIndex();
     void byteOrderMarkOnlyAtTheStart();
     void saysWhatWasFound();
 
@@ -233,10 +234,17 @@ void TestSearchCommand::badBatch_data()
     const QByteArray good = "Видное\tЛесная\n";
     QTest::newRow("house without a street") << good + "# a comment\n\tЛесная\t12\nВидное\t\t12\n"
                                             << QStringList {} << "batch.txt line 4: a house needs a street";
-    QTest::newRow("four fields") << good + "Видное\tЛесная\t12\tкв. 3\n"
-                                 << QStringList {} << "batch.txt line 2: 4 fields; a line holds at most";
-    QTest::newRow("no level") << "\t\t\n" + good << QStringList {}
-                              << "batch.txt line 1: no locality, street or house to search for";
+    QTest::newRow("five fields") << good + "Видное\tЛесная\t\t142701\tкв. 3\n"
+                                 << QStringList {} << "batch.txt line 2: 5 fields; a line holds at most";
+    QTest::newRow("no level") << "\t\t\t\n" + good << QStringList {}
+                              << "batch.txt line 1: no locality, street, house or postal index to search for";
+    QTest::newRow("index with a house")
+        << good + "Видное\tЛесная\t12\t142701\n"
+        << QStringList {} << "batch.txt line 2: a postal index cannot be searched with a house";
+    QTest::newRow("index of five digits") << good + "\t\t\t14270\n"
+                                          << QStringList {} << "batch.txt line 2: Индекс «14270» не принят";
+    QTest::newRow("index with a letter") << good + "\t\t\t14270б\n"
+                                         << QStringList {} << "batch.txt line 2: Индекс «14270б» не принят";
     QTest::newRow("not UTF-8") << good + "\xc2\xc8\xc4\xcd\xce\xc5\n"
                                << QStringList {} << "batch.txt line 2: not UTF-8 text";
     QTest::newRow("NUL in a field") << good + QByteArray("Вид\0ное\tЛесная\n", 27) << QStringList {}
@@ -278,6 +286,47 @@ void TestSearchCommand::batchStopsAtARefusedSearch()
     QVERIFY2(run.err.contains("search 2: not run; the batch stops here"), qPrintable(run.err));
     QVERIFY(!run.err.contains("search 3:"));
     QCOMPARE(run.out.size(), 2);
+}
+
+void TestSearchCommand::batchSearchesByIndex()
+{
+    // Index lines among name searches: each table, its office line and its time as the search of
+    // the command line gives them, whatever searched before it on the same worker.
+    const QList<QStringList> searches { { "", "", "", "142704" }, { "Видное" }, { "", "", "", "142 701" },
+        { "Видное", "", "", "142700" }, { "", "Лес%", "", "142704" }, { "Бутово", "", "", "142704" },
+        { "", "", "", "000000" }, { "", "", "", "142704" } };
+    QByteArray content;
+    for (const QStringList& fields : searches)
+        content += fields.join('\t').toUtf8() + '\n';
+    const QString batch = writeBatch(content);
+    QVERIFY(!batch.isEmpty());
+
+    const ToolRun run = runSearch({ m_Dir.path(), "--batch", batch });
+    QCOMPARE(run.exitCode, 0);
+    const QStringList tables = run.outText.split("\n\n");
+    QCOMPARE(tables.size(), searches.size() + 1);
+
+    const QStringList options { "--locality", "--street", "--house", "--index" };
+    QStringList rowCounts;
+    for (int i = 0; i < searches.size(); ++i) {
+        QStringList arguments { m_Dir.path() };
+        for (int field = 0; field < searches.at(i).size(); ++field) {
+            if (!searches.at(i).at(field).isEmpty())
+                arguments << options.at(field) << searches.at(i).at(field);
+        }
+        const ToolRun single = runSearch(arguments);
+        QCOMPARE(single.exitCode, 0);
+        QCOMPARE(tables.at(i) + '\n', single.outText);
+        const QString time
+            = QStringLiteral("search %1: %2 rows in [0-9.]+ ms\n").arg(i + 1).arg(single.out.size() - 1);
+        QVERIFY2(run.err.contains(QRegularExpression(time)), qPrintable(time + run.err));
+        rowCounts << QString::number(single.out.size() - 1);
+    }
+    // The street's house groups, the street itself, the locality; narrowed by a name, none for
+    // another locality or an index nothing carries.
+    QCOMPARE(rowCounts, QStringList({ "1", "1", "1", "1", "1", "0", "0", "1" }));
+    QVERIFY2(tables.at(0).contains("\t12к1,Н(11-19)\t"), qPrintable(tables.at(0)));
+    QVERIFY2(tables.at(2).contains("\tЛесная\t"), qPrintable(tables.at(2)));
 }
 
 void TestSearchCommand::byteOrderMarkOnlyAtTheStart()

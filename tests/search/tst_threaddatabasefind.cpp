@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+Q_DECLARE_METATYPE(SearchParams)
+
 namespace {
 
 const QString LocalityOnly
@@ -73,6 +75,8 @@ private slots:
     void missingDatabaseFileIsNotCreated();
     void secondSearchReplacesColumnMap();
     void keptConnectionFollowsTheFile();
+    void keptStatementsLeaveTheFileFree_data();
+    void keptStatementsLeaveTheFileFree();
     void distinctRows_data();
     void distinctRows();
     void interruptionStopsTheFetch();
@@ -491,6 +495,72 @@ void TestThreadDataBaseFind::keptConnectionFollowsTheFile()
     }
     QVERIFY(search());
     QCOMPARE(indexes.last(), QStringLiteral("160000"));
+}
+
+void TestThreadDataBaseFind::keptStatementsLeaveTheFileFree_data()
+{
+    QTest::addColumn<SearchParams>("params");
+    QTest::addColumn<int>("rows");
+
+    SearchParams byIndex;
+    byIndex.index = QStringLiteral("140131");
+    SearchParams byIndexAndName = byIndex;
+    byIndexAndName.level(SearchParams::StreetLevel) = { QStringLiteral("Садовая"), false };
+    QTest::newRow("locality") << paramsFor("Кратово", "") << 1;
+    QTest::newRow("both levels") << paramsFor("Кратово", "Садовая") << 2;
+    QTest::newRow("both levels, Е for Ё") << paramsFor("Кратово", "Зеленая") << 1;
+    QTest::newRow("house") << paramsFor("Кратово", "Садовая", "5") << 1;
+    QTest::newRow("postal index") << byIndex << 2;
+    QTest::newRow("postal index and street") << byIndexAndName << 1;
+}
+
+void TestThreadDataBaseFind::keptStatementsLeaveTheFileFree()
+{
+    // The worker keeps its statements prepared from one search to the next: none may keep the
+    // file locked once a search has reported, and a commit by another connection reaches the
+    // next search, the address names included.
+    QFETCH(SearchParams, params);
+    QFETCH(int, rows);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString file = dir.filePath(QStringLiteral("KLADR.sqlite"));
+    {
+        SearchTestDatabase db(file);
+        db.addLocality("Московская", "обл", "Область", "50000000000", "");
+        db.addLocality("Кратово", "п", "Поселок", "50027002000", "140130");
+        db.addStreet("Садовая", "ул", "Улица", "500270020000001", "140131");
+        db.addStreet("Зелёная", "ул", "Улица", "500270020000002", "140131");
+        db.addHouses("1-9", "500270020000001", "140132");
+        db.addNameTables();
+        QVERIFY2(db.isValid(), qPrintable(db.error()));
+    }
+
+    RecordingHost host;
+    ThreadDataBaseFind thread;
+    thread.setHost(&host);
+    thread.setDatabaseFile(file);
+    QList<SearchResult> results;
+    QObject::connect(&thread, &ThreadDataBaseFind::signalFind, [&](const SearchResult& r) { results << r; });
+    for (const QString& region : { QStringLiteral("Московская"), QStringLiteral("Подмосковная") }) {
+        // Twice each: the second search runs on the statements the first one left prepared.
+        for (int i = 0; i < 2; ++i) {
+            thread.find(params);
+            QVERIFY(thread.waitIdle(60000));
+            QCoreApplication::processEvents();
+            QCOMPARE(results.size(), 1);
+            QCOMPARE(results.first().rows.size(), rows);
+            for (const QString& address : qAsConst(results.first().addresses))
+                QVERIFY2(address.contains(region + QStringLiteral(" обл,")), qPrintable(address));
+            results.clear();
+        }
+        // The whole file to a writer, at once: no statement of the worker holds it.
+        SearchTestDatabase writer(file, SearchTestDatabase::Existing);
+        writer.exec(QStringLiteral("BEGIN EXCLUSIVE"));
+        writer.exec(QStringLiteral("UPDATE KLADR SET name = 'Подмосковная' WHERE code = '50000000000'"));
+        writer.exec(QStringLiteral("COMMIT"));
+        QVERIFY2(writer.isValid(), qPrintable(writer.error()));
+    }
 }
 
 void TestThreadDataBaseFind::distinctRows_data()

@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QHash>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariantList>
+
+// The statements a kept connection runs at every search, prepared once: a statement whose text
+// does not change from one search to the next (its values bound) is parsed and planned once
+// instead of at every search. Used by the thread that owns the connection only; emptied before
+// the connection closes.
+class StatementCache {
+public:
+    StatementCache() = default;
+    StatementCache(const StatementCache&) = delete;
+    StatementCache& operator=(const StatementCache&) = delete;
+
+    // The connection the statements are prepared on; the ones kept for another are dropped.
+    void setDatabase(const QSqlDatabase& db);
+    void clear();
+
+    // Runs sql with values bound, on the statement kept for that text (prepared the first time).
+    // The query is forward only; whoever reads it calls finish() once done, so that no statement
+    // holds the file's read lock between searches. Null when it cannot be prepared or run, the
+    // error in *error.
+    QSqlQuery* exec(const QString& sql, const QVariantList& values, QSqlError* error);
+
+    // How many statements are kept.
+    int size() const { return m_Queries.size(); }
+
+private:
+    // Texts of statements seldom vary (the shape of a search); a bound that keeps a long session
+    // from keeping every variant.
+    static constexpr int MaxStatements = 64;
+
+    QSqlDatabase m_DataBase;
+    QHash<QString, QSqlQuery> m_Queries;
+};
+
+// Runs sql with values bound on cache's kept statement, or on query prepared afresh when there is
+// no cache (a kind of query run on a bare connection, as tests run it). The query to read, null on
+// failure with the error in *error.
+QSqlQuery* execStatement(StatementCache* cache, QSqlQuery& query, const QString& sql,
+    const QVariantList& values, QSqlError* error);

@@ -6,6 +6,7 @@
 #include "searchconnection.h"
 
 #include <QHash>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -52,7 +53,7 @@ struct AddressAnswer {
 // Resolves address lines against a local database, read only, through the search's kept
 // connection (SearchConnection) and its address composition (PostalAddress). One object serves
 // one thread: it opens its named connection in the constructor's thread and removes it in the
-// destructor; a database file replaced meanwhile is seen by the next resolver.
+// destructor; a database file replaced meanwhile is seen by the next resolver (readsFile tells).
 class AddressResolver {
 public:
     explicit AddressResolver(const QString& databaseFile);
@@ -64,6 +65,9 @@ public:
     bool isReady() const { return m_Error.isEmpty(); }
     const QString& error() const { return m_Error; }
     const AddressTypes& types() const { return m_Types; }
+    // True while the path names the file this resolver opened, unchanged: no other file renamed
+    // over it, nothing written to it since.
+    bool readsFile(const QString& databaseFile) const;
 
     // Many lines in a row read one snapshot: without it SQLite takes and drops its file lock for
     // every statement, which costs more than the statements themselves.
@@ -80,6 +84,15 @@ private:
         QString code; // 11 (KLADR) or 15 (STREET) characters
         QString index;
         QString formerName; // the name the line used, when it is a former one
+        qint64 number = -1; // the code as a number, for the tests of which object holds which
+    };
+    // A record as a statement gives it, before the rules of names and former names.
+    struct Row {
+        QString name;
+        QString scname;
+        QString code;
+        QString codeSt;
+        QString index;
     };
     struct Combination {
         int locality = -1; // part index
@@ -98,6 +111,12 @@ private:
     QVector<Object> kladrByOneName(const AddressLine::Part& part);
     QVector<Object> streetsByName(const AddressLine::Part& part, const QString& localityCode, int nLimit);
     QVector<Object> streetsByOneName(const AddressLine::Part& part, const QString& localityCode, int nLimit);
+    QHash<QString, QVector<Object>> streetsIn(
+        const AddressLine::Part& part, const QStringList& localityCodes);
+    void takeRows(const QVector<Row>& rows, const AddressLine::Part& part, bool bStreet, QSet<QString>* codes,
+        QVector<Object>* objects);
+    static bool readRow(QSqlQuery& query, Row* row);
+    const QString& normalType(const QString& scname);
     bool current(QSqlQuery& byCode, Object* object);
     const Object* kladrByCode(const QString& code);
     bool typeFits(const AddressLine::Part& part, const QString& scname) const;
@@ -109,6 +128,8 @@ private:
 
     // Declared first, destroyed last: the statements below use it.
     SearchConnection m_Connection;
+    QString m_DatabaseFile;
+    QByteArray m_FileStamp;
     QString m_Error;
     AddressTypes m_Types;
     // Normal names that differ from the stored upper-case ones (ё, "1-ая"), with those names.
@@ -117,9 +138,16 @@ private:
     QSqlQuery m_KladrByCode;
     QSqlQuery m_StreetByName;
     QSqlQuery m_StreetByNameAnywhere;
+    QSqlQuery m_StreetByNameIn;
     QSqlQuery m_StreetByCode;
     QSqlQuery m_Houses;
     // Region and district records by code for the composed address; bounded by the classifier.
     QHash<QString, Object> m_ByCode;
+    // KLADR records by name: a list names the same places again and again, and a common name
+    // has a thousand records. Bounded, cleared when full.
+    QHash<QString, QVector<Row>> m_KladrRows;
+    int m_nKladrRows = 0;
+    // A type's short name as the classifier writes it, in normal form; a few dozen.
+    QHash<QString, QString> m_NormalTypes;
     QString m_LastError;
 };

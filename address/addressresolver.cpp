@@ -42,8 +42,30 @@ constexpr int StreetLevel = 5;
 // A street named without its locality: enough streets to say it is ambiguous, no more.
 constexpr int AnywhereLimit = 200;
 constexpr int CodeCacheLimit = 100000;
-// About 15 MB of KLADR records, a quarter of the classifier's.
-constexpr int KladrCacheLimit = 250000;
+// A name with more records than this is read only where the other parts of the line allow.
+constexpr int NarrowAbove = 32;
+constexpr int CountCacheLimit = 100000;
+
+// A JSON array of strings, for json_each.
+QString jsonArray(const QStringList& values)
+{
+    QString json = QStringLiteral("[");
+    for (const QString& value : values) {
+        if (json.size() > 1)
+            json += QLatin1Char(',');
+        json += QLatin1Char('"');
+        for (const QChar c : value) {
+            if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
+                json += QLatin1Char('\\');
+            if (c.unicode() < 0x20)
+                json += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            else
+                json += c;
+        }
+        json += QLatin1Char('"');
+    }
+    return json + QLatin1Char(']');
+}
 
 } // namespace
 
@@ -105,8 +127,9 @@ AddressResolver::AddressResolver(const QString& databaseFile)
 
 AddressResolver::~AddressResolver()
 {
-    m_KladrByName = m_KladrByCode = m_StreetByName = m_StreetByNameAnywhere = m_StreetByNameIn
-        = m_StreetByCode = m_Houses = QSqlQuery();
+    m_KladrByName = m_KladrCount = m_StreetNameExists = m_KladrInRange = m_KladrWithStreet = m_KladrByCode
+        = m_StreetByName = m_StreetByNameAnywhere = m_StreetByNameIn = m_StreetByCode = m_Houses
+        = QSqlQuery();
 }
 
 bool AddressResolver::readsFile(const QString& databaseFile) const
@@ -124,6 +147,16 @@ bool AddressResolver::prepare()
         { &m_KladrByName,
             "SELECT name, scname, code, code_st, index_ FROM kladr INDEXED BY index_kladr_name_upper "
             "WHERE name_upper = ?" },
+        { &m_KladrCount, "SELECT count(*) FROM kladr INDEXED BY index_kladr_nu_code WHERE name_upper = ?" },
+        { &m_StreetNameExists,
+            "SELECT 1 FROM street INDEXED BY index_streets_name_upper WHERE name_upper = ? LIMIT 1" },
+        { &m_KladrInRange,
+            "SELECT rowid, name, scname, code, code_st, index_ FROM kladr INDEXED BY index_kladr_nu_code "
+            "WHERE name_upper = ? AND code >= ? AND code < ?" },
+        { &m_KladrWithStreet,
+            "SELECT rowid, name, scname, code, code_st, index_ FROM kladr INDEXED BY index_kladr_nu_code "
+            "WHERE name_upper = ? AND EXISTS (SELECT 1 FROM street INDEXED BY index_streets_nu_ck WHERE "
+            "name_upper IN (SELECT value FROM json_each(?)) AND code_kladr = kladr.code)" },
         { &m_KladrByCode,
             "SELECT name, scname, code, code_st, index_ FROM kladr INDEXED BY index_kladr_code WHERE code = "
             "?" },
@@ -327,12 +360,13 @@ bool AddressResolver::current(QSqlQuery& byCode, Object* object)
     return found;
 }
 
-QVector<AddressResolver::Object> AddressResolver::kladrByName(const AddressLine::Part& part)
+QVector<AddressResolver::Object> AddressResolver::kladrByName(
+    const AddressLine::Part& part, const Restriction* restriction)
 {
     QVector<Object> objects;
     QSet<QString> codes;
     for (const AddressLine::Part& reading : readings(part)) {
-        for (const Object& object : kladrByOneName(reading)) {
+        for (const Object& object : kladrByOneName(reading, restriction)) {
             if (!codes.contains(object.code)) {
                 codes.insert(object.code);
                 objects.append(object);
@@ -342,33 +376,183 @@ QVector<AddressResolver::Object> AddressResolver::kladrByName(const AddressLine:
     return objects;
 }
 
-QVector<AddressResolver::Object> AddressResolver::kladrByOneName(const AddressLine::Part& part)
+int AddressResolver::recordCount(const AddressLine::Part& part)
+{
+    int count = 0;
+    for (const AddressLine::Part& reading : readings(part)) {
+        for (const QString& name : namesFor(reading.name))
+            count += recordCount(name);
+    }
+    return count;
+}
+
+int AddressResolver::recordCount(const QString& name)
+{
+    auto known = m_RecordCounts.constFind(name);
+    if (known == m_RecordCounts.cend()) {
+        m_KladrCount.bindValue(0, name);
+        if (!m_KladrCount.exec() || !m_KladrCount.next()) {
+            m_LastError = m_KladrCount.lastError().text();
+            return 0;
+        }
+        if (m_RecordCounts.size() > CountCacheLimit)
+            m_RecordCounts.clear();
+        known = m_RecordCounts.insert(name, m_KladrCount.value(0).toInt());
+        m_KladrCount.finish();
+    }
+    return *known;
+}
+
+bool AddressResolver::hasStreetName(const QString& name)
+{
+    auto known = m_StreetNames.constFind(name);
+    if (known == m_StreetNames.cend()) {
+        m_StreetNameExists.bindValue(0, name);
+        if (!m_StreetNameExists.exec()) {
+            m_LastError = m_StreetNameExists.lastError().text();
+            return false;
+        }
+        if (m_StreetNames.size() > CountCacheLimit)
+            m_StreetNames.clear();
+        known = m_StreetNames.insert(name, m_StreetNameExists.next());
+        m_StreetNameExists.finish();
+    }
+    return *known;
+}
+
+bool AddressResolver::readKladrRows(QSqlQuery& query, QMap<qint64, Row>* rows)
+{
+    if (!query.exec()) {
+        m_LastError = query.lastError().text();
+        return false;
+    }
+    while (query.next()) {
+        Row& row = (*rows)[query.value(0).toLongLong()];
+        row.name = query.value(1).toString();
+        row.scname = query.value(2).toString();
+        row.code = query.value(3).toString();
+        row.codeSt = query.value(4).toString();
+        row.index = query.value(5).toString();
+    }
+    query.finish();
+    return true;
+}
+
+QVector<AddressResolver::Object> AddressResolver::kladrByOneName(
+    const AddressLine::Part& part, const Restriction* restriction)
 {
     QVector<Object> objects;
     QSet<QString> codes;
+    QVector<Row> rows;
     for (const QString& name : namesFor(part.name)) {
-        auto known = m_KladrRows.constFind(name);
-        if (known == m_KladrRows.cend()) {
+        rows.clear();
+        if (recordCount(name) == 0)
+            continue;
+        if (restriction) {
+            // The records a full read would give for the codes allowed, in the same order.
+            QMap<qint64, Row> byRowid;
+            for (const auto& range : restriction->ranges) {
+                m_KladrInRange.bindValue(0, name);
+                m_KladrInRange.bindValue(1, range.first);
+                m_KladrInRange.bindValue(2, range.second);
+                if (!readKladrRows(m_KladrInRange, &byRowid))
+                    return objects;
+            }
+            if (!restriction->streetNames.isEmpty()) {
+                m_KladrWithStreet.bindValue(0, name);
+                m_KladrWithStreet.bindValue(1, restriction->streetNames);
+                if (!readKladrRows(m_KladrWithStreet, &byRowid))
+                    return objects;
+            }
+            rows = byRowid.values().toVector();
+        } else {
             m_KladrByName.bindValue(0, name);
             if (!m_KladrByName.exec()) {
                 m_LastError = m_KladrByName.lastError().text();
                 return objects;
             }
-            QVector<Row> rows;
             Row row;
             while (readRow(m_KladrByName, &row))
                 rows.append(row);
             m_KladrByName.finish();
-            if (m_nKladrRows + rows.size() > KladrCacheLimit) {
-                m_KladrRows.clear();
-                m_nKladrRows = 0;
-            }
-            m_nKladrRows += rows.size();
-            known = m_KladrRows.insert(name, rows);
         }
-        takeRows(*known, part, false, &codes, &objects);
+        takeRows(rows, part, false, &codes, &objects);
     }
     return objects;
+}
+
+// What the other parts leave of a part's records: an object of the part fits only when every
+// other part but one names an object above it (or itself), and that one is its street. The
+// codes that decide whether the part names an object above another part's, or that object
+// itself, are kept too, so that the other parts' tests come out as with every record.
+AddressResolver::Restriction AddressResolver::restriction(
+    int part, const QVector<AddressLine::Part>& parts, const QVector<QVector<Object>>& kladr)
+{
+    Restriction restriction;
+    const auto addUnder = [&restriction](const Object& upper) {
+        const QString prefix = upper.code.left(significantLength(upper.code));
+        restriction.ranges.append({ prefix, prefix + QChar(0xffff) });
+    };
+    QVector<int> others;
+    int fixed = -1; // a part that cannot be the street, with the fewest objects
+    for (int j = 0; j < parts.size(); ++j) {
+        if (j == part)
+            continue;
+        others.append(j);
+        for (const Object& object : kladr.at(j)) {
+            const QString own = object.code.left(11);
+            for (const int length : { 2, 5, 8, 11 }) {
+                const QString code = own.left(length) + QString(11 - length, QLatin1Char('0'));
+                restriction.ranges.append({ code, code + QChar(1) });
+            }
+        }
+        if (!streetAble(parts.at(j)) && (fixed < 0 || kladr.at(j).size() < kladr.at(fixed).size()))
+            fixed = j;
+    }
+    if (fixed >= 0) {
+        for (const Object& upper : kladr.at(fixed))
+            addUnder(upper);
+    } else if (others.size() == 1) {
+        for (const Object& upper : kladr.at(others.first()))
+            addUnder(upper);
+        QStringList names;
+        for (const AddressLine::Part& reading : readings(parts.at(others.first()))) {
+            for (const QString& name : namesFor(reading.name)) {
+                if (!names.contains(name) && hasStreetName(name))
+                    names.append(name);
+            }
+        }
+        if (!names.isEmpty())
+            restriction.streetNames = jsonArray(names);
+    } else {
+        // At least one of any two parts is above the object.
+        for (const int j : { others.at(0), others.at(1) }) {
+            for (const Object& upper : kladr.at(j))
+                addUnder(upper);
+        }
+    }
+    // Ranges inside others are read once.
+    std::sort(restriction.ranges.begin(), restriction.ranges.end());
+    QVector<QPair<QString, QString>> merged;
+    for (const auto& range : qAsConst(restriction.ranges)) {
+        if (!merged.isEmpty() && range.first < merged.last().second)
+            merged.last().second = std::max(merged.last().second, range.second);
+        else
+            merged.append(range);
+    }
+    restriction.ranges = merged;
+    return restriction;
+}
+
+bool AddressResolver::streetAble(const AddressLine::Part& part) const
+{
+    if (part.type.isEmpty())
+        return true;
+    for (const QString& shortName : m_Types.shortNames(part.type)) {
+        if (m_Types.levels(shortName) & (1 << StreetLevel))
+            return true;
+    }
+    return false;
 }
 
 QVector<AddressResolver::Object> AddressResolver::streetsByName(
@@ -394,6 +578,8 @@ QVector<AddressResolver::Object> AddressResolver::streetsByOneName(
     QSet<QString> codes;
     QVector<Row> rows;
     for (const QString& name : namesFor(part.name)) {
+        if (!hasStreetName(name))
+            continue;
         QSqlQuery& query = localityCode.isEmpty() ? m_StreetByNameAnywhere : m_StreetByName;
         query.bindValue(0, name);
         query.bindValue(1, localityCode.isEmpty() ? QVariant(nLimit) : QVariant(localityCode));
@@ -424,6 +610,8 @@ QHash<QString, QVector<AddressResolver::Object>> AddressResolver::streetsIn(
         QHash<QString, QSet<QString>> readingCodes;
         QHash<QString, QVector<Object>> readingStreets;
         for (const QString& name : namesFor(reading.name)) {
+            if (!hasStreetName(name))
+                continue;
             m_StreetByNameIn.bindValue(0, name);
             m_StreetByNameIn.bindValue(1, codes);
             if (!m_StreetByNameIn.exec()) {
@@ -634,6 +822,16 @@ AddressAnswer AddressResolver::resolve(const AddressLine& line)
 
 AddressAnswer AddressResolver::resolveReading(const AddressLine& line)
 {
+    // The common names read only where the other parts allow; when nothing fits that way, every
+    // record again, for the street named alone and for saying what did not fit.
+    AddressAnswer answer = resolveReading(line, true);
+    if (answer.candidates.isEmpty() && m_LastError.isEmpty() && isReady() && line.isValid())
+        answer = resolveReading(line, false);
+    return answer;
+}
+
+AddressAnswer AddressResolver::resolveReading(const AddressLine& line, bool bNarrow)
+{
     AddressAnswer answer;
     if (!isReady()) {
         answer.problem = m_Error;
@@ -647,9 +845,24 @@ AddressAnswer AddressResolver::resolveReading(const AddressLine& line)
 
     const QVector<AddressLine::Part>& parts = line.parts();
     QVector<QVector<Object>> kladr(parts.size());
+    int narrowed = -1;
+    if (bNarrow && parts.size() > 1) {
+        int most = NarrowAbove;
+        for (int i = 0; i < parts.size(); ++i) {
+            const int count = isStreetOnlyType(parts.at(i)) ? 0 : recordCount(parts.at(i));
+            if (count > most) {
+                most = count;
+                narrowed = i;
+            }
+        }
+    }
     for (int i = 0; i < parts.size(); ++i) {
-        if (!isStreetOnlyType(parts.at(i)))
+        if (i != narrowed && !isStreetOnlyType(parts.at(i)))
             kladr[i] = kladrByName(parts.at(i));
+    }
+    if (narrowed >= 0) {
+        const Restriction allowed = restriction(narrowed, parts, kladr);
+        kladr[narrowed] = kladrByName(parts.at(narrowed), &allowed);
     }
     const auto partText = [&parts](int i) {
         const AddressLine::Part& part = parts.at(i);
@@ -687,15 +900,7 @@ AddressAnswer AddressResolver::resolveReading(const AddressLine& line)
         }
         return false;
     };
-    const auto streetAble = [&](int j) {
-        if (parts.at(j).type.isEmpty())
-            return true;
-        for (const QString& shortName : m_Types.shortNames(parts.at(j).type)) {
-            if (m_Types.levels(shortName) & (1 << StreetLevel))
-                return true;
-        }
-        return false;
-    };
+    const auto streetAble = [&](int j) { return this->streetAble(parts.at(j)); };
 
     // First what each locality needs, then the streets of all of them by street part at once.
     struct Fit {
@@ -756,7 +961,7 @@ AddressAnswer AddressResolver::resolveReading(const AddressLine& line)
                           lastFailure->locality->name);
 
     // No locality fits: a street named alone, or with a region or district only.
-    if (combinations.isEmpty()) {
+    if (combinations.isEmpty() && !bNarrow) {
         int streetPart = -1;
         bool bOthersUpper = true;
         for (int j = 0; j < parts.size(); ++j) {
@@ -809,6 +1014,9 @@ AddressAnswer AddressResolver::resolveReading(const AddressLine& line)
     }
 
     if (answer.candidates.isEmpty()) {
+        // Told from every record.
+        if (bNarrow)
+            return answer;
         for (int i = 0; i < parts.size(); ++i) {
             if (kladr.at(i).isEmpty() && streetsByName(parts.at(i), QString(), 1).isEmpty()) {
                 failure = QStringLiteral("«%1» нет в классификаторе").arg(partText(i));

@@ -6,6 +6,8 @@
 #include "searchconnection.h"
 
 #include <QHash>
+#include <QMap>
+#include <QPair>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -101,14 +103,30 @@ private:
         Object streetObject;
     };
 
+    // The codes a part's records are read for, when reading them all would be a waste: code
+    // ranges (from, to), and the street names one of the codes must have a street of (a JSON
+    // array, empty for none).
+    struct Restriction {
+        QVector<QPair<QString, QString>> ranges;
+        QString streetNames;
+    };
+
     AddressAnswer resolveReading(const AddressLine& line);
+    AddressAnswer resolveReading(const AddressLine& line, bool bNarrow);
+    int recordCount(const AddressLine::Part& part);
+    int recordCount(const QString& name);
+    bool hasStreetName(const QString& name);
+    Restriction restriction(
+        int part, const QVector<AddressLine::Part>& parts, const QVector<QVector<Object>>& kladr);
+    bool streetAble(const AddressLine::Part& part) const;
     bool prepare();
     bool readTypes();
     bool readAliases(const char* table, const char* namesTable);
     QStringList namesFor(const QString& normalName) const;
     QVector<AddressLine::Part> readings(const AddressLine::Part& part) const;
-    QVector<Object> kladrByName(const AddressLine::Part& part);
-    QVector<Object> kladrByOneName(const AddressLine::Part& part);
+    QVector<Object> kladrByName(const AddressLine::Part& part, const Restriction* restriction = nullptr);
+    QVector<Object> kladrByOneName(const AddressLine::Part& part, const Restriction* restriction);
+    bool readKladrRows(QSqlQuery& query, QMap<qint64, Row>* rows);
     QVector<Object> streetsByName(const AddressLine::Part& part, const QString& localityCode, int nLimit);
     QVector<Object> streetsByOneName(const AddressLine::Part& part, const QString& localityCode, int nLimit);
     QHash<QString, QVector<Object>> streetsIn(
@@ -135,6 +153,10 @@ private:
     // Normal names that differ from the stored upper-case ones (ё, "1-ая"), with those names.
     QHash<QString, QStringList> m_Aliases;
     QSqlQuery m_KladrByName;
+    QSqlQuery m_KladrCount;
+    QSqlQuery m_StreetNameExists;
+    QSqlQuery m_KladrInRange;
+    QSqlQuery m_KladrWithStreet;
     QSqlQuery m_KladrByCode;
     QSqlQuery m_StreetByName;
     QSqlQuery m_StreetByNameAnywhere;
@@ -143,10 +165,11 @@ private:
     QSqlQuery m_Houses;
     // Region and district records by code for the composed address; bounded by the classifier.
     QHash<QString, Object> m_ByCode;
-    // KLADR records by name: a list names the same places again and again, and a common name
-    // has a thousand records. Bounded, cleared when full.
-    QHash<QString, QVector<Row>> m_KladrRows;
-    int m_nKladrRows = 0;
+    // How many KLADR records have a name; bounded by the classifier's names, cleared when full.
+    QHash<QString, int> m_RecordCounts;
+    // Whether a street has the name: most spellings tried (the type word inside the name) have
+    // none. Bounded the same way.
+    QHash<QString, bool> m_StreetNames;
     // A type's short name as the classifier writes it, in normal form; a few dozen.
     QHash<QString, QString> m_NormalTypes;
     QString m_LastError;

@@ -44,18 +44,25 @@ void TestResolveCommand::runs_data()
     QTest::newRow("line") << QStringList { "г Тула, ул Ленина, д 91 корп 1" } << 0
                           << "300091\tдом\t300091,г.Тула,ул.Ленина,д.91к1\n"
                           << "";
-    QTest::newRow("line not found") << QStringList { "Тула, Пушкина" } << 1 << "\tне найден\t" << "";
-    QTest::newRow("csv") << QStringList { "--csv", "list.csv", "--out", "OUT" } << 0 << "Строк 2: дом 1, не найден 1"
+    QTest::newRow("line not found") << QStringList { "Тула, Пушкина" } << 1 << "\tне найден\t"
+                                    << "";
+    QTest::newRow("csv") << QStringList { "--csv", "list.csv", "--out", "OUT" } << 0
+                         << "Строк 2: дом 1, не найден 1"
                          << "Кому;Адрес;Индекс;Почтовый адрес;Точность;Вариантов\n"
                             "Иванову;\"Тула, Ленина, 92\";300091;300091,г.Тула,ул.Ленина,д.92;дом;1\n"
                             "Петрову;Тула, Пушкина;;«ПУШКИНА» нет в классификаторе;не найден;0\n";
     QTest::newRow("missing file") << QStringList { "--csv", "none.csv", "--out", "OUT" } << 1
-                                  << "resolve: не удалось открыть" << "";
-    QTest::newRow("no such column") << QStringList { "--csv", "list.csv", "--column", "3", "--out", "OUT" } << 1
-                                    << "resolve: столбца 3 нет" << "";
-    QTest::newRow("no such column name") << QStringList { "--csv", "list.csv", "--column", "Индекс", "--out", "OUT" }
-                                         << 1 << "resolve: столбца «Индекс» нет" << "";
-    QTest::newRow("option without --csv") << QStringList { "Тула", "--out", "OUT" } << 2 << "go with --csv" << "";
+                                  << "resolve: не удалось открыть"
+                                  << "";
+    QTest::newRow("no such column") << QStringList { "--csv", "list.csv", "--column", "3", "--out", "OUT" }
+                                    << 1 << "resolve: столбца 3 нет"
+                                    << "";
+    QTest::newRow("no such column name")
+        << QStringList { "--csv", "list.csv", "--column", "Индекс", "--out", "OUT" } << 1
+        << "resolve: столбца «Индекс» нет"
+        << "";
+    QTest::newRow("option without --csv") << QStringList { "Тула", "--out", "OUT" } << 2 << "go with --csv"
+                                          << "";
 }
 
 void TestResolveCommand::runs()

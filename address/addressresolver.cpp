@@ -42,8 +42,6 @@ constexpr int StreetLevel = 5;
 // A street named without its locality: enough streets to say it is ambiguous, no more.
 constexpr int AnywhereLimit = 200;
 constexpr int CodeCacheLimit = 100000;
-// A name with more records than this is read only where the other parts of the line allow.
-constexpr int NarrowAbove = 32;
 constexpr int CountCacheLimit = 100000;
 
 // A JSON array of strings, for json_each.
@@ -847,7 +845,7 @@ AddressAnswer AddressResolver::resolveReading(const AddressLine& line, bool bNar
     QVector<QVector<Object>> kladr(parts.size());
     int narrowed = -1;
     if (bNarrow && parts.size() > 1) {
-        int most = NarrowAbove;
+        int most = m_nNarrowAbove;
         for (int i = 0; i < parts.size(); ++i) {
             const int count = isStreetOnlyType(parts.at(i)) ? 0 : recordCount(parts.at(i));
             if (count > most) {

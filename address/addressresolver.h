@@ -76,6 +76,10 @@ public:
     void beginBatch();
     void endBatch();
 
+    // A name with more records than this is read only for the codes the line's other parts allow
+    // (the answers are the same; tests lower it to see that on a small classifier).
+    void setNarrowAbove(int nRecords) { m_nNarrowAbove = nRecords; }
+
     AddressAnswer resolve(const QString& line);
     AddressAnswer resolve(const AddressLine& line);
 
@@ -173,4 +177,5 @@ private:
     // A type's short name as the classifier writes it, in normal form; a few dozen.
     QHash<QString, QString> m_NormalTypes;
     QString m_LastError;
+    int m_nNarrowAbove = 32;
 };

@@ -67,6 +67,7 @@ class TestAddressResolver : public QObject {
 
 private slots:
     void initTestCase();
+    void generated_data();
     void generated();
     void answers_data();
     void answers();
@@ -219,10 +220,20 @@ QSet<QString> TestAddressResolver::expectedIndexes(const QVector<Written>& upper
     return indexes;
 }
 
+void TestAddressResolver::generated_data()
+{
+    QTest::addColumn<int>("narrowAbove");
+    QTest::newRow("common names read narrowed") << 32;
+    // Every name read only for the codes the other parts allow.
+    QTest::newRow("every name read narrowed") << 0;
+}
+
 void TestAddressResolver::generated()
 {
+    QFETCH(int, narrowAbove);
     AddressResolver resolver(m_Generated);
     QVERIFY2(resolver.isReady(), qPrintable(resolver.error()));
+    resolver.setNarrowAbove(narrowAbove);
 
     QRandomGenerator random(20);
     QStringList codes = m_Streets.keys();
@@ -398,6 +409,15 @@ void TestAddressResolver::answers()
     AddressResolver resolver(m_Small);
     QVERIFY2(resolver.isReady(), qPrintable(resolver.error()));
     const AddressAnswer answer = resolver.resolve(line);
+    // The same answer when every name is read only where the other parts allow.
+    AddressResolver narrowed(m_Small);
+    narrowed.setNarrowAbove(0);
+    const AddressAnswer same = narrowed.resolve(line);
+    QCOMPARE(gradeText(same.grade), gradeText(answer.grade));
+    QCOMPARE(same.index, answer.index);
+    QCOMPARE(same.address, answer.address);
+    QCOMPARE(same.problem, answer.problem);
+    QCOMPARE(same.candidates.size(), answer.candidates.size());
     QCOMPARE(gradeText(answer.grade), grade);
     QCOMPARE(answer.index, index);
     if (!note.isEmpty()) {

@@ -125,9 +125,9 @@ AddressResolver::AddressResolver(const QString& databaseFile)
 
 AddressResolver::~AddressResolver()
 {
-    m_KladrByName = m_KladrCount = m_StreetNameExists = m_KladrInRange = m_KladrWithStreet = m_KladrByCode
-        = m_StreetByName = m_StreetByNameAnywhere = m_StreetByNameIn = m_StreetByCode = m_Houses
-        = QSqlQuery();
+    m_KladrByName = m_KladrCount = m_StreetNameExists = m_KladrInRange = m_KladrWithStreet
+        = m_KladrWithStreets = m_KladrByCode = m_StreetByName = m_StreetByNameAnywhere = m_StreetByNameIn
+        = m_StreetByCode = m_Houses = QSqlQuery();
 }
 
 bool AddressResolver::readsFile(const QString& databaseFile) const
@@ -151,7 +151,13 @@ bool AddressResolver::prepare()
         { &m_KladrInRange,
             "SELECT rowid, name, scname, code, code_st, index_ FROM kladr INDEXED BY index_kladr_nu_code "
             "WHERE name_upper = ? AND code >= ? AND code < ?" },
+        // One probe of the street index per record of the name; the records are read only for
+        // the codes found.
         { &m_KladrWithStreet,
+            "SELECT rowid, name, scname, code, code_st, index_ FROM kladr INDEXED BY index_kladr_nu_code "
+            "WHERE name_upper = ? AND EXISTS (SELECT 1 FROM street INDEXED BY index_streets_nu_ck WHERE "
+            "name_upper = ? AND code_kladr = kladr.code)" },
+        { &m_KladrWithStreets,
             "SELECT rowid, name, scname, code, code_st, index_ FROM kladr INDEXED BY index_kladr_nu_code "
             "WHERE name_upper = ? AND EXISTS (SELECT 1 FROM street INDEXED BY index_streets_nu_ck WHERE "
             "name_upper IN (SELECT value FROM json_each(?)) AND code_kladr = kladr.code)" },
@@ -457,9 +463,12 @@ QVector<AddressResolver::Object> AddressResolver::kladrByOneName(
                     return objects;
             }
             if (!restriction->streetNames.isEmpty()) {
-                m_KladrWithStreet.bindValue(0, name);
-                m_KladrWithStreet.bindValue(1, restriction->streetNames);
-                if (!readKladrRows(m_KladrWithStreet, &byRowid))
+                const bool bOne = restriction->streetNames.size() == 1;
+                QSqlQuery& query = bOne ? m_KladrWithStreet : m_KladrWithStreets;
+                query.bindValue(0, name);
+                query.bindValue(
+                    1, bOne ? restriction->streetNames.first() : jsonArray(restriction->streetNames));
+                if (!readKladrRows(query, &byRowid))
                     return objects;
             }
             rows = byRowid.values().toVector();
@@ -513,15 +522,13 @@ AddressResolver::Restriction AddressResolver::restriction(
     } else if (others.size() == 1) {
         for (const Object& upper : kladr.at(others.first()))
             addUnder(upper);
-        QStringList names;
+        QStringList& names = restriction.streetNames;
         for (const AddressLine::Part& reading : readings(parts.at(others.first()))) {
             for (const QString& name : namesFor(reading.name)) {
                 if (!names.contains(name) && hasStreetName(name))
                     names.append(name);
             }
         }
-        if (!names.isEmpty())
-            restriction.streetNames = jsonArray(names);
     } else {
         // At least one of any two parts is above the object.
         for (const int j : { others.at(0), others.at(1) }) {
@@ -823,8 +830,10 @@ AddressAnswer AddressResolver::resolveReading(const AddressLine& line)
     // The common names read only where the other parts allow; when nothing fits that way, every
     // record again, for the street named alone and for saying what did not fit.
     AddressAnswer answer = resolveReading(line, true);
-    if (answer.candidates.isEmpty() && m_LastError.isEmpty() && isReady() && line.isValid())
+    if (answer.candidates.isEmpty() && m_LastError.isEmpty() && isReady() && line.isValid()) {
+        ++m_nFullReads;
         answer = resolveReading(line, false);
+    }
     return answer;
 }
 

@@ -76,9 +76,11 @@ public:
     void beginBatch();
     void endBatch();
 
-    // A name with more records than this is read only for the codes the line's other parts allow
-    // (the answers are the same; tests lower it to see that on a small classifier).
+    // A part whose name has more records than this (the part with the most) is read only for the
+    // codes the line's other parts allow. The answers are the same; tests raise it to compare.
     void setNarrowAbove(int nRecords) { m_nNarrowAbove = nRecords; }
+    // How many readings found nothing narrowed and were read again with every record.
+    int fullReads() const { return m_nFullReads; }
 
     AddressAnswer resolve(const QString& line);
     AddressAnswer resolve(const AddressLine& line);
@@ -108,11 +110,10 @@ private:
     };
 
     // The codes a part's records are read for, when reading them all would be a waste: code
-    // ranges (from, to), and the street names one of the codes must have a street of (a JSON
-    // array, empty for none).
+    // ranges (from, to), and the codes that have a street of one of these names.
     struct Restriction {
         QVector<QPair<QString, QString>> ranges;
-        QString streetNames;
+        QStringList streetNames;
     };
 
     AddressAnswer resolveReading(const AddressLine& line);
@@ -161,6 +162,7 @@ private:
     QSqlQuery m_StreetNameExists;
     QSqlQuery m_KladrInRange;
     QSqlQuery m_KladrWithStreet;
+    QSqlQuery m_KladrWithStreets;
     QSqlQuery m_KladrByCode;
     QSqlQuery m_StreetByName;
     QSqlQuery m_StreetByNameAnywhere;
@@ -177,5 +179,6 @@ private:
     // A type's short name as the classifier writes it, in normal form; a few dozen.
     QHash<QString, QString> m_NormalTypes;
     QString m_LastError;
-    int m_nNarrowAbove = 32;
+    int m_nNarrowAbove = 0;
+    int m_nFullReads = 0;
 };

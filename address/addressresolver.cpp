@@ -127,7 +127,7 @@ AddressResolver::~AddressResolver()
 {
     m_KladrByName = m_KladrCount = m_StreetNameExists = m_KladrInRange = m_KladrWithStreet
         = m_KladrWithStreets = m_KladrByCode = m_StreetByName = m_StreetByNameAnywhere = m_StreetByNameIn
-        = m_StreetByCode = m_Houses = QSqlQuery();
+        = m_StreetByCode = m_Houses = m_HousesIn = QSqlQuery();
 }
 
 bool AddressResolver::readsFile(const QString& databaseFile) const
@@ -178,6 +178,9 @@ bool AddressResolver::prepare()
             "SELECT name, scname, code, code_st, index_ FROM street INDEXED BY index_streets_code_kladr "
             "WHERE code_kladr = ? AND code = ?" },
         { &m_Houses, "SELECT name, index_ FROM doma INDEXED BY index_doma_index WHERE code_street = ?" },
+        { &m_HousesIn,
+            "SELECT code_street, name, index_ FROM doma INDEXED BY index_doma_index WHERE code_street IN "
+            "(SELECT value FROM json_each(?))" },
     };
     for (const auto& statement : statements) {
         *statement.query = QSqlQuery(db);
@@ -671,8 +674,27 @@ const AddressResolver::Object* AddressResolver::kladrByCode(const QString& code)
     return known->code.isEmpty() ? nullptr : &*known;
 }
 
+// Each street's groups in index order, as its own statement gives them.
+void AddressResolver::readHouseGroups(const QStringList& streetCodes)
+{
+    m_HousesIn.bindValue(0, jsonArray(streetCodes));
+    if (!m_HousesIn.exec()) {
+        m_LastError = m_HousesIn.lastError().text();
+        return;
+    }
+    for (const QString& code : streetCodes)
+        m_HouseGroups[code];
+    while (m_HousesIn.next())
+        m_HouseGroups[m_HousesIn.value(0).toString()].append(
+            { m_HousesIn.value(1).toString(), m_HousesIn.value(2).toString() });
+    m_HousesIn.finish();
+}
+
 QVector<HouseGroup> AddressResolver::houseGroups(const QString& streetCode)
 {
+    const auto known = m_HouseGroups.constFind(streetCode);
+    if (known != m_HouseGroups.cend())
+        return *known;
     QVector<HouseGroup> groups;
     m_Houses.bindValue(0, streetCode);
     if (!m_Houses.exec()) {
@@ -999,8 +1021,19 @@ AddressAnswer AddressResolver::resolveReading(const AddressLine& line, bool bNar
         answer.problem = QStringLiteral("ошибка базы данных: %1").arg(m_LastError);
         return answer;
     }
+    m_HouseGroups.clear();
+    if (line.hasHouse() && combinations.size() > 1) {
+        QStringList streetCodes;
+        for (const Combination& combination : qAsConst(combinations)) {
+            if (combination.street >= 0 && !streetCodes.contains(combination.streetObject.code))
+                streetCodes.append(combination.streetObject.code);
+        }
+        if (streetCodes.size() > 1)
+            readHouseGroups(streetCodes);
+    }
     for (const Combination& combination : combinations)
         addCandidates(combination, line, &answer);
+    m_HouseGroups.clear();
     // Two groups of one street with one index are one answer.
     QSet<QString> seen;
     for (int i = 0; i < answer.candidates.size();) {

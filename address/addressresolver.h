@@ -148,6 +148,7 @@ private:
         const Object& locality, const Object* street, const AddressLine& line, const QString& index);
     void addCandidates(const Combination& combination, const AddressLine& line, AddressAnswer* answer);
     QVector<HouseGroup> houseGroups(const QString& streetCode);
+    void readHouseGroups(const QStringList& streetCodes);
 
     // Declared first, destroyed last: the statements below use it.
     SearchConnection m_Connection;
@@ -169,6 +170,9 @@ private:
     QSqlQuery m_StreetByNameIn;
     QSqlQuery m_StreetByCode;
     QSqlQuery m_Houses;
+    QSqlQuery m_HousesIn;
+    // The house groups of the streets of the line being resolved, read at once.
+    QHash<QString, QVector<HouseGroup>> m_HouseGroups;
     // Region and district records by code for the composed address; bounded by the classifier.
     QHash<QString, Object> m_ByCode;
     // How many KLADR records have a name; bounded by the classifier's names, cleared when full.

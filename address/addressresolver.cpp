@@ -264,13 +264,6 @@ QVector<AddressLine::Part> AddressResolver::readings(const AddressLine::Part& pa
     return parts;
 }
 
-bool AddressResolver::typeFits(const AddressLine::Part& part, const QString& scname) const
-{
-    if (part.type.isEmpty())
-        return true;
-    return m_Types.shortNames(part.type).contains(AddressLine::normalWord(scname));
-}
-
 const QString& AddressResolver::normalType(const QString& scname)
 {
     auto known = m_NormalTypes.constFind(scname);

@@ -142,7 +142,6 @@ private:
     const QString& normalType(const QString& scname);
     bool current(QSqlQuery& byCode, Object* object);
     const Object* kladrByCode(const QString& code);
-    bool typeFits(const AddressLine::Part& part, const QString& scname) const;
     bool isStreetOnlyType(const AddressLine::Part& part) const;
     QString compose(
         const Object& locality, const Object* street, const AddressLine& line, const QString& index);

@@ -4,9 +4,12 @@
 #include "postaladdress.h"
 
 #include <QAtomicInt>
+#include <QFile>
 #include <QSet>
 #include <QSqlError>
 #include <QVariant>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -20,12 +23,6 @@ int significantLength(const QString& code)
     if (code.mid(2, 3) != QLatin1String("000"))
         return 5;
     return 2;
-}
-
-// True when the KLADR object upper (a region, district or city) contains the object code.
-bool contains(const QString& upper, const QString& code)
-{
-    return upper != code.left(11) && code.startsWith(upper.left(significantLength(upper)));
 }
 
 bool isCurrent(const QString& codeSt)
@@ -45,6 +42,28 @@ constexpr int StreetLevel = 5;
 // A street named without its locality: enough streets to say it is ambiguous, no more.
 constexpr int AnywhereLimit = 200;
 constexpr int CodeCacheLimit = 100000;
+constexpr int CountCacheLimit = 100000;
+
+// A JSON array of strings, for json_each.
+QString jsonArray(const QStringList& values)
+{
+    QString json = QStringLiteral("[");
+    for (const QString& value : values) {
+        if (json.size() > 1)
+            json += QLatin1Char(',');
+        json += QLatin1Char('"');
+        for (const QChar c : value) {
+            if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
+                json += QLatin1Char('\\');
+            if (c.unicode() < 0x20)
+                json += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            else
+                json += c;
+        }
+        json += QLatin1Char('"');
+    }
+    return json + QLatin1Char(']');
+}
 
 } // namespace
 
@@ -69,6 +88,18 @@ QString gradeText(AddressGrade grade)
 
 namespace {
 
+// Which file a path names and how it was when read: device, inode, size and time of the last
+// write. Empty when the file is missing.
+QByteArray fileStamp(const QString& fileName)
+{
+    struct stat status { };
+    if (::stat(QFile::encodeName(fileName).constData(), &status) != 0)
+        return QByteArray();
+    return QByteArray::number(quint64(status.st_dev)) + ':' + QByteArray::number(quint64(status.st_ino)) + ':'
+        + QByteArray::number(qint64(status.st_size)) + ':' + QByteArray::number(qint64(status.st_mtim.tv_sec))
+        + '.' + QByteArray::number(qint64(status.st_mtim.tv_nsec));
+}
+
 QString connectionName()
 {
     static QAtomicInt serial;
@@ -79,6 +110,8 @@ QString connectionName()
 
 AddressResolver::AddressResolver(const QString& databaseFile)
     : m_Connection(connectionName())
+    , m_DatabaseFile(databaseFile)
+    , m_FileStamp(fileStamp(databaseFile))
 {
     m_Connection.setDatabaseFile(databaseFile);
     QString error;
@@ -92,8 +125,14 @@ AddressResolver::AddressResolver(const QString& databaseFile)
 
 AddressResolver::~AddressResolver()
 {
-    m_KladrByName = m_KladrByCode = m_StreetByName = m_StreetByNameAnywhere = m_StreetByCode = m_Houses
-        = QSqlQuery();
+    m_KladrByName = m_KladrCount = m_StreetNameExists = m_KladrInRange = m_KladrWithStreet
+        = m_KladrWithStreets = m_KladrByCode = m_StreetByName = m_StreetByNameAnywhere = m_StreetByNameIn
+        = m_StreetByCode = m_Houses = m_HousesIn = QSqlQuery();
+}
+
+bool AddressResolver::readsFile(const QString& databaseFile) const
+{
+    return databaseFile == m_DatabaseFile && !m_FileStamp.isEmpty() && fileStamp(databaseFile) == m_FileStamp;
 }
 
 bool AddressResolver::prepare()
@@ -106,6 +145,22 @@ bool AddressResolver::prepare()
         { &m_KladrByName,
             "SELECT name, scname, code, code_st, index_ FROM kladr INDEXED BY index_kladr_name_upper "
             "WHERE name_upper = ?" },
+        { &m_KladrCount, "SELECT count(*) FROM kladr INDEXED BY index_kladr_nu_code WHERE name_upper = ?" },
+        { &m_StreetNameExists,
+            "SELECT 1 FROM street INDEXED BY index_streets_name_upper WHERE name_upper = ? LIMIT 1" },
+        { &m_KladrInRange,
+            "SELECT rowid, name, scname, code, code_st, index_ FROM kladr INDEXED BY index_kladr_nu_code "
+            "WHERE name_upper = ? AND code >= ? AND code < ?" },
+        // One probe of the street index per record of the name; the records are read only for
+        // the codes found.
+        { &m_KladrWithStreet,
+            "SELECT rowid, name, scname, code, code_st, index_ FROM kladr INDEXED BY index_kladr_nu_code "
+            "WHERE name_upper = ? AND EXISTS (SELECT 1 FROM street INDEXED BY index_streets_nu_ck WHERE "
+            "name_upper = ? AND code_kladr = kladr.code)" },
+        { &m_KladrWithStreets,
+            "SELECT rowid, name, scname, code, code_st, index_ FROM kladr INDEXED BY index_kladr_nu_code "
+            "WHERE name_upper = ? AND EXISTS (SELECT 1 FROM street INDEXED BY index_streets_nu_ck WHERE "
+            "name_upper IN (SELECT value FROM json_each(?)) AND code_kladr = kladr.code)" },
         { &m_KladrByCode,
             "SELECT name, scname, code, code_st, index_ FROM kladr INDEXED BY index_kladr_code WHERE code = "
             "?" },
@@ -115,10 +170,17 @@ bool AddressResolver::prepare()
         { &m_StreetByNameAnywhere,
             "SELECT name, scname, code, code_st, index_ FROM street INDEXED BY index_streets_name_upper "
             "WHERE name_upper = ? LIMIT ?" },
+        // The street in many localities at once: one statement instead of one per locality.
+        { &m_StreetByNameIn,
+            "SELECT name, scname, code, code_st, index_, code_kladr FROM street INDEXED BY "
+            "index_streets_nu_ck WHERE name_upper = ? AND code_kladr IN (SELECT value FROM json_each(?))" },
         { &m_StreetByCode,
             "SELECT name, scname, code, code_st, index_ FROM street INDEXED BY index_streets_code_kladr "
             "WHERE code_kladr = ? AND code = ?" },
         { &m_Houses, "SELECT name, index_ FROM doma INDEXED BY index_doma_index WHERE code_street = ?" },
+        { &m_HousesIn,
+            "SELECT code_street, name, index_ FROM doma INDEXED BY index_doma_index WHERE code_street IN "
+            "(SELECT value FROM json_each(?))" },
     };
     for (const auto& statement : statements) {
         *statement.query = QSqlQuery(db);
@@ -202,11 +264,68 @@ QVector<AddressLine::Part> AddressResolver::readings(const AddressLine::Part& pa
     return parts;
 }
 
-bool AddressResolver::typeFits(const AddressLine::Part& part, const QString& scname) const
+const QString& AddressResolver::normalType(const QString& scname)
 {
-    if (part.type.isEmpty())
-        return true;
-    return m_Types.shortNames(part.type).contains(AddressLine::normalWord(scname));
+    auto known = m_NormalTypes.constFind(scname);
+    if (known == m_NormalTypes.cend()) {
+        // The short names in use are a few dozen; anything else is no type word to keep.
+        if (m_NormalTypes.size() > 1000)
+            m_NormalTypes.clear();
+        known = m_NormalTypes.insert(scname, AddressLine::normalWord(scname));
+    }
+    return *known;
+}
+
+bool AddressResolver::readRow(QSqlQuery& query, Row* row)
+{
+    if (!query.next())
+        return false;
+    row->name = query.value(0).toString();
+    row->scname = query.value(1).toString();
+    row->code = query.value(2).toString();
+    row->codeSt = query.value(3).toString();
+    row->index = query.value(4).toString();
+    return true;
+}
+
+// One name's records in index order: each current record whose code is new, then the former
+// names, each as the current record of its code.
+void AddressResolver::takeRows(const QVector<Row>& rows, const AddressLine::Part& part, bool bStreet,
+    QSet<QString>* codes, QVector<Object>* objects)
+{
+    const QStringList shortNames = part.type.isEmpty() ? QStringList() : m_Types.shortNames(part.type);
+    const int codeLength = bStreet ? 15 : 11;
+    QVector<Object> former;
+    for (const Row& row : rows) {
+        if (!part.type.isEmpty() && !shortNames.contains(normalType(row.scname)))
+            continue;
+        Object object { row.name, row.scname, row.code.left(codeLength), row.index, QString() };
+        bool bNumber = false;
+        object.number = object.code.toLongLong(&bNumber);
+        if (!bNumber || object.code.size() != codeLength)
+            object.number = -1;
+        if (isCurrent(row.codeSt) && !codes->contains(object.code)) {
+            codes->insert(object.code);
+            objects->append(object);
+        } else if (isFormer(row.codeSt)) {
+            former.append(object);
+        }
+    }
+    for (Object object : former) {
+        if (codes->contains(object.code))
+            continue;
+        QSqlQuery& byCode = bStreet ? m_StreetByCode : m_KladrByCode;
+        if (bStreet) {
+            byCode.bindValue(0, object.code.left(11));
+            byCode.bindValue(1, object.code);
+        } else {
+            byCode.bindValue(0, object.code);
+        }
+        if (current(byCode, &object)) {
+            codes->insert(object.code);
+            objects->append(object);
+        }
+    }
 }
 
 bool AddressResolver::isStreetOnlyType(const AddressLine::Part& part) const
@@ -241,66 +360,213 @@ bool AddressResolver::current(QSqlQuery& byCode, Object* object)
     return found;
 }
 
-QVector<AddressResolver::Object> AddressResolver::kladrByName(const AddressLine::Part& part)
+QVector<AddressResolver::Object> AddressResolver::kladrByName(
+    const AddressLine::Part& part, const Restriction* restriction)
 {
     QVector<Object> objects;
+    QSet<QString> codes;
     for (const AddressLine::Part& reading : readings(part)) {
-        for (const Object& object : kladrByOneName(reading)) {
-            if (std::none_of(objects.cbegin(), objects.cend(),
-                    [&object](const Object& o) { return o.code == object.code; }))
+        for (const Object& object : kladrByOneName(reading, restriction)) {
+            if (!codes.contains(object.code)) {
+                codes.insert(object.code);
                 objects.append(object);
+            }
         }
     }
     return objects;
 }
 
-QVector<AddressResolver::Object> AddressResolver::kladrByOneName(const AddressLine::Part& part)
+int AddressResolver::recordCount(const AddressLine::Part& part)
+{
+    int count = 0;
+    for (const AddressLine::Part& reading : readings(part)) {
+        for (const QString& name : namesFor(reading.name))
+            count += recordCount(name);
+    }
+    return count;
+}
+
+int AddressResolver::recordCount(const QString& name)
+{
+    auto known = m_RecordCounts.constFind(name);
+    if (known == m_RecordCounts.cend()) {
+        m_KladrCount.bindValue(0, name);
+        if (!m_KladrCount.exec() || !m_KladrCount.next()) {
+            m_LastError = m_KladrCount.lastError().text();
+            return 0;
+        }
+        if (m_RecordCounts.size() > CountCacheLimit)
+            m_RecordCounts.clear();
+        known = m_RecordCounts.insert(name, m_KladrCount.value(0).toInt());
+        m_KladrCount.finish();
+    }
+    return *known;
+}
+
+bool AddressResolver::hasStreetName(const QString& name)
+{
+    auto known = m_StreetNames.constFind(name);
+    if (known == m_StreetNames.cend()) {
+        m_StreetNameExists.bindValue(0, name);
+        if (!m_StreetNameExists.exec()) {
+            m_LastError = m_StreetNameExists.lastError().text();
+            return false;
+        }
+        if (m_StreetNames.size() > CountCacheLimit)
+            m_StreetNames.clear();
+        known = m_StreetNames.insert(name, m_StreetNameExists.next());
+        m_StreetNameExists.finish();
+    }
+    return *known;
+}
+
+bool AddressResolver::readKladrRows(QSqlQuery& query, QMap<qint64, Row>* rows)
+{
+    if (!query.exec()) {
+        m_LastError = query.lastError().text();
+        return false;
+    }
+    while (query.next()) {
+        Row& row = (*rows)[query.value(0).toLongLong()];
+        row.name = query.value(1).toString();
+        row.scname = query.value(2).toString();
+        row.code = query.value(3).toString();
+        row.codeSt = query.value(4).toString();
+        row.index = query.value(5).toString();
+    }
+    query.finish();
+    return true;
+}
+
+QVector<AddressResolver::Object> AddressResolver::kladrByOneName(
+    const AddressLine::Part& part, const Restriction* restriction)
 {
     QVector<Object> objects;
     QSet<QString> codes;
+    QVector<Row> rows;
     for (const QString& name : namesFor(part.name)) {
-        m_KladrByName.bindValue(0, name);
-        if (!m_KladrByName.exec()) {
-            m_LastError = m_KladrByName.lastError().text();
-            return objects;
-        }
-        QVector<Object> former;
-        while (m_KladrByName.next()) {
-            if (!typeFits(part, m_KladrByName.value(1).toString()))
-                continue;
-            Object object { m_KladrByName.value(0).toString(), m_KladrByName.value(1).toString(),
-                m_KladrByName.value(2).toString().left(11), m_KladrByName.value(4).toString(), QString() };
-            const QString codeSt = m_KladrByName.value(3).toString();
-            if (isCurrent(codeSt) && !codes.contains(object.code)) {
-                codes.insert(object.code);
-                objects.append(object);
-            } else if (isFormer(codeSt)) {
-                former.append(object);
+        rows.clear();
+        if (recordCount(name) == 0)
+            continue;
+        if (restriction) {
+            // The records a full read would give for the codes allowed, in the same order.
+            QMap<qint64, Row> byRowid;
+            for (const auto& range : restriction->ranges) {
+                m_KladrInRange.bindValue(0, name);
+                m_KladrInRange.bindValue(1, range.first);
+                m_KladrInRange.bindValue(2, range.second);
+                if (!readKladrRows(m_KladrInRange, &byRowid))
+                    return objects;
             }
-        }
-        m_KladrByName.finish();
-        for (Object object : former) {
-            if (codes.contains(object.code))
-                continue;
-            m_KladrByCode.bindValue(0, object.code);
-            if (current(m_KladrByCode, &object)) {
-                codes.insert(object.code);
-                objects.append(object);
+            if (!restriction->streetNames.isEmpty()) {
+                const bool bOne = restriction->streetNames.size() == 1;
+                QSqlQuery& query = bOne ? m_KladrWithStreet : m_KladrWithStreets;
+                query.bindValue(0, name);
+                query.bindValue(
+                    1, bOne ? restriction->streetNames.first() : jsonArray(restriction->streetNames));
+                if (!readKladrRows(query, &byRowid))
+                    return objects;
             }
+            rows = byRowid.values().toVector();
+        } else {
+            m_KladrByName.bindValue(0, name);
+            if (!m_KladrByName.exec()) {
+                m_LastError = m_KladrByName.lastError().text();
+                return objects;
+            }
+            Row row;
+            while (readRow(m_KladrByName, &row))
+                rows.append(row);
+            m_KladrByName.finish();
         }
+        takeRows(rows, part, false, &codes, &objects);
     }
     return objects;
+}
+
+// What the other parts leave of a part's records: an object of the part fits only when every
+// other part but one names an object above it (or itself), and that one is its street. The
+// codes that decide whether the part names an object above another part's, or that object
+// itself, are kept too, so that the other parts' tests come out as with every record.
+AddressResolver::Restriction AddressResolver::restriction(
+    int part, const QVector<AddressLine::Part>& parts, const QVector<QVector<Object>>& kladr)
+{
+    Restriction restriction;
+    const auto addUnder = [&restriction](const Object& upper) {
+        const QString prefix = upper.code.left(significantLength(upper.code));
+        restriction.ranges.append({ prefix, prefix + QChar(0xffff) });
+    };
+    QVector<int> others;
+    int fixed = -1; // a part that cannot be the street, with the fewest objects
+    for (int j = 0; j < parts.size(); ++j) {
+        if (j == part)
+            continue;
+        others.append(j);
+        for (const Object& object : kladr.at(j)) {
+            const QString own = object.code.left(11);
+            for (const int length : { 2, 5, 8, 11 }) {
+                const QString code = own.left(length) + QString(11 - length, QLatin1Char('0'));
+                restriction.ranges.append({ code, code + QChar(1) });
+            }
+        }
+        if (!streetAble(parts.at(j)) && (fixed < 0 || kladr.at(j).size() < kladr.at(fixed).size()))
+            fixed = j;
+    }
+    if (fixed >= 0) {
+        for (const Object& upper : kladr.at(fixed))
+            addUnder(upper);
+    } else if (others.size() == 1) {
+        for (const Object& upper : kladr.at(others.first()))
+            addUnder(upper);
+        QStringList& names = restriction.streetNames;
+        for (const AddressLine::Part& reading : readings(parts.at(others.first()))) {
+            for (const QString& name : namesFor(reading.name)) {
+                if (!names.contains(name) && hasStreetName(name))
+                    names.append(name);
+            }
+        }
+    } else {
+        // At least one of any two parts is above the object.
+        for (const int j : { others.at(0), others.at(1) }) {
+            for (const Object& upper : kladr.at(j))
+                addUnder(upper);
+        }
+    }
+    // Ranges inside others are read once.
+    std::sort(restriction.ranges.begin(), restriction.ranges.end());
+    QVector<QPair<QString, QString>> merged;
+    for (const auto& range : qAsConst(restriction.ranges)) {
+        if (!merged.isEmpty() && range.first < merged.last().second)
+            merged.last().second = std::max(merged.last().second, range.second);
+        else
+            merged.append(range);
+    }
+    restriction.ranges = merged;
+    return restriction;
+}
+
+bool AddressResolver::streetAble(const AddressLine::Part& part) const
+{
+    if (part.type.isEmpty())
+        return true;
+    for (const QString& shortName : m_Types.shortNames(part.type)) {
+        if (m_Types.levels(shortName) & (1 << StreetLevel))
+            return true;
+    }
+    return false;
 }
 
 QVector<AddressResolver::Object> AddressResolver::streetsByName(
     const AddressLine::Part& part, const QString& localityCode, int nLimit)
 {
     QVector<Object> objects;
+    QSet<QString> codes;
     for (const AddressLine::Part& reading : readings(part)) {
         for (const Object& object : streetsByOneName(reading, localityCode, nLimit)) {
-            if (std::none_of(objects.cbegin(), objects.cend(),
-                    [&object](const Object& o) { return o.code == object.code; }))
+            if (!codes.contains(object.code)) {
+                codes.insert(object.code);
                 objects.append(object);
+            }
         }
     }
     return objects;
@@ -311,41 +577,69 @@ QVector<AddressResolver::Object> AddressResolver::streetsByOneName(
 {
     QVector<Object> objects;
     QSet<QString> codes;
-    QSqlQuery& query = localityCode.isEmpty() ? m_StreetByNameAnywhere : m_StreetByName;
+    QVector<Row> rows;
     for (const QString& name : namesFor(part.name)) {
+        if (!hasStreetName(name))
+            continue;
+        QSqlQuery& query = localityCode.isEmpty() ? m_StreetByNameAnywhere : m_StreetByName;
         query.bindValue(0, name);
         query.bindValue(1, localityCode.isEmpty() ? QVariant(nLimit) : QVariant(localityCode));
         if (!query.exec()) {
             m_LastError = query.lastError().text();
             return objects;
         }
-        QVector<Object> former;
-        while (query.next()) {
-            if (!typeFits(part, query.value(1).toString()))
-                continue;
-            Object object { query.value(0).toString(), query.value(1).toString(),
-                query.value(2).toString().left(15), query.value(4).toString(), QString() };
-            const QString codeSt = query.value(3).toString();
-            if (isCurrent(codeSt) && !codes.contains(object.code)) {
-                codes.insert(object.code);
-                objects.append(object);
-            } else if (isFormer(codeSt)) {
-                former.append(object);
-            }
-        }
+        rows.clear();
+        Row row;
+        while (readRow(query, &row))
+            rows.append(row);
         query.finish();
-        for (Object object : former) {
-            if (codes.contains(object.code))
+        takeRows(rows, part, true, &codes, &objects);
+    }
+    return objects;
+}
+
+// streetsByName for each of the localities, by locality code, through one statement per name.
+QHash<QString, QVector<AddressResolver::Object>> AddressResolver::streetsIn(
+    const AddressLine::Part& part, const QStringList& localityCodes)
+{
+    QHash<QString, QVector<Object>> streets;
+    QHash<QString, QSet<QString>> streetCodes;
+    // Codes are digits: a JSON array needs no escaping.
+    const QString codes
+        = QLatin1String("[\"") + localityCodes.join(QLatin1String("\",\"")) + QLatin1String("\"]");
+    for (const AddressLine::Part& reading : readings(part)) {
+        QHash<QString, QSet<QString>> readingCodes;
+        QHash<QString, QVector<Object>> readingStreets;
+        for (const QString& name : namesFor(reading.name)) {
+            if (!hasStreetName(name))
                 continue;
-            m_StreetByCode.bindValue(0, object.code.left(11));
-            m_StreetByCode.bindValue(1, object.code);
-            if (current(m_StreetByCode, &object)) {
-                codes.insert(object.code);
-                objects.append(object);
+            m_StreetByNameIn.bindValue(0, name);
+            m_StreetByNameIn.bindValue(1, codes);
+            if (!m_StreetByNameIn.exec()) {
+                m_LastError = m_StreetByNameIn.lastError().text();
+                return streets;
+            }
+            // Rows come by locality, each locality's in index order as its own statement gives them.
+            QHash<QString, QVector<Row>> rows;
+            Row row;
+            while (readRow(m_StreetByNameIn, &row))
+                rows[m_StreetByNameIn.value(5).toString()].append(row);
+            m_StreetByNameIn.finish();
+            for (auto it = rows.cbegin(); it != rows.cend(); ++it)
+                takeRows(*it, reading, true, &readingCodes[it.key()], &readingStreets[it.key()]);
+        }
+        for (auto it = readingStreets.cbegin(); it != readingStreets.cend(); ++it) {
+            QSet<QString>& seen = streetCodes[it.key()];
+            QVector<Object>& objects = streets[it.key()];
+            for (const Object& object : *it) {
+                if (!seen.contains(object.code)) {
+                    seen.insert(object.code);
+                    objects.append(object);
+                }
             }
         }
     }
-    return objects;
+    return streets;
 }
 
 const AddressResolver::Object* AddressResolver::kladrByCode(const QString& code)
@@ -373,8 +667,27 @@ const AddressResolver::Object* AddressResolver::kladrByCode(const QString& code)
     return known->code.isEmpty() ? nullptr : &*known;
 }
 
+// Each street's groups in index order, as its own statement gives them.
+void AddressResolver::readHouseGroups(const QStringList& streetCodes)
+{
+    m_HousesIn.bindValue(0, jsonArray(streetCodes));
+    if (!m_HousesIn.exec()) {
+        m_LastError = m_HousesIn.lastError().text();
+        return;
+    }
+    for (const QString& code : streetCodes)
+        m_HouseGroups[code];
+    while (m_HousesIn.next())
+        m_HouseGroups[m_HousesIn.value(0).toString()].append(
+            { m_HousesIn.value(1).toString(), m_HousesIn.value(2).toString() });
+    m_HousesIn.finish();
+}
+
 QVector<HouseGroup> AddressResolver::houseGroups(const QString& streetCode)
 {
+    const auto known = m_HouseGroups.constFind(streetCode);
+    if (known != m_HouseGroups.cend())
+        return *known;
     QVector<HouseGroup> groups;
     m_Houses.bindValue(0, streetCode);
     if (!m_Houses.exec()) {
@@ -529,6 +842,18 @@ AddressAnswer AddressResolver::resolve(const AddressLine& line)
 
 AddressAnswer AddressResolver::resolveReading(const AddressLine& line)
 {
+    // The common names read only where the other parts allow; when nothing fits that way, every
+    // record again, for the street named alone and for saying what did not fit.
+    AddressAnswer answer = resolveReading(line, true);
+    if (answer.candidates.isEmpty() && m_LastError.isEmpty() && isReady() && line.isValid()) {
+        ++m_nFullReads;
+        answer = resolveReading(line, false);
+    }
+    return answer;
+}
+
+AddressAnswer AddressResolver::resolveReading(const AddressLine& line, bool bNarrow)
+{
     AddressAnswer answer;
     if (!isReady()) {
         answer.problem = m_Error;
@@ -542,33 +867,72 @@ AddressAnswer AddressResolver::resolveReading(const AddressLine& line)
 
     const QVector<AddressLine::Part>& parts = line.parts();
     QVector<QVector<Object>> kladr(parts.size());
+    int narrowed = -1;
+    if (bNarrow && parts.size() > 1) {
+        int most = m_nNarrowAbove;
+        for (int i = 0; i < parts.size(); ++i) {
+            const int count = isStreetOnlyType(parts.at(i)) ? 0 : recordCount(parts.at(i));
+            if (count > most) {
+                most = count;
+                narrowed = i;
+            }
+        }
+    }
     for (int i = 0; i < parts.size(); ++i) {
-        if (!isStreetOnlyType(parts.at(i)))
+        if (i != narrowed && !isStreetOnlyType(parts.at(i)))
             kladr[i] = kladrByName(parts.at(i));
+    }
+    if (narrowed >= 0) {
+        const Restriction allowed = restriction(narrowed, parts, kladr);
+        kladr[narrowed] = kladrByName(parts.at(narrowed), &allowed);
     }
     const auto partText = [&parts](int i) {
         const AddressLine::Part& part = parts.at(i);
         return part.type.isEmpty() ? part.name : part.type.toLower() + QLatin1Char(' ') + part.name;
     };
-    const auto hasUpper = [&](int j, const QString& code) {
-        for (const Object& upper : kladr.at(j)) {
-            if (contains(upper.code, code))
+    // The codes each part names, for the tests below: an object above another has the other's
+    // code cut to its own level and filled with zeros. Codes are digits, compared as numbers.
+    QVector<QSet<QString>> kladrCodes(parts.size());
+    QVector<QSet<qint64>> kladrNumbers(parts.size());
+    for (int j = 0; j < parts.size(); ++j) {
+        for (const Object& object : kladr.at(j)) {
+            kladrCodes[j].insert(object.code);
+            if (object.number >= 0)
+                kladrNumbers[j].insert(object.number);
+        }
+    }
+    const auto hasUpper = [&](int j, const Object& object) {
+        if (kladrCodes.at(j).isEmpty())
+            return false;
+        const QString own = object.code.left(11);
+        qint64 number = -1;
+        if (object.number >= 0)
+            number = own.size() == object.code.size() ? object.number : own.toLongLong();
+        for (const qint64 scale : { 1000000000LL, 1000000LL, 1000LL }) {
+            if (number >= 0) {
+                const qint64 upper = number / scale * scale;
+                if (upper != number && kladrNumbers.at(j).contains(upper))
+                    return true;
+                continue;
+            }
+            const int length = scale == 1000 ? 8 : scale == 1000000 ? 5 : 2;
+            const QString upper = own.left(length) + QString(11 - length, QLatin1Char('0'));
+            if (upper != own && kladrCodes.at(j).contains(upper))
                 return true;
         }
         return false;
     };
-    const auto streetAble = [&](int j) {
-        if (parts.at(j).type.isEmpty())
-            return true;
-        for (const QString& shortName : m_Types.shortNames(parts.at(j).type)) {
-            if (m_Types.levels(shortName) & (1 << StreetLevel))
-                return true;
-        }
-        return false;
-    };
+    const auto streetAble = [&](int j) { return this->streetAble(parts.at(j)); };
 
-    QVector<Combination> combinations;
-    QString failure;
+    // First what each locality needs, then the streets of all of them by street part at once.
+    struct Fit {
+        int part;
+        const Object* locality;
+        int streetPart; // -1: the locality alone
+        int failed; // the part that contradicts it, or -1
+    };
+    QVector<Fit> fits;
+    QHash<int, QStringList> streetLocalities;
     for (int i = 0; i < parts.size(); ++i) {
         for (const Object& locality : kladr.at(i)) {
             int streetPart = -1;
@@ -576,35 +940,50 @@ AddressAnswer AddressResolver::resolveReading(const AddressLine& line)
             for (int j = 0; j < parts.size() && failed < 0; ++j) {
                 // The same object written twice ("Москва г, г Москва": the region and its city) is
                 // no contradiction.
-                if (j == i || hasUpper(j, locality.code)
-                    || std::any_of(kladr.at(j).cbegin(), kladr.at(j).cend(),
-                        [&locality](const Object& o) { return o.code == locality.code; }))
+                if (j == i || hasUpper(j, locality) || kladrCodes.at(j).contains(locality.code))
                     continue;
                 if (streetPart >= 0 || !streetAble(j))
                     failed = j;
                 else
                     streetPart = j;
             }
-            if (failed >= 0) {
-                failure = QStringLiteral("«%1» не подходит к %2 %3")
-                              .arg(partText(failed), locality.scname, locality.name);
-                continue;
-            }
-            if (streetPart < 0) {
-                combinations.append({ i, locality, -1, Object() });
-                continue;
-            }
-            const QVector<Object> streets = streetsByName(parts.at(streetPart), locality.code, 0);
-            if (streets.isEmpty())
-                failure = QStringLiteral("улица «%1» не найдена в %2 %3")
-                              .arg(partText(streetPart), locality.scname, locality.name);
-            for (const Object& street : streets)
-                combinations.append({ i, locality, streetPart, street });
+            fits.append({ i, &locality, failed >= 0 ? -1 : streetPart, failed });
+            if (failed < 0 && streetPart >= 0)
+                streetLocalities[streetPart].append(locality.code);
         }
     }
+    QHash<int, QHash<QString, QVector<Object>>> streetsOf;
+    for (auto it = streetLocalities.cbegin(); it != streetLocalities.cend(); ++it)
+        streetsOf.insert(it.key(), streetsIn(parts.at(it.key()), *it));
+
+    QVector<Combination> combinations;
+    // The last contradiction met, told only when nothing fits.
+    const Fit* lastFailure = nullptr;
+    for (const Fit& fit : qAsConst(fits)) {
+        if (fit.failed >= 0) {
+            lastFailure = &fit;
+        } else if (fit.streetPart < 0) {
+            combinations.append({ fit.part, *fit.locality, -1, Object() });
+        } else {
+            const QVector<Object> streets = streetsOf.value(fit.streetPart).value(fit.locality->code);
+            if (streets.isEmpty())
+                lastFailure = &fit;
+            for (const Object& street : streets)
+                combinations.append({ fit.part, *fit.locality, fit.streetPart, street });
+        }
+    }
+    QString failure;
+    if (lastFailure && lastFailure->failed >= 0)
+        failure = QStringLiteral("«%1» не подходит к %2 %3")
+                      .arg(partText(lastFailure->failed), lastFailure->locality->scname,
+                          lastFailure->locality->name);
+    else if (lastFailure)
+        failure = QStringLiteral("улица «%1» не найдена в %2 %3")
+                      .arg(partText(lastFailure->streetPart), lastFailure->locality->scname,
+                          lastFailure->locality->name);
 
     // No locality fits: a street named alone, or with a region or district only.
-    if (combinations.isEmpty()) {
+    if (combinations.isEmpty() && !bNarrow) {
         int streetPart = -1;
         bool bOthersUpper = true;
         for (int j = 0; j < parts.size(); ++j) {
@@ -621,7 +1000,7 @@ AddressAnswer AddressResolver::resolveReading(const AddressLine& line)
             for (const Object& street : streetsByName(parts.at(streetPart), QString(), AnywhereLimit)) {
                 bool bInside = true;
                 for (int j = 0; j < parts.size() && bInside; ++j)
-                    bInside = j == streetPart || hasUpper(j, street.code.left(11));
+                    bInside = j == streetPart || hasUpper(j, street);
                 if (!bInside)
                     continue;
                 const Object* locality = kladrByCode(street.code.left(11));
@@ -635,8 +1014,19 @@ AddressAnswer AddressResolver::resolveReading(const AddressLine& line)
         answer.problem = QStringLiteral("ошибка базы данных: %1").arg(m_LastError);
         return answer;
     }
+    m_HouseGroups.clear();
+    if (line.hasHouse() && combinations.size() > 1) {
+        QStringList streetCodes;
+        for (const Combination& combination : qAsConst(combinations)) {
+            if (combination.street >= 0 && !streetCodes.contains(combination.streetObject.code))
+                streetCodes.append(combination.streetObject.code);
+        }
+        if (streetCodes.size() > 1)
+            readHouseGroups(streetCodes);
+    }
     for (const Combination& combination : combinations)
         addCandidates(combination, line, &answer);
+    m_HouseGroups.clear();
     // Two groups of one street with one index are one answer.
     QSet<QString> seen;
     for (int i = 0; i < answer.candidates.size();) {
@@ -657,6 +1047,9 @@ AddressAnswer AddressResolver::resolveReading(const AddressLine& line)
     }
 
     if (answer.candidates.isEmpty()) {
+        // Told from every record.
+        if (bNarrow)
+            return answer;
         for (int i = 0; i < parts.size(); ++i) {
             if (kladr.at(i).isEmpty() && streetsByName(parts.at(i), QString(), 1).isEmpty()) {
                 failure = QStringLiteral("«%1» нет в классификаторе").arg(partText(i));

@@ -44,39 +44,83 @@ AddressWorker::AddressWorker(QObject* parent)
 
 AddressWorker::~AddressWorker()
 {
-    m_bCancelled = true;
+    {
+        QMutexLocker lock(&m_Mutex);
+        m_bStop = true;
+        m_bCancelled = true;
+        m_Wake.wakeAll();
+    }
+    // The resolver's connection belongs to the thread: it goes as the run ends.
     wait();
 }
 
 bool AddressWorker::resolveLine(const QString& databaseFile, const QString& line)
 {
-    if (isRunning())
-        return false;
-    m_DatabaseFile = databaseFile;
-    m_Line = line;
-    m_bFile = false;
-    m_bCancelled = false;
-    start();
-    return true;
+    Job job;
+    job.databaseFile = databaseFile;
+    job.line = line;
+    return post(job);
 }
 
 bool AddressWorker::resolveFile(const QString& databaseFile, const AddressFile::Options& options)
 {
-    if (isRunning())
+    Job job;
+    job.databaseFile = databaseFile;
+    job.options = options;
+    job.bFile = true;
+    return post(job);
+}
+
+bool AddressWorker::post(const Job& job)
+{
+    QMutexLocker lock(&m_Mutex);
+    if (m_bBusy || m_bStop)
         return false;
-    m_DatabaseFile = databaseFile;
-    m_Options = options;
-    m_bFile = true;
+    m_Job = job;
+    m_bPending = true;
+    m_bBusy = true;
     m_bCancelled = false;
-    start();
+    if (!isRunning())
+        start();
+    m_Wake.wakeAll();
     return true;
 }
 
 void AddressWorker::run()
 {
-    AddressResolver resolver(m_DatabaseFile);
-    if (!m_bFile) {
-        emit signalLineResolved(m_Line, resolver.resolve(m_Line));
+    std::unique_ptr<AddressResolver> resolver;
+    for (;;) {
+        Job job;
+        {
+            QMutexLocker lock(&m_Mutex);
+            while (!m_bPending && !m_bStop)
+                m_Wake.wait(&m_Mutex);
+            if (m_bStop)
+                break;
+            job = m_Job;
+            m_bPending = false;
+        }
+        runJob(resolver, job);
+    }
+    resolver.reset();
+}
+
+void AddressWorker::runJob(std::unique_ptr<AddressResolver>& resolver, const Job& job)
+{
+    // Kept while it reads the file the path names now; a failed one is tried again.
+    if (!resolver || !resolver->isReady() || !resolver->readsFile(job.databaseFile)) {
+        resolver.reset();
+        resolver = std::make_unique<AddressResolver>(job.databaseFile);
+    }
+    // Idle before the last signal: whoever it reaches may hand over the next job at once.
+    const auto done = [this] {
+        QMutexLocker lock(&m_Mutex);
+        m_bBusy = false;
+    };
+    if (!job.bFile) {
+        const AddressAnswer answer = resolver->resolve(job.line);
+        done();
+        emit signalLineResolved(job.line, answer);
         return;
     }
     SignalReporter reporter(
@@ -84,7 +128,9 @@ void AddressWorker::run()
         [this](const QString& text) { emit signalFileNote(text); });
     AddressFile::Summary summary;
     QString error;
-    if (AddressFile::run(resolver, m_Options, reporter, &summary, &error))
+    const bool bSuccess = AddressFile::run(*resolver, job.options, reporter, &summary, &error);
+    done();
+    if (bSuccess)
         emit signalFileFinished(
             true, AddressFile::summaryText(summary) + QStringLiteral(". Записан файл ") + summary.output);
     else

@@ -23,7 +23,7 @@ public:
         QWidget* parent = nullptr);
 
     QAbstractItemModel* model() { return &m_Model; }
-    bool isBusy() const { return m_Worker.isRunning(); }
+    bool isBusy() const { return m_Worker.isBusy(); }
 
 public slots:
     void resolveLine();

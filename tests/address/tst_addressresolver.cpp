@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <limits>
+
 namespace {
 
 QString plain(const QString& name)
@@ -67,6 +69,7 @@ class TestAddressResolver : public QObject {
 
 private slots:
     void initTestCase();
+    void generated_data();
     void generated();
     void answers_data();
     void answers();
@@ -219,10 +222,20 @@ QSet<QString> TestAddressResolver::expectedIndexes(const QVector<Written>& upper
     return indexes;
 }
 
+void TestAddressResolver::generated_data()
+{
+    QTest::addColumn<int>("narrowAbove");
+    // A part's records read only for the codes the other parts allow.
+    QTest::newRow("narrowed") << 0;
+    QTest::newRow("every record read") << std::numeric_limits<int>::max();
+}
+
 void TestAddressResolver::generated()
 {
+    QFETCH(int, narrowAbove);
     AddressResolver resolver(m_Generated);
     QVERIFY2(resolver.isReady(), qPrintable(resolver.error()));
+    resolver.setNarrowAbove(narrowAbove);
 
     QRandomGenerator random(20);
     QStringList codes = m_Streets.keys();
@@ -298,9 +311,12 @@ void TestAddressResolver::generated()
         }
     }
     // The set holds both kinds of line.
-    qInfo("%d lines with one answer, %d that fit several objects", sure, ambiguous);
+    qInfo("%d lines with one answer, %d that fit several objects, %d read again with every record", sure,
+        ambiguous, resolver.fullReads());
     QVERIFY(sure > 500);
     QVERIFY(ambiguous >= 10);
+    // Every line has an answer, found without reading every record of its names.
+    QCOMPARE(resolver.fullReads(), 0);
 }
 
 void TestAddressResolver::answers_data()
@@ -398,6 +414,15 @@ void TestAddressResolver::answers()
     AddressResolver resolver(m_Small);
     QVERIFY2(resolver.isReady(), qPrintable(resolver.error()));
     const AddressAnswer answer = resolver.resolve(line);
+    // The same answer when every record of each name is read.
+    AddressResolver full(m_Small);
+    full.setNarrowAbove(std::numeric_limits<int>::max());
+    const AddressAnswer same = full.resolve(line);
+    QCOMPARE(gradeText(same.grade), gradeText(answer.grade));
+    QCOMPARE(same.index, answer.index);
+    QCOMPARE(same.address, answer.address);
+    QCOMPARE(same.problem, answer.problem);
+    QCOMPARE(same.candidates.size(), answer.candidates.size());
     QCOMPARE(gradeText(answer.grade), grade);
     QCOMPARE(answer.index, index);
     if (!note.isEmpty()) {

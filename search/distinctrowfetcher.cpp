@@ -1,18 +1,36 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "distinctrowfetcher.h"
 
+#include "sqliterows.h"
+
 #include <QVariant>
 
-DistinctRowFetcher::DistinctRowFetcher(const QSqlDatabase& db, int limit, Rows rows)
+DistinctRowFetcher::DistinctRowFetcher(const QSqlDatabase& db, int limit, Rows rows, sqlite3* handle)
     : m_DataBase(db)
+    , m_pHandle(handle)
     , m_nLimit(limit)
     , m_RowsKept(rows)
 {
 }
 
+DistinctRowFetcher::~DistinctRowFetcher() = default;
+
 bool DistinctRowFetcher::prepare(const QStringList& statements)
 {
     m_Queries.clear();
+    m_Direct.clear();
+    if (m_pHandle) {
+        for (const QString& statement : statements) {
+            auto rows = std::make_unique<SqliteRows>(m_pHandle);
+            if (!rows->prepare(statement)) {
+                m_Error = rows->lastError();
+                m_Direct.clear();
+                return false;
+            }
+            m_Direct.push_back(std::move(rows));
+        }
+        return true;
+    }
     for (const QString& statement : statements) {
         QSqlQuery query(m_DataBase);
         query.setForwardOnly(true);
@@ -30,8 +48,11 @@ bool DistinctRowFetcher::fetch(const std::function<bool()>& interrupted)
 {
     m_Rows.clear();
     m_Seen.clear();
+    m_SeenBytes.clear();
     m_Columns = QSqlRecord();
     m_bMore = false;
+    if (m_pHandle)
+        return fetchDirect(interrupted);
     for (int i = 0; i < m_Queries.size(); ++i) {
         QSqlQuery& query = m_Queries[i];
         if (interrupted())
@@ -63,6 +84,61 @@ bool DistinctRowFetcher::fetch(const std::function<bool()>& interrupted)
         if (m_bMore)
             break;
     }
+    return true;
+}
+
+bool DistinctRowFetcher::fetchDirect(const std::function<bool()>& interrupted)
+{
+    for (size_t i = 0; i < m_Direct.size(); ++i) {
+        SqliteRows& rows = *m_Direct[i];
+        if (interrupted())
+            return false;
+        if (!rows.exec()) {
+            m_Error = rows.lastError();
+            return false;
+        }
+        if (i == 0)
+            m_Columns = rows.record();
+        while (!m_bMore) {
+            if (interrupted()) {
+                rows.finish();
+                return false;
+            }
+            if (!rows.next())
+                break;
+            if (addRow(rows) && m_Rows.size() > m_nLimit) {
+                m_Rows.removeLast();
+                m_bMore = true;
+            }
+        }
+        if (rows.lastError().isValid()) {
+            m_Error = rows.lastError();
+            return false;
+        }
+        rows.finish();
+        if (m_bMore)
+            break;
+    }
+    return true;
+}
+
+bool DistinctRowFetcher::addRow(const SqliteRows& rows)
+{
+    // The values as the statement gave them, each behind its type and length.
+    const int count = qMin(m_Columns.count(), rows.columnCount());
+    QSqlRecord row = m_Columns;
+    QByteArray key;
+    for (int column = 0; column < count; ++column) {
+        row.setValue(column, rows.value(column));
+        if (m_RowsKept == DistinctRows)
+            rows.appendKey(column, &key);
+    }
+    if (m_RowsKept == DistinctRows) {
+        if (m_SeenBytes.contains(key))
+            return false;
+        m_SeenBytes.insert(key);
+    }
+    m_Rows.append(row);
     return true;
 }
 

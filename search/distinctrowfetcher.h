@@ -11,6 +11,11 @@
 #include <QVector>
 
 #include <functional>
+#include <memory>
+#include <vector>
+
+class SqliteRows;
+struct sqlite3;
 
 // The first distinct rows of one or more statements run one after another, as a UNION of them
 // would return them, without computing the rest: SQLite's UNION builds the whole result before a
@@ -20,7 +25,10 @@ class DistinctRowFetcher {
 public:
     enum Rows { DistinctRows, AllRows };
 
-    DistinctRowFetcher(const QSqlDatabase& db, int limit, Rows rows = DistinctRows);
+    // With handle (db's own, see SqliteHandle), the rows are read through SQLite directly.
+    DistinctRowFetcher(
+        const QSqlDatabase& db, int limit, Rows rows = DistinctRows, sqlite3* handle = nullptr);
+    ~DistinctRowFetcher();
 
     // Prepares every statement; false, with lastError(), when one fails.
     bool prepare(const QStringList& statements);
@@ -41,8 +49,12 @@ public:
 
 private:
     bool addRow(const QSqlQuery& query);
+    bool addRow(const SqliteRows& rows);
+    bool fetchDirect(const std::function<bool()>& interrupted);
 
     QSqlDatabase m_DataBase;
+    sqlite3* m_pHandle;
+    std::vector<std::unique_ptr<SqliteRows>> m_Direct;
     int m_nLimit;
     Rows m_RowsKept;
     bool m_bMore = false;
@@ -50,5 +62,6 @@ private:
     QSqlRecord m_Columns;
     QVector<QSqlRecord> m_Rows;
     QSet<QString> m_Seen;
+    QSet<QByteArray> m_SeenBytes;
     QSqlError m_Error;
 };

@@ -2,6 +2,7 @@
 #include "searchconnection.h"
 
 #include "searchlog.h"
+#include "sqlitehandle.h"
 
 #include <QFile>
 #include <QSqlError>
@@ -78,7 +79,8 @@ bool SearchConnection::open(QString* error)
     db.setDatabaseName(m_DatabaseFile);
     // The search only reads; read-only also keeps a missing file from being created empty.
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-    if (!db.open()) {
+    m_pHandle = SqliteHandle::open(db);
+    if (!db.isOpen()) {
         *error = db.lastError().text();
         qCDebug(lcSearch) << db.lastError();
         db = QSqlDatabase();
@@ -119,6 +121,7 @@ void SearchConnection::close()
 {
     m_OpenedFile.clear();
     m_OpenedIdentity.clear();
+    m_pHandle = nullptr;
     m_nNamesVersion = -1;
     // Its statements end before the connection does.
     m_Statements.clear();

@@ -160,6 +160,7 @@ void ThreadDataBaseFind::runJob(SearchConnection& connection, const Job& job)
     SearchContext context;
     context.db = connection.database();
     context.statements = &connection.statements();
+    context.handle = connection.handle();
     context.busy = [this, &bBusy] {
         if (bBusy)
             return;

@@ -1,13 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "distinctrowfetcher.h"
 
+#include "searchstatement.h"
 #include "sqliterows.h"
+#include "statementcache.h"
+
+#include <algorithm>
 
 #include <QVariant>
 
-DistinctRowFetcher::DistinctRowFetcher(const QSqlDatabase& db, int limit, Rows rows, sqlite3* handle)
+DistinctRowFetcher::DistinctRowFetcher(
+    const QSqlDatabase& db, int limit, Rows rows, sqlite3* handle, StatementCache* cache)
     : m_DataBase(db)
     , m_pHandle(handle)
+    , m_pCache(handle ? cache : nullptr)
     , m_nLimit(limit)
     , m_RowsKept(rows)
 {
@@ -19,15 +25,32 @@ bool DistinctRowFetcher::prepare(const QStringList& statements)
 {
     m_Queries.clear();
     m_Direct.clear();
+    m_Values.clear();
     if (m_pHandle) {
         for (const QString& statement : statements) {
-            auto rows = std::make_unique<SqliteRows>(m_pHandle);
-            if (!rows->prepare(statement)) {
-                m_Error = rows->lastError();
-                m_Direct.clear();
-                return false;
+            std::shared_ptr<SqliteRows> kept;
+            QStringList values;
+            if (m_pCache) {
+                SearchStatement::Bound bound = SearchStatement::bound(statement);
+                kept = m_pCache->rows(bound.text, &m_Error);
+                if (!kept) {
+                    m_Direct.clear();
+                    return false;
+                }
+                values = bound.values;
             }
-            m_Direct.push_back(std::move(rows));
+            // A statement twice in the list would be read by two loops at once.
+            if (!kept || std::find(m_Direct.cbegin(), m_Direct.cend(), kept) != m_Direct.cend()) {
+                kept = std::make_shared<SqliteRows>(m_pHandle);
+                if (!kept->prepare(statement)) {
+                    m_Error = kept->lastError();
+                    m_Direct.clear();
+                    return false;
+                }
+                values.clear();
+            }
+            m_Direct.push_back(kept);
+            m_Values.push_back(values);
         }
         return true;
     }
@@ -93,7 +116,7 @@ bool DistinctRowFetcher::fetchDirect(const std::function<bool()>& interrupted)
         SqliteRows& rows = *m_Direct[i];
         if (interrupted())
             return false;
-        if (!rows.exec()) {
+        if (!rows.exec(m_Values[i])) {
             m_Error = rows.lastError();
             return false;
         }
@@ -128,6 +151,8 @@ bool DistinctRowFetcher::addRow(const SqliteRows& rows)
     const int count = qMin(m_Columns.count(), rows.columnCount());
     QSqlRecord row = m_Columns;
     QByteArray key;
+    if (m_RowsKept == DistinctRows)
+        key.reserve(count * 32);
     for (int column = 0; column < count; ++column) {
         row.setValue(column, rows.value(column));
         if (m_RowsKept == DistinctRows)

@@ -15,6 +15,7 @@
 #include <vector>
 
 class SqliteRows;
+class StatementCache;
 struct sqlite3;
 
 // The first distinct rows of one or more statements run one after another, as a UNION of them
@@ -25,9 +26,12 @@ class DistinctRowFetcher {
 public:
     enum Rows { DistinctRows, AllRows };
 
-    // With handle (db's own, see SqliteHandle), the rows are read through SQLite directly.
-    DistinctRowFetcher(
-        const QSqlDatabase& db, int limit, Rows rows = DistinctRows, sqlite3* handle = nullptr);
+    // With handle (db's own, see SqliteHandle), the rows are read through SQLite directly; with
+    // cache as well, each statement is kept there with its literals as parameters, so that a
+    // statement that differs from an earlier one only in the names it searches is not compiled
+    // again.
+    DistinctRowFetcher(const QSqlDatabase& db, int limit, Rows rows = DistinctRows, sqlite3* handle = nullptr,
+        StatementCache* cache = nullptr);
     ~DistinctRowFetcher();
 
     // Prepares every statement; false, with lastError(), when one fails.
@@ -54,7 +58,11 @@ private:
 
     QSqlDatabase m_DataBase;
     sqlite3* m_pHandle;
-    std::vector<std::unique_ptr<SqliteRows>> m_Direct;
+    StatementCache* m_pCache;
+    // The statements read directly (shared with the cache that keeps them), with the values
+    // bound to each.
+    std::vector<std::shared_ptr<SqliteRows>> m_Direct;
+    std::vector<QStringList> m_Values;
     int m_nLimit;
     Rows m_RowsKept;
     bool m_bMore = false;

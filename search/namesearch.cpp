@@ -52,7 +52,8 @@ bool NameSearch::run(const SearchContext& context, SearchResult* result, QString
     // Only the two halves of the search by both levels are joined by UNION, which makes rows
     // distinct.
     DistinctRowFetcher fetcher(context.db, rowLimit(),
-        bothLevels ? DistinctRowFetcher::DistinctRows : DistinctRowFetcher::AllRows, context.handle);
+        bothLevels ? DistinctRowFetcher::DistinctRows : DistinctRowFetcher::AllRows, context.handle,
+        context.statements);
     if (!fetcher.prepare(result->executed)) {
         *error = fetcher.lastError().text();
         qCDebug(lcSearch) << fetcher.lastError();

@@ -98,7 +98,7 @@ bool SearchConnection::open(QString* error)
         qCDebug(lcSearch) << query.lastError();
     m_OpenedFile = m_DatabaseFile;
     m_OpenedIdentity = identity;
-    m_Statements.setDatabase(db);
+    m_Statements.setDatabase(db, m_pHandle);
     m_nNamesVersion = dataVersion();
     m_Names.refresh(db);
     return true;

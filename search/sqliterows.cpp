@@ -34,7 +34,8 @@ bool SqliteRows::prepare(const QString& sql)
     m_Texts.clear();
     m_Error = QSqlError();
     const QByteArray text = sql.toUtf8();
-    const int result = sqlite3_prepare_v2(m_pHandle, text.constData(), text.size() + 1, &m_pStatement, nullptr);
+    const int result
+        = sqlite3_prepare_v2(m_pHandle, text.constData(), text.size() + 1, &m_pStatement, nullptr);
     if (result != SQLITE_OK) {
         setError("Unable to execute statement", QSqlError::StatementError, result);
         sqlite3_finalize(m_pStatement);
@@ -47,7 +48,7 @@ bool SqliteRows::prepare(const QString& sql)
     return true;
 }
 
-bool SqliteRows::exec()
+bool SqliteRows::exec(const QStringList& values)
 {
     m_Error = QSqlError();
     m_bPending = false;
@@ -56,6 +57,15 @@ bool SqliteRows::exec()
         return false;
     }
     sqlite3_reset(m_pStatement);
+    for (int i = 0; i < values.size(); ++i) {
+        const QByteArray value = values.at(i).toUtf8();
+        const int result
+            = sqlite3_bind_text(m_pStatement, i + 1, value.constData(), value.size(), SQLITE_TRANSIENT);
+        if (result != SQLITE_OK) {
+            setError("Unable to bind parameters", QSqlError::StatementError, result);
+            return false;
+        }
+    }
     if (!step())
         return !m_Error.isValid();
     m_bPending = true;

@@ -5,6 +5,7 @@
 #include <QSqlError>
 #include <QSqlRecord>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVector>
 
@@ -25,8 +26,9 @@ public:
 
     // False, with lastError(), when sql does not compile.
     bool prepare(const QString& sql);
-    // Runs the statement from its start, the first row read; false with lastError() on failure.
-    bool exec();
+    // Runs the statement from its start with values bound to its parameters in order, the first
+    // row read; false with lastError() on failure.
+    bool exec(const QStringList& values = QStringList());
     // The next row (the first after exec()); false at the end, or on failure with lastError().
     bool next();
     // Ends the statement's read, so that it holds no lock.

@@ -4,6 +4,7 @@
 
 #include "distinctrowfetcher.h"
 #include "sqlitehandle.h"
+#include "statementcache.h"
 
 #include <QSqlDatabase>
 #include <QSqlField>
@@ -41,6 +42,7 @@ private slots:
     void failingStatementIsReported_data();
     void failingStatementIsReported();
     void directRowsAreQtsRows();
+    void keptStatementServesOtherValues();
 
 private:
     // Every case runs through Qt's driver (no handle) and through SQLite directly.
@@ -192,6 +194,28 @@ void TestDistinctRowFetcher::directRowsAreQtsRows()
             QCOMPARE(found.at(1).at(row).fieldName(column), found.at(0).at(row).fieldName(column));
         }
     }
+}
+
+void TestDistinctRowFetcher::keptStatementServesOtherValues()
+{
+    // Statements that differ only in their literals are one kept statement, each run with its
+    // own values; one listed twice is still read twice over, its rows once.
+    StatementCache cache;
+    cache.setDatabase(QSqlDatabase::database(Connection), m_pHandle);
+    const QList<QPair<QStringList, QStringList>> runs {
+        { { "SELECT 'a' AS x UNION ALL SELECT 'b''c'" }, { "a", "b'c" } },
+        { { "SELECT 'd' AS x UNION ALL SELECT ''" }, { "d", "" } },
+        { { "SELECT 'e' AS x UNION ALL SELECT 'f'", "SELECT 'e' AS x UNION ALL SELECT 'f'" }, { "e", "f" } },
+    };
+    for (const auto& run : runs) {
+        DistinctRowFetcher fetcher(
+            QSqlDatabase::database(Connection), 100, DistinctRowFetcher::DistinctRows, m_pHandle, &cache);
+        QVERIFY(fetcher.prepare(run.first));
+        QVERIFY(fetcher.fetch([] { return false; }));
+        QCOMPARE(texts(fetcher.rows()), run.second);
+    }
+    QCOMPARE(cache.size(), 1);
+    cache.clear();
 }
 
 QTEST_GUILESS_MAIN(TestDistinctRowFetcher)

@@ -188,9 +188,19 @@ void ThreadDataBaseFind::runJob(SearchConnection& connection, const Job& job)
         const PostalAddress::Lookup lookup = [&names](const QString& code) { return names.lookup(code); };
         const PostalAddress::Columns columns = PostalAddress::columnsOf(result.columnMap);
         result.addresses.reserve(result.rows.size());
+        // Rows of one street differ in their index alone: the rest of the line is composed once
+        // for them. A line is its index, a comma and the rest, or the rest without an index.
+        PostalAddress::Fields last;
+        QString rest;
         for (const QSqlRecord& row : qAsConst(result.rows)) {
-            result.addresses << PostalAddress::compose(
-                PostalAddress::fieldsOf(row, columns), result.address, result.house, lookup);
+            PostalAddress::Fields fields = PostalAddress::fieldsOf(row, columns);
+            const QString index = fields.index;
+            fields.index.clear();
+            if (rest.isEmpty() || !(fields == last)) {
+                rest = PostalAddress::compose(fields, result.address, result.house, lookup);
+                last = fields;
+            }
+            result.addresses << (index.isEmpty() ? rest : index + QLatin1Char(',') + rest);
             qCDebug(lcSearch).noquote() << QLatin1Char('"') + result.addresses.last() + QLatin1Char('"');
         }
         emit signalFind(result);

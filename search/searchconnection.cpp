@@ -3,6 +3,7 @@
 
 #include "searchlog.h"
 #include "sqlitehandle.h"
+#include "sqliterows.h"
 
 #include <QFile>
 #include <QSqlError>
@@ -107,6 +108,16 @@ bool SearchConnection::open(QString* error)
 qint64 SearchConnection::dataVersion()
 {
     QSqlError error;
+    if (const std::shared_ptr<SqliteRows> rows
+        = m_Statements.rows(QStringLiteral("PRAGMA data_version"), &error)) {
+        if (!rows->exec() || !rows->next()) {
+            qCDebug(lcSearch) << "No data version:" << rows->lastError();
+            return -1;
+        }
+        const qint64 version = rows->value(0).toLongLong();
+        rows->finish();
+        return version;
+    }
     QSqlQuery* query = m_Statements.exec(QStringLiteral("PRAGMA data_version"), {}, &error);
     if (!query || !query->next()) {
         qCDebug(lcSearch) << "No data version:" << error;

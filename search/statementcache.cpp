@@ -77,6 +77,19 @@ QSqlQuery* StatementCache::exec(const QString& sql, const QVariantList& values, 
     return &*it;
 }
 
+bool StatementCache::execute(const QString& sql)
+{
+    QSqlError error;
+    const std::shared_ptr<SqliteRows> statement = rows(sql, &error);
+    if (!statement || !statement->exec()) {
+        // Prepared again next time: a failure may come from a file that changed under it.
+        m_Rows.remove(sql);
+        return false;
+    }
+    statement->finish();
+    return true;
+}
+
 QSqlQuery* execStatement(
     StatementCache* cache, QSqlQuery& query, const QString& sql, const QVariantList& values, QSqlError* error)
 {

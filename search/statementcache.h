@@ -39,6 +39,10 @@ public:
     // reads it finishes it before the search ends.
     std::shared_ptr<SqliteRows> rows(const QString& sql, QSqlError* error);
 
+    // Runs sql, a statement without rows (BEGIN, COMMIT), on its kept statement read directly;
+    // false when there is no handle or it fails.
+    bool execute(const QString& sql);
+
     // How many statements are kept.
     int size() const { return m_Queries.size() + int(m_Rows.size()); }
 

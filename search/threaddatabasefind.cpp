@@ -175,11 +175,17 @@ void ThreadDataBaseFind::runJob(SearchConnection& connection, const Job& job)
     // The statements of one search in one read transaction: the file is locked, its size read and
     // its change counter checked once, not for every statement. Ended before the result is
     // reported, so that no lock is held between searches (an import may be waiting to write).
+    // Through the kept statements when rows are read directly: Qt's driver compiles BEGIN and
+    // COMMIT anew every time.
     QSqlDatabase db = context.db;
-    const bool bTransaction = db.transaction();
+    StatementCache& kept = connection.statements();
+    const bool bDirect = connection.handle() != nullptr;
+    const bool bTransaction = bDirect ? kept.execute(QStringLiteral("BEGIN")) : db.transaction();
     const bool found = query->run(context, &result, &error);
-    if (bTransaction && !db.commit())
-        db.rollback();
+    if (bTransaction && !(bDirect ? kept.execute(QStringLiteral("COMMIT")) : db.commit())) {
+        if (!bDirect || !kept.execute(QStringLiteral("ROLLBACK")))
+            db.rollback();
+    }
     context.db = QSqlDatabase();
     db = QSqlDatabase();
     if (found) {

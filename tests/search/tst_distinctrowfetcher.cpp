@@ -215,6 +215,11 @@ void TestDistinctRowFetcher::keptStatementServesOtherValues()
         QCOMPARE(texts(fetcher.rows()), run.second);
     }
     QCOMPARE(cache.size(), 1);
+    // A statement without rows: a COMMIT outside a transaction fails, and is not kept.
+    QVERIFY(cache.execute("BEGIN"));
+    QVERIFY(cache.execute("COMMIT"));
+    QVERIFY(!cache.execute("COMMIT"));
+    QCOMPARE(cache.size(), 2);
     cache.clear();
 }
 

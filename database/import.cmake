@@ -12,13 +12,12 @@ target_sources(database PRIVATE
     postofficeimport.cpp postofficeimport.h
     publication.cpp publication.h
     sqliteinsert.cpp sqliteinsert.h
-    sqlitehandle.cpp sqlitehandle.h
     classifiersource.cpp classifiersource.h
 )
 # The import inserts through the handle of Qt's SQLite driver when the system library made it
 # (sqlitehandle.cpp checks at run time).
 find_package(SQLite3 REQUIRED)
-target_link_libraries(database PRIVATE SQLite::SQLite3)
+target_link_libraries(database PRIVATE sqlitehandle SQLite::SQLite3)
 # The classifier is read straight from its 7-Zip or ZIP archive.
 find_package(LibArchive REQUIRED)
 target_link_libraries(database PRIVATE LibArchive::LibArchive)

@@ -11,6 +11,12 @@
 #include <QVector>
 
 #include <functional>
+#include <memory>
+#include <vector>
+
+class SqliteRows;
+class StatementCache;
+struct sqlite3;
 
 // The first distinct rows of one or more statements run one after another, as a UNION of them
 // would return them, without computing the rest: SQLite's UNION builds the whole result before a
@@ -20,7 +26,13 @@ class DistinctRowFetcher {
 public:
     enum Rows { DistinctRows, AllRows };
 
-    DistinctRowFetcher(const QSqlDatabase& db, int limit, Rows rows = DistinctRows);
+    // With handle (db's own, see SqliteHandle), the rows are read through SQLite directly; with
+    // cache as well, each statement is kept there with its literals as parameters, so that a
+    // statement that differs from an earlier one only in the names it searches is not compiled
+    // again.
+    DistinctRowFetcher(const QSqlDatabase& db, int limit, Rows rows = DistinctRows, sqlite3* handle = nullptr,
+        StatementCache* cache = nullptr);
+    ~DistinctRowFetcher();
 
     // Prepares every statement; false, with lastError(), when one fails.
     bool prepare(const QStringList& statements);
@@ -41,8 +53,16 @@ public:
 
 private:
     bool addRow(const QSqlQuery& query);
+    bool addRow(const SqliteRows& rows);
+    bool fetchDirect(const std::function<bool()>& interrupted);
 
     QSqlDatabase m_DataBase;
+    sqlite3* m_pHandle;
+    StatementCache* m_pCache;
+    // The statements read directly (shared with the cache that keeps them), with the values
+    // bound to each.
+    std::vector<std::shared_ptr<SqliteRows>> m_Direct;
+    std::vector<QStringList> m_Values;
     int m_nLimit;
     Rows m_RowsKept;
     bool m_bMore = false;
@@ -50,5 +70,6 @@ private:
     QSqlRecord m_Columns;
     QVector<QSqlRecord> m_Rows;
     QSet<QString> m_Seen;
+    QSet<QByteArray> m_SeenBytes;
     QSqlError m_Error;
 };

@@ -22,7 +22,9 @@ QString NameSearch::refusal() const
 
 QString NameSearch::statement() const
 {
-    return SearchStatement::names(m_Locality, m_Street, QStringList()).logged;
+    if (m_Statement.isEmpty())
+        m_Statement = SearchStatement::names(m_Locality, m_Street, QStringList()).logged;
+    return m_Statement;
 }
 
 bool NameSearch::run(const SearchContext& context, SearchResult* result, QString* error)
@@ -40,21 +42,18 @@ bool NameSearch::run(const SearchContext& context, SearchResult* result, QString
     if (bothLevels || SearchStatement::matchesDistinctNames(m_Locality)
         || SearchStatement::matchesDistinctNames(m_Street))
         nameTables = TwoLevelPlan::nameTablesOf(context.db, context.statements);
-    const SearchStatement::NameStatements statements
-        = SearchStatement::names(m_Locality, m_Street, nameTables.tables);
-    result->statement = statements.logged;
-    result->executed = statements.executed;
-    if (bothLevels) {
-        const QStringList planned
+    result->statement = statement();
+    if (bothLevels)
+        result->executed
             = TwoLevelPlan::statements(context.db, m_Locality, m_Street, nameTables, context.statements);
-        if (!planned.isEmpty())
-            result->executed = planned;
-    }
+    if (result->executed.isEmpty())
+        result->executed = SearchStatement::names(m_Locality, m_Street, nameTables.tables).executed;
 
     // Only the two halves of the search by both levels are joined by UNION, which makes rows
     // distinct.
-    DistinctRowFetcher fetcher(
-        context.db, rowLimit(), bothLevels ? DistinctRowFetcher::DistinctRows : DistinctRowFetcher::AllRows);
+    DistinctRowFetcher fetcher(context.db, rowLimit(),
+        bothLevels ? DistinctRowFetcher::DistinctRows : DistinctRowFetcher::AllRows, context.handle,
+        context.statements);
     if (!fetcher.prepare(result->executed)) {
         *error = fetcher.lastError().text();
         qCDebug(lcSearch) << fetcher.lastError();

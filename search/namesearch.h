@@ -17,4 +17,6 @@ public:
 private:
     LevelFilter m_Locality;
     LevelFilter m_Street;
+    // The logged statement, built once: the worker logs it, the result carries it.
+    mutable QString m_Statement;
 };

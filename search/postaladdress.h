@@ -25,6 +25,13 @@ struct Fields {
     QString codeRrr;
     QString street;
     QString streetType; // short type name (scname)
+
+    bool operator==(const Fields& other) const
+    {
+        return index == other.index && locality == other.locality && localityType == other.localityType
+            && code == other.code && codeSs == other.codeSs && codeRrr == other.codeRrr
+            && street == other.street && streetType == other.streetType;
+    }
 };
 
 Fields fieldsOf(const QSqlRecord& row, const QHash<QString, ResultColumn>& columns);

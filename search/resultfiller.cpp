@@ -13,16 +13,20 @@ void ResultFiller::fill(const SearchResult& result, TableModel& model)
 {
     // The statement's columns in their order, less the technical ones (headers beginning with
     // '_'), which only feed the address; a column the map does not name is shown untitled.
+    const int count = result.columns.count();
+    QVector<QVariant> titles(count);
+    QVector<bool> titled(count, false);
+    // The map's first entry for a column names it.
+    for (const ResultColumn& entry : result.columnMap) {
+        if (entry.column >= 0 && entry.column < count && !titled.at(entry.column)) {
+            titles[entry.column] = entry.header;
+            titled[entry.column] = true;
+        }
+    }
     QVector<int> shown;
     QVector<QVariant> headers;
-    for (int column = 0; column < result.columns.count(); ++column) {
-        QVariant header;
-        for (const ResultColumn& entry : result.columnMap) {
-            if (entry.column == column) {
-                header = entry.header;
-                break;
-            }
-        }
+    for (int column = 0; column < count; ++column) {
+        const QVariant& header = titles.at(column);
         if (header.toString().startsWith(QLatin1Char('_')))
             continue;
         shown << column;

@@ -2,6 +2,8 @@
 #include "searchconnection.h"
 
 #include "searchlog.h"
+#include "sqlitehandle.h"
+#include "sqliterows.h"
 
 #include <QFile>
 #include <QSqlError>
@@ -78,7 +80,8 @@ bool SearchConnection::open(QString* error)
     db.setDatabaseName(m_DatabaseFile);
     // The search only reads; read-only also keeps a missing file from being created empty.
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-    if (!db.open()) {
+    m_pHandle = SqliteHandle::open(db);
+    if (!db.isOpen()) {
         *error = db.lastError().text();
         qCDebug(lcSearch) << db.lastError();
         db = QSqlDatabase();
@@ -96,7 +99,7 @@ bool SearchConnection::open(QString* error)
         qCDebug(lcSearch) << query.lastError();
     m_OpenedFile = m_DatabaseFile;
     m_OpenedIdentity = identity;
-    m_Statements.setDatabase(db);
+    m_Statements.setDatabase(db, m_pHandle);
     m_nNamesVersion = dataVersion();
     m_Names.refresh(db);
     return true;
@@ -105,6 +108,16 @@ bool SearchConnection::open(QString* error)
 qint64 SearchConnection::dataVersion()
 {
     QSqlError error;
+    if (const std::shared_ptr<SqliteRows> rows
+        = m_Statements.rows(QStringLiteral("PRAGMA data_version"), &error)) {
+        if (!rows->exec() || !rows->next()) {
+            qCDebug(lcSearch) << "No data version:" << rows->lastError();
+            return -1;
+        }
+        const qint64 version = rows->value(0).toLongLong();
+        rows->finish();
+        return version;
+    }
     QSqlQuery* query = m_Statements.exec(QStringLiteral("PRAGMA data_version"), {}, &error);
     if (!query || !query->next()) {
         qCDebug(lcSearch) << "No data version:" << error;
@@ -119,6 +132,7 @@ void SearchConnection::close()
 {
     m_OpenedFile.clear();
     m_OpenedIdentity.clear();
+    m_pHandle = nullptr;
     m_nNamesVersion = -1;
     // Its statements end before the connection does.
     m_Statements.clear();

@@ -8,6 +8,8 @@
 #include <QSqlDatabase>
 #include <QString>
 
+struct sqlite3;
+
 // The read-only connection of one search worker, kept open from one search to the next while the
 // database file stays the same file: opening it, reading the schema and warming its pages again
 // would cost more than a short search itself. A file installed in its place (a new file renamed
@@ -30,6 +32,9 @@ public:
     bool open(QString* error);
     // The open connection; invalid before open() succeeded.
     QSqlDatabase database() const;
+    // The open connection's SQLite handle when the linked SQLite library made it (SqliteHandle);
+    // null otherwise, and while none is open.
+    sqlite3* handle() const { return m_pHandle; }
     const AddressNameCache& names() const { return m_Names; }
     // The statements kept on the open connection.
     StatementCache& statements() { return m_Statements; }
@@ -46,6 +51,7 @@ private:
     // The file the kept connection reads, as it was when opened; empty while none is open.
     QString m_OpenedFile;
     QByteArray m_OpenedIdentity;
+    sqlite3* m_pHandle = nullptr;
     AddressNameCache m_Names;
     StatementCache m_Statements;
     // PRAGMA data_version when the names were last brought up to date; -1 for unknown.

@@ -11,12 +11,16 @@
 #include <functional>
 #include <memory>
 
+struct sqlite3;
+
 // What a kind of query is given to run: the open connection of the search worker, and the
 // worker's hooks.
 struct SearchContext {
     QSqlDatabase db;
     // The statements kept on db from one search to the next; none on a bare connection.
     StatementCache* statements = nullptr;
+    // db's SQLite handle, to read rows through SQLite directly; none when Qt's driver must.
+    sqlite3* handle = nullptr;
     // Called once, when the statements are ready and the long part (running them) begins: the
     // worker then shows the busy display.
     std::function<void()> busy;

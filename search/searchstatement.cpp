@@ -214,6 +214,39 @@ NameStatements names(const LevelFilter& locality, const LevelFilter& street, con
     return statements;
 }
 
+Bound bound(const QString& statement)
+{
+    Bound found;
+    found.text.reserve(statement.size());
+    for (int i = 0; i < statement.size(); ++i) {
+        const QChar c = statement.at(i);
+        if (c != QLatin1Char('\'')) {
+            found.text += c;
+            continue;
+        }
+        // A literal runs to the next apostrophe not doubled; one left open stays text, and the
+        // statement fails to compile as it would have.
+        QString value;
+        int end = i + 1;
+        for (; end < statement.size(); ++end) {
+            if (statement.at(end) != QLatin1Char('\''))
+                value += statement.at(end);
+            else if (end + 1 < statement.size() && statement.at(end + 1) == QLatin1Char('\''))
+                value += statement.at(++end);
+            else
+                break;
+        }
+        if (end >= statement.size()) {
+            found.text += statement.midRef(i);
+            break;
+        }
+        found.text += QLatin1Char('?');
+        found.values << value;
+        i = end;
+    }
+    return found;
+}
+
 QString houseStreetColumns()
 {
     return QStringLiteral("SELECT s.index_ , k.index_ , k.name, k.socr, k.scname, k.code, "

@@ -44,6 +44,15 @@ struct NameStatements {
 };
 NameStatements names(const LevelFilter& locality, const LevelFilter& street, const QStringList& nameTables);
 
+// A statement with its string literals taken out as parameters: the same text for every name
+// searched, so that it is compiled once and kept, the names bound. Values in the order of the
+// parameters.
+struct Bound {
+    QString text;
+    QStringList values;
+};
+Bound bound(const QString& statement);
+
 // The columns of the house search's street statement, and the statement as logged and as run.
 QString houseStreetColumns();
 QString houseStreets(const LevelFilter& locality, const LevelFilter& street);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "statementcache.h"
 
+#include "sqliterows.h"
+
 #include <QSqlError>
 
 namespace {
@@ -19,17 +21,42 @@ bool run(QSqlQuery& query, const QString& sql, const QVariantList& values, bool 
 
 } // namespace
 
-void StatementCache::setDatabase(const QSqlDatabase& db)
+StatementCache::StatementCache() = default;
+
+StatementCache::~StatementCache() = default;
+
+void StatementCache::setDatabase(const QSqlDatabase& db, sqlite3* handle)
 {
     clear();
     m_DataBase = db;
+    m_pHandle = handle;
 }
 
 void StatementCache::clear()
 {
     // The queries go before the connection may be removed.
     m_Queries.clear();
+    m_Rows.clear();
+    m_pHandle = nullptr;
     m_DataBase = QSqlDatabase();
+}
+
+std::shared_ptr<SqliteRows> StatementCache::rows(const QString& sql, QSqlError* error)
+{
+    if (!m_pHandle)
+        return nullptr;
+    auto it = m_Rows.find(sql);
+    if (it != m_Rows.end())
+        return *it;
+    if (m_Rows.size() >= MaxStatements)
+        m_Rows.clear();
+    auto rows = std::make_shared<SqliteRows>(m_pHandle);
+    if (!rows->prepare(sql)) {
+        *error = rows->lastError();
+        return nullptr;
+    }
+    m_Rows.insert(sql, rows);
+    return rows;
 }
 
 QSqlQuery* StatementCache::exec(const QString& sql, const QVariantList& values, QSqlError* error)
@@ -48,6 +75,19 @@ QSqlQuery* StatementCache::exec(const QString& sql, const QVariantList& values, 
         return nullptr;
     }
     return &*it;
+}
+
+bool StatementCache::execute(const QString& sql)
+{
+    QSqlError error;
+    const std::shared_ptr<SqliteRows> statement = rows(sql, &error);
+    if (!statement || !statement->exec()) {
+        // Prepared again next time: a failure may come from a file that changed under it.
+        m_Rows.remove(sql);
+        return false;
+    }
+    statement->finish();
+    return true;
 }
 
 QSqlQuery* execStatement(

@@ -160,6 +160,7 @@ void ThreadDataBaseFind::runJob(SearchConnection& connection, const Job& job)
     SearchContext context;
     context.db = connection.database();
     context.statements = &connection.statements();
+    context.handle = connection.handle();
     context.busy = [this, &bBusy] {
         if (bBusy)
             return;
@@ -174,11 +175,17 @@ void ThreadDataBaseFind::runJob(SearchConnection& connection, const Job& job)
     // The statements of one search in one read transaction: the file is locked, its size read and
     // its change counter checked once, not for every statement. Ended before the result is
     // reported, so that no lock is held between searches (an import may be waiting to write).
+    // Through the kept statements when rows are read directly: Qt's driver compiles BEGIN and
+    // COMMIT anew every time.
     QSqlDatabase db = context.db;
-    const bool bTransaction = db.transaction();
+    StatementCache& kept = connection.statements();
+    const bool bDirect = connection.handle() != nullptr;
+    const bool bTransaction = bDirect ? kept.execute(QStringLiteral("BEGIN")) : db.transaction();
     const bool found = query->run(context, &result, &error);
-    if (bTransaction && !db.commit())
-        db.rollback();
+    if (bTransaction && !(bDirect ? kept.execute(QStringLiteral("COMMIT")) : db.commit())) {
+        if (!bDirect || !kept.execute(QStringLiteral("ROLLBACK")))
+            db.rollback();
+    }
     context.db = QSqlDatabase();
     db = QSqlDatabase();
     if (found) {
@@ -187,9 +194,19 @@ void ThreadDataBaseFind::runJob(SearchConnection& connection, const Job& job)
         const PostalAddress::Lookup lookup = [&names](const QString& code) { return names.lookup(code); };
         const PostalAddress::Columns columns = PostalAddress::columnsOf(result.columnMap);
         result.addresses.reserve(result.rows.size());
+        // Rows of one street differ in their index alone: the rest of the line is composed once
+        // for them. A line is its index, a comma and the rest, or the rest without an index.
+        PostalAddress::Fields last;
+        QString rest;
         for (const QSqlRecord& row : qAsConst(result.rows)) {
-            result.addresses << PostalAddress::compose(
-                PostalAddress::fieldsOf(row, columns), result.address, result.house, lookup);
+            PostalAddress::Fields fields = PostalAddress::fieldsOf(row, columns);
+            const QString index = fields.index;
+            fields.index.clear();
+            if (rest.isEmpty() || !(fields == last)) {
+                rest = PostalAddress::compose(fields, result.address, result.house, lookup);
+                last = fields;
+            }
+            result.addresses << (index.isEmpty() ? rest : index + QLatin1Char(',') + rest);
             qCDebug(lcSearch).noquote() << QLatin1Char('"') + result.addresses.last() + QLatin1Char('"');
         }
         emit signalFind(result);

@@ -89,9 +89,6 @@ bool TwoLevelPlan::names(const QSqlDatabase& db, const char* table, const char* 
     const bool hasNames = nameTables.tables.contains(names, Qt::CaseInsensitive);
     // name_upper was built with the same Unicode upper-casing as the statement's conditions.
     const QString text = level.text.toUpper();
-    // Е and Ё alike, as the search's own conditions take them.
-    const QString where = QLatin1Char(' ') + SearchStatement::matches(QStringLiteral("name_upper"), level);
-
     if (!level.isMask) {
         found->condition = SearchStatement::exactMatch(level);
         found->count = 1;
@@ -146,6 +143,8 @@ bool TwoLevelPlan::names(const QSqlDatabase& db, const char* table, const char* 
     // A mask of wildcards alone matches (nearly) every name.
     if (std::all_of(text.cbegin(), text.cend(), SqlText::isWildcard))
         return false;
+    // Е and Ё alike, as the search's own conditions take them.
+    const QString where = QLatin1Char(' ') + SearchStatement::matches(QStringLiteral("name_upper"), level);
 
     if (SqlText::isWildcard(text.front())) {
         // Only the names alone can be searched for it, one by one: they are read once and

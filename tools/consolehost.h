@@ -19,11 +19,11 @@ public:
 
     void addState(const QString& text, bool bEncode) override
     {
+        // One write for the line and its end: standard error is unbuffered.
         const QByteArray line
-            = formatStateLine(QTime::currentTime(), decodeStateText(text, bEncode)).toUtf8();
+            = formatStateLine(QTime::currentTime(), decodeStateText(text, bEncode)).toUtf8() + '\n';
         QMutexLocker lock(&m_Mutex);
         std::fwrite(line.constData(), 1, size_t(line.size()), m_pStream);
-        std::fputc('\n', m_pStream);
         std::fflush(m_pStream);
     }
 

@@ -2,6 +2,7 @@
 #include "commands.h"
 #include "consolehost.h"
 #include "paths.h"
+#include "queuedworkerhost.h"
 
 #include "indexquery.h"
 #include "resultfiller.h"
@@ -87,73 +88,112 @@ QByteArray label(const Search& search)
     return search.line == 0 ? QByteArray("search") : "search " + QByteArray::number(search.line);
 }
 
+// A search handed to the worker: its table, filled as its result arrives, and its time.
+struct Pending {
+    TableModel model;
+    SearchResult found;
+    bool bFound = false;
+    double ms = 0;
+    QElapsedTimer clock;
+};
+
 // Runs the searches one after another on one search worker, as the window runs its user's
 // searches: the worker keeps its connection and the address names from one search to the next,
-// and follows the database file when another is installed in its place.
+// and follows the database file when another is installed in its place. In a batch the next
+// search is handed over as soon as a result arrives, so that the worker runs it while this thread
+// fills and prints the table; the worker's log lines reach this thread queued, so every search's
+// lines and table still come out together and in order.
 int runSearches(const QString& databaseFile, QList<Search>& searches)
 {
     // Status-log lines go to standard error, the table to standard output.
-    ConsoleHost host(stderr);
+    ConsoleHost console(stderr);
+    QObject receiver;
+    QueuedWorkerHost host(&receiver, &console);
     ThreadDataBaseFind thread;
     thread.setHost(&host);
     thread.setDatabaseFile(databaseFile);
 
-    // As in the window, the rows reach this thread queued, and the table is filled as soon as
-    // they arrive.
-    QObject receiver;
     QEventLoop loop;
-    QObject::connect(
-        &thread, &ThreadDataBaseFind::signalSearchDone, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-
     // The connection opened and the names read before the clock starts, as the window's worker
     // has them when its user's search begins; timed on its own.
     QElapsedTimer namesClock;
     namesClock.start();
+    const QMetaObject::Connection prepared = QObject::connect(
+        &thread, &ThreadDataBaseFind::signalSearchDone, &loop, &QEventLoop::quit, Qt::QueuedConnection);
     thread.prepare();
     loop.exec();
+    QObject::disconnect(prepared);
     std::fprintf(stderr, "search: address names read in %.3f ms\n", namesClock.nsecsElapsed() / 1e6);
 
     const bool bBatch = !searches.isEmpty() && searches.first().line != 0;
-    QElapsedTimer clock;
+    const int count = searches.size();
+    // At most two searches are under way: the one printed here and the next on the worker.
+    Pending pending[2];
+    int handed = 0;
+    int done = 0;
     int status = 0;
-    for (Search& search : searches) {
-        bool bFound = false;
-        TableModel model;
-        SearchResult found;
-        double ms = 0;
-        const QMetaObject::Connection fill = QObject::connect(
-            &thread, &ThreadDataBaseFind::signalFind, &receiver,
-            [&](const SearchResult& result) {
-                bFound = true;
-                found = result;
-                ResultFiller::fill(result, model);
-                ms = clock.nsecsElapsed() / 1e6;
-            },
-            Qt::QueuedConnection);
-        clock.start();
-        thread.find(search.params());
+    const auto handOver = [&] {
+        Pending& next = pending[handed % 2];
+        next.model.setTable({}, {});
+        next.found = SearchResult();
+        next.bFound = false;
+        next.ms = 0;
+        next.clock.start();
+        thread.find(searches.at(handed).params());
+        ++handed;
+    };
+    // As in the window, the rows reach this thread queued, and the table is filled as soon as
+    // they arrive.
+    QObject::connect(
+        &thread, &ThreadDataBaseFind::signalFind, &receiver,
+        [&](const SearchResult& result) {
+            Pending& current = pending[done % 2];
+            current.bFound = true;
+            current.found = result;
+            if (bBatch && handed == done + 1 && handed < count)
+                handOver();
+            ResultFiller::fill(result, current.model);
+            current.ms = current.clock.nsecsElapsed() / 1e6;
+        },
+        Qt::QueuedConnection);
+    // Every search ends with this signal, after its result and its log lines.
+    QObject::connect(
+        &thread, &ThreadDataBaseFind::signalSearchDone, &receiver,
+        [&] {
+            const Search& search = searches.at(done);
+            const Pending& current = pending[done % 2];
+            ++done;
+            if (!current.bFound) {
+                // The worker has logged why; a batch stops, its later figures would not be those
+                // of the session asked for.
+                if (bBatch)
+                    std::fprintf(stderr, "%s: not run; the batch stops here\n", label(search).constData());
+                status = 1;
+                loop.quit();
+                return;
+            }
+            // The index's post office, as the window logs it before the result.
+            for (const QString& line : qAsConst(current.found.officeLines))
+                std::fprintf(stderr, "%s\n", qPrintable(line));
+            // What ran in the logged statement's place.
+            for (const QString& executed : qAsConst(current.found.executed))
+                std::fprintf(stderr, "search: Running: \"%s\"\n", qPrintable(executed));
+            // An empty line ends each table of a batch; a table holds none (its header is always
+            // there).
+            printTable(current.model, bBatch);
+            // The line the window logs after the result, then the time.
+            std::fprintf(stderr, "%s\n", qPrintable(searchSummary(current.found)));
+            std::fprintf(stderr, "%s: %d rows in %.3f ms\n", label(search).constData(),
+                current.model.rowCount(), current.ms);
+            if (handed == done && handed < count)
+                handOver();
+            else if (done == count)
+                loop.quit();
+        },
+        Qt::QueuedConnection);
+    if (count > 0) {
+        handOver();
         loop.exec();
-        QObject::disconnect(fill);
-        if (!bFound) {
-            // The worker has logged why; a batch stops, its later figures would not be those of
-            // the session asked for.
-            if (bBatch)
-                std::fprintf(stderr, "%s: not run; the batch stops here\n", label(search).constData());
-            status = 1;
-            break;
-        }
-        // The index's post office, as the window logs it before the result.
-        for (const QString& line : qAsConst(found.officeLines))
-            std::fprintf(stderr, "%s\n", qPrintable(line));
-        // What ran in the logged statement's place.
-        for (const QString& executed : qAsConst(found.executed))
-            std::fprintf(stderr, "search: Running: \"%s\"\n", qPrintable(executed));
-        // An empty line ends each table of a batch; a table holds none (its header is always
-        // there).
-        printTable(model, bBatch);
-        // The line the window logs after the result, then the time.
-        std::fprintf(stderr, "%s\n", qPrintable(searchSummary(found)));
-        std::fprintf(stderr, "%s: %d rows in %.3f ms\n", label(search).constData(), model.rowCount(), ms);
     }
     return status;
 }

@@ -322,6 +322,13 @@ void TestSearchCommand::batchSearchesByIndex()
         QVERIFY2(run.err.contains(QRegularExpression(time)), qPrintable(time + run.err));
         rowCounts << QString::number(single.out.size() - 1);
     }
+    // The next search runs while a table is printed: still, each search's log lines come between
+    // the time of the one before and its own time, its statement once.
+    const QStringList perSearch
+        = run.err.split(QRegularExpression("search [0-9]+: [0-9]+ rows in [0-9.]+ ms\n"));
+    QCOMPARE(perSearch.size(), searches.size() + 1);
+    for (int i = 0; i < searches.size(); ++i)
+        QVERIFY2(perSearch.at(i).count(">>>: ") == 1, qPrintable(perSearch.at(i)));
     // The street's house groups, the street itself, the locality; narrowed by a name, none for
     // another locality or an index nothing carries.
     QCOMPARE(rowCounts, QStringList({ "1", "1", "1", "1", "1", "0", "0", "1" }));

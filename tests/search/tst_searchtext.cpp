@@ -34,6 +34,8 @@ private slots:
     void normalized();
     void refusals_data();
     void refusals();
+    void bound_data();
+    void bound();
 };
 
 void TestSearchText::userTextIsOnlyALiteral_data()
@@ -176,8 +178,12 @@ void TestSearchText::address()
     AddressShape shape;
     shape.street = street;
     shape.house = !house.isEmpty();
-    QCOMPARE(PostalAddress::compose(fields, shape, house, [&](const QString& c) { return records.value(c); }),
-        address);
+    const auto lookup = [&](const QString& c) { return records.value(c); };
+    QCOMPARE(PostalAddress::compose(fields, shape, house, lookup), address);
+    // The search worker composes the rest of a line once for rows that differ in their index.
+    fields.index.clear();
+    const QString rest = PostalAddress::compose(fields, shape, house, lookup);
+    QCOMPARE(index.isEmpty() ? rest : index + ',' + rest, address);
 }
 
 void TestSearchText::summary_data()
@@ -295,6 +301,39 @@ void TestSearchText::refusals()
     if (refused.isEmpty())
         refused = SearchQuery::create(params)->refusal();
     QCOMPARE(refused, refusal);
+}
+
+void TestSearchText::bound_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("values");
+
+    QTest::newRow("none") << "SELECT 1"
+                          << "SELECT 1" << QStringList();
+    QTest::newRow("names and constants")
+        << "SELECT CASE h WHEN 0 THEN d ELSE '---' END FROM k WHERE n = 'МОСКВА' AND s IN ('ЁЛКИ', 'ЕЛКИ') "
+           "AND st = '00'"
+        << "SELECT CASE h WHEN 0 THEN d ELSE ? END FROM k WHERE n = ? AND s IN (?, ?) AND st = ?"
+        << QStringList { "---", "МОСКВА", "ЁЛКИ", "ЕЛКИ", "00" };
+    // A doubled apostrophe is one apostrophe of the value, never the end of the literal.
+    QTest::newRow("apostrophes") << "WHERE n = 'X'' OR ''1''=''1' AND e = ''"
+                                 << "WHERE n = ? AND e = ?" << QStringList { "X' OR '1'='1", "" };
+    QTest::newRow("apostrophe last in the value") << "WHERE n = 'Д''' LIMIT 1"
+                                                  << "WHERE n = ? LIMIT 1" << QStringList { "Д'" };
+    // Left open, the statement stays as it was, and fails to compile as it would have.
+    QTest::newRow("open literal") << "WHERE a = 'b' AND n = 'x"
+                                  << "WHERE a = ? AND n = 'x" << QStringList { "b" };
+}
+
+void TestSearchText::bound()
+{
+    QFETCH(QString, statement);
+    QFETCH(QString, text);
+    QFETCH(QStringList, values);
+    const SearchStatement::Bound bound = SearchStatement::bound(statement);
+    QCOMPARE(bound.text, text);
+    QCOMPARE(bound.values, values);
 }
 
 QTEST_GUILESS_MAIN(TestSearchText)

@@ -45,9 +45,12 @@ bool isFormer(const QString& codeSt)
 constexpr int StreetLevel = 5;
 // A street named without its locality: enough streets to say it is ambiguous, no more.
 constexpr int AnywhereLimit = 200;
-constexpr int CodeCacheLimit = 100000;
-constexpr int CountCacheLimit = 100000;
-// The code lists kept for that: every common name of a full classifier fits.
+// What is kept from line to line is cleared when full. The regions and districts of a classifier
+// are a few thousand; the names tried, with the type words written into them, are more than any
+// bound that keeps the memory small, and a name read again costs one short index read.
+constexpr int CodeCacheLimit = 10000;
+constexpr int CountCacheLimit = 8000;
+// The code lists of the common names, intersected in memory: those of a full classifier fit.
 constexpr qint64 CodeSetBudget = 8 * 1024 * 1024;
 
 // A JSON array of strings, for json_each.

@@ -98,7 +98,8 @@ QStringList KladrCodeSet::intersected(const KladrCodeSet& other) const
             } else if (b < a) {
                 ++j;
             } else {
-                common.append(QString::number(region * RestScale + a).rightJustified(CodeLength, QLatin1Char('0')));
+                common.append(
+                    QString::number(region * RestScale + a).rightJustified(CodeLength, QLatin1Char('0')));
                 ++i;
                 ++j;
             }

@@ -20,20 +20,30 @@ void TestKladrCodeSet::intersected_data()
     QTest::addColumn<QString>("common");
     QTest::addColumn<int>("leftSize");
 
-    QTest::newRow("none") << "" << "" << "" << 0;
-    QTest::newRow("one side empty") << "77000000000" << "" << "" << 1;
-    QTest::newRow("one in both") << "77000000000,50001002003" << "50001002003" << "50001002003" << 2;
+    QTest::newRow("none") << ""
+                          << ""
+                          << "" << 0;
+    QTest::newRow("one side empty") << "77000000000"
+                                    << ""
+                                    << "" << 1;
+    QTest::newRow("one in both") << "77000000000,50001002003"
+                                 << "50001002003"
+                                 << "50001002003" << 2;
     // Leading zeros and the first and last region, where the region split begins and ends.
     QTest::newRow("first and last region") << "00000000001,99999999999,01000000000"
-                                           << "99999999999,00000000001" << "00000000001,99999999999" << 3;
+                                           << "99999999999,00000000001"
+                                           << "00000000001,99999999999" << 3;
     // The same rest in other regions is another code.
-    QTest::newRow("same rest, other region") << "01123456789,02123456789" << "03123456789,02123456789"
+    QTest::newRow("same rest, other region") << "01123456789,02123456789"
+                                             << "03123456789,02123456789"
                                              << "02123456789" << 2;
     // group_concat gives no order and repeats a locality for each of its streets.
     QTest::newRow("unsorted, repeated") << "50001002003,50001002003,10000000000,50001002003"
                                         << "50001002003,10000000000,10000000000"
                                         << "10000000000,50001002003" << 2;
-    QTest::newRow("nothing in common") << "50001002003,50001002004" << "50001002002,50001002005" << "" << 2;
+    QTest::newRow("nothing in common") << "50001002003,50001002004"
+                                       << "50001002002,50001002005"
+                                       << "" << 2;
 }
 
 void TestKladrCodeSet::intersected()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "addressresolver.h"
 
+#include "kladrcodeset.h"
 #include "postaladdress.h"
 
 #include <QAtomicInt>
@@ -8,6 +9,9 @@
 #include <QSet>
 #include <QSqlError>
 #include <QVariant>
+
+#include <algorithm>
+#include <tuple>
 
 #include <sys/stat.h>
 
@@ -41,8 +45,13 @@ bool isFormer(const QString& codeSt)
 constexpr int StreetLevel = 5;
 // A street named without its locality: enough streets to say it is ambiguous, no more.
 constexpr int AnywhereLimit = 200;
-constexpr int CodeCacheLimit = 100000;
-constexpr int CountCacheLimit = 100000;
+// What is kept from line to line is cleared when full. The regions and districts of a classifier
+// are a few thousand; the names tried, with the type words written into them, are more than any
+// bound that keeps the memory small, and a name read again costs one short index read.
+constexpr int CodeCacheLimit = 10000;
+constexpr int CountCacheLimit = 8000;
+// The code lists of the common names, intersected in memory: those of a full classifier fit.
+constexpr qint64 CodeSetBudget = 8 * 1024 * 1024;
 
 // A JSON array of strings, for json_each.
 QString jsonArray(const QStringList& values)
@@ -126,8 +135,9 @@ AddressResolver::AddressResolver(const QString& databaseFile)
 AddressResolver::~AddressResolver()
 {
     m_KladrByName = m_KladrCount = m_StreetNameExists = m_KladrInRange = m_KladrWithStreet
-        = m_KladrWithStreets = m_KladrByCode = m_StreetByName = m_StreetByNameAnywhere = m_StreetByNameIn
-        = m_StreetByCode = m_Houses = m_HousesIn = QSqlQuery();
+        = m_KladrWithStreets = m_KladrWithCodes = m_KladrCodes = m_StreetLocalityCodes = m_KladrByCode
+        = m_StreetByName = m_StreetByNameAnywhere = m_StreetByNameIn = m_StreetByCode = m_Houses = m_HousesIn
+        = QSqlQuery();
 }
 
 bool AddressResolver::readsFile(const QString& databaseFile) const
@@ -161,6 +171,15 @@ bool AddressResolver::prepare()
             "SELECT rowid, name, scname, code, code_st, index_ FROM kladr INDEXED BY index_kladr_nu_code "
             "WHERE name_upper = ? AND EXISTS (SELECT 1 FROM street INDEXED BY index_streets_nu_ck WHERE "
             "name_upper IN (SELECT value FROM json_each(?)) AND code_kladr = kladr.code)" },
+        { &m_KladrWithCodes,
+            "SELECT rowid, name, scname, code, code_st, index_ FROM kladr INDEXED BY index_kladr_nu_code "
+            "WHERE name_upper = ? AND code IN (SELECT value FROM json_each(?))" },
+        // A name's codes in one value: one row instead of thousands.
+        { &m_KladrCodes,
+            "SELECT group_concat(code) FROM kladr INDEXED BY index_kladr_nu_code WHERE name_upper = ?" },
+        { &m_StreetLocalityCodes,
+            "SELECT group_concat(code_kladr) FROM street INDEXED BY index_streets_nu_ck WHERE name_upper = "
+            "?" },
         { &m_KladrByCode,
             "SELECT name, scname, code, code_st, index_ FROM kladr INDEXED BY index_kladr_code WHERE code = "
             "?" },
@@ -197,20 +216,45 @@ bool AddressResolver::prepare()
 bool AddressResolver::readTypes()
 {
     // The type words are the classifier's own: every short name in use with its full name from
-    // the type dictionary, and the level it is used on.
+    // the type dictionary, and the level it is used on. Two plain DISTINCT scans, without a UNION
+    // over both: the streets are a million rows, and the UNION's second pass over them cost as
+    // much as the scan. The entries are added in the order the UNION gave them.
+    const char* const statements[] = {
+        "SELECT DISTINCT scname, socr, CASE WHEN code_rrr = '000' AND code_ggg = '000' AND code_ppp = '000' "
+        "THEN 1 WHEN code_ggg = '000' AND code_ppp = '000' THEN 2 WHEN code_ppp = '000' THEN 3 ELSE 4 END "
+        "FROM kladr",
+        "SELECT DISTINCT scname, socr, 5 FROM street",
+    };
+    struct Entry {
+        QString shortName;
+        QString fullName;
+        int nLevel;
+        bool operator<(const Entry& other) const
+        {
+            return std::tie(shortName, fullName, nLevel)
+                < std::tie(other.shortName, other.fullName, other.nLevel);
+        }
+        bool operator==(const Entry& other) const
+        {
+            return shortName == other.shortName && fullName == other.fullName && nLevel == other.nLevel;
+        }
+    };
+    QVector<Entry> entries;
     QSqlQuery query(m_Connection.database());
     query.setForwardOnly(true);
-    const QString statement = QStringLiteral("SELECT DISTINCT scname, socr, CASE WHEN code_rrr = '000' AND "
-                                             "code_ggg = '000' AND code_ppp = '000' THEN 1 "
-                                             "WHEN code_ggg = '000' AND code_ppp = '000' THEN 2 WHEN "
-                                             "code_ppp = '000' THEN 3 ELSE 4 END FROM kladr "
-                                             "UNION SELECT DISTINCT scname, socr, 5 FROM street");
-    if (!query.exec(statement)) {
-        m_Error = QStringLiteral("не удалось прочитать типы объектов: %1").arg(query.lastError().text());
-        return false;
+    for (const char* statement : statements) {
+        if (!query.exec(QString::fromUtf8(statement))) {
+            m_Error = QStringLiteral("не удалось прочитать типы объектов: %1").arg(query.lastError().text());
+            return false;
+        }
+        while (query.next())
+            entries.append({ query.value(0).toString(), query.value(1).toString(), query.value(2).toInt() });
     }
-    while (query.next())
-        m_Types.add(query.value(2).toInt(), query.value(0).toString(), query.value(1).toString());
+    // UTF-16 order is SQLite's binary order for these words (no surrogates in type names).
+    std::sort(entries.begin(), entries.end());
+    entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
+    for (const Entry& entry : qAsConst(entries))
+        m_Types.add(entry.nLevel, entry.shortName, entry.fullName);
     m_Types.addCommonSpellings();
     return true;
 }
@@ -460,12 +504,27 @@ QVector<AddressResolver::Object> AddressResolver::kladrByOneName(
             }
             if (!restriction->streetNames.isEmpty()) {
                 const bool bOne = restriction->streetNames.size() == 1;
-                QSqlQuery& query = bOne ? m_KladrWithStreet : m_KladrWithStreets;
-                query.bindValue(0, name);
-                query.bindValue(
-                    1, bOne ? restriction->streetNames.first() : jsonArray(restriction->streetNames));
-                if (!readKladrRows(query, &byRowid))
-                    return objects;
+                bool bDone = false;
+                if (recordCount(name) > m_nIntersectAbove) {
+                    const QStringList codes = codesWithStreets(name, restriction->streetNames, &bDone);
+                    if (!m_LastError.isEmpty())
+                        return objects;
+                    if (bDone && !codes.isEmpty()) {
+                        m_KladrWithCodes.bindValue(0, name);
+                        m_KladrWithCodes.bindValue(1,
+                            QLatin1String("[\"") + codes.join(QLatin1String("\",\"")) + QLatin1String("\"]"));
+                        if (!readKladrRows(m_KladrWithCodes, &byRowid))
+                            return objects;
+                    }
+                }
+                if (!bDone) {
+                    QSqlQuery& query = bOne ? m_KladrWithStreet : m_KladrWithStreets;
+                    query.bindValue(0, name);
+                    query.bindValue(
+                        1, bOne ? restriction->streetNames.first() : jsonArray(restriction->streetNames));
+                    if (!readKladrRows(query, &byRowid))
+                        return objects;
+                }
             }
             rows = byRowid.values().toVector();
         } else {
@@ -482,6 +541,47 @@ QVector<AddressResolver::Object> AddressResolver::kladrByOneName(
         takeRows(rows, part, false, &codes, &objects);
     }
     return objects;
+}
+
+// The codes of a locality name's records that have a street of one of the names, from the code
+// lists of the names; bDone is false when a list holds something that is no code.
+QStringList AddressResolver::codesWithStreets(
+    const QString& localityName, const QStringList& streetNames, bool* bDone)
+{
+    *bDone = false;
+    const KladrCodeSet localities = codeSet(m_KladrCodes, QLatin1Char('K') + localityName, localityName);
+    if (!localities.isValid())
+        return QStringList();
+    KladrCodeSet streets;
+    for (const QString& name : streetNames) {
+        const KladrCodeSet set = codeSet(m_StreetLocalityCodes, QLatin1Char('S') + name, name);
+        if (!set.isValid())
+            return QStringList();
+        streets = name == streetNames.first() ? set : streets.united(set);
+    }
+    *bDone = true;
+    return localities.intersected(streets);
+}
+
+KladrCodeSet AddressResolver::codeSet(QSqlQuery& query, const QString& key, const QString& name)
+{
+    const auto known = m_CodeSets.constFind(key);
+    if (known != m_CodeSets.cend())
+        return *known;
+    query.bindValue(0, name);
+    if (!query.exec() || !query.next()) {
+        m_LastError = query.lastError().text();
+        return KladrCodeSet();
+    }
+    const KladrCodeSet set = KladrCodeSet::fromList(query.value(0).toString());
+    query.finish();
+    if (m_nCodeSetBytes + set.bytes() > CodeSetBudget) {
+        m_CodeSets.clear();
+        m_nCodeSetBytes = 0;
+    }
+    m_CodeSets.insert(key, set);
+    m_nCodeSetBytes += set.bytes();
+    return set;
 }
 
 // What the other parts leave of a part's records: an object of the part fits only when every

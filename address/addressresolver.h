@@ -3,6 +3,7 @@
 
 #include "addressline.h"
 #include "addresstypes.h"
+#include "kladrcodeset.h"
 #include "searchconnection.h"
 
 #include <QHash>
@@ -79,6 +80,10 @@ public:
     // A part whose name has more records than this (the part with the most) is read only for the
     // codes the line's other parts allow. The answers are the same; tests raise it to compare.
     void setNarrowAbove(int nRecords) { m_nNarrowAbove = nRecords; }
+    // A locality name with more records than this is narrowed to the localities with the line's
+    // street by intersecting code lists kept in memory instead of probing the street index for
+    // each record. The answers are the same; tests lower it to compare.
+    void setIntersectAbove(int nRecords) { m_nIntersectAbove = nRecords; }
     // How many readings found nothing narrowed and were read again with every record.
     int fullReads() const { return m_nFullReads; }
 
@@ -124,6 +129,8 @@ private:
     Restriction restriction(
         int part, const QVector<AddressLine::Part>& parts, const QVector<QVector<Object>>& kladr);
     bool streetAble(const AddressLine::Part& part) const;
+    QStringList codesWithStreets(const QString& localityName, const QStringList& streetNames, bool* bDone);
+    KladrCodeSet codeSet(QSqlQuery& query, const QString& key, const QString& name);
     bool prepare();
     bool readTypes();
     bool readAliases(const char* table, const char* namesTable);
@@ -163,6 +170,9 @@ private:
     QSqlQuery m_KladrInRange;
     QSqlQuery m_KladrWithStreet;
     QSqlQuery m_KladrWithStreets;
+    QSqlQuery m_KladrWithCodes;
+    QSqlQuery m_KladrCodes;
+    QSqlQuery m_StreetLocalityCodes;
     QSqlQuery m_KladrByCode;
     QSqlQuery m_StreetByName;
     QSqlQuery m_StreetByNameAnywhere;
@@ -179,9 +189,14 @@ private:
     // Whether a street has the name: most spellings tried (the type word inside the name) have
     // none. Bounded the same way.
     QHash<QString, bool> m_StreetNames;
+    // The codes of the common locality names ('K' and the name) and of the street names ('S')
+    // they were intersected with; within CodeSetBudget bytes, cleared when full.
+    QHash<QString, KladrCodeSet> m_CodeSets;
+    qint64 m_nCodeSetBytes = 0;
     // A type's short name as the classifier writes it, in normal form; a few dozen.
     QHash<QString, QString> m_NormalTypes;
     QString m_LastError;
     int m_nNarrowAbove = 0;
+    int m_nIntersectAbove = 100;
     int m_nFullReads = 0;
 };

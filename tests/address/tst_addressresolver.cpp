@@ -225,17 +225,22 @@ QSet<QString> TestAddressResolver::expectedIndexes(const QVector<Written>& upper
 void TestAddressResolver::generated_data()
 {
     QTest::addColumn<int>("narrowAbove");
+    QTest::addColumn<int>("intersectAbove");
     // A part's records read only for the codes the other parts allow.
-    QTest::newRow("narrowed") << 0;
-    QTest::newRow("every record read") << std::numeric_limits<int>::max();
+    QTest::newRow("narrowed") << 0 << 100;
+    // The localities with the street found by intersecting code lists, for every name.
+    QTest::newRow("narrowed, code lists intersected") << 0 << 0;
+    QTest::newRow("every record read") << std::numeric_limits<int>::max() << 100;
 }
 
 void TestAddressResolver::generated()
 {
     QFETCH(int, narrowAbove);
+    QFETCH(int, intersectAbove);
     AddressResolver resolver(m_Generated);
     QVERIFY2(resolver.isReady(), qPrintable(resolver.error()));
     resolver.setNarrowAbove(narrowAbove);
+    resolver.setIntersectAbove(intersectAbove);
 
     QRandomGenerator random(20);
     QStringList codes = m_Streets.keys();
@@ -423,6 +428,15 @@ void TestAddressResolver::answers()
     QCOMPARE(same.address, answer.address);
     QCOMPARE(same.problem, answer.problem);
     QCOMPARE(same.candidates.size(), answer.candidates.size());
+    // And when the localities with the street come from code lists intersected in memory.
+    AddressResolver intersecting(m_Small);
+    intersecting.setIntersectAbove(0);
+    const AddressAnswer listed = intersecting.resolve(line);
+    QCOMPARE(gradeText(listed.grade), gradeText(answer.grade));
+    QCOMPARE(listed.index, answer.index);
+    QCOMPARE(listed.address, answer.address);
+    QCOMPARE(listed.problem, answer.problem);
+    QCOMPARE(listed.candidates.size(), answer.candidates.size());
     QCOMPARE(gradeText(answer.grade), grade);
     QCOMPARE(answer.index, index);
     if (!note.isEmpty()) {

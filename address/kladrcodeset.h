@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// The locality codes (11 digits) that one name has, kept compactly to be intersected in memory:
+// a common locality name has a couple of thousand records and a common street name lies in ten
+// thousand localities, so probing the index for each costs more than keeping both lists. A code
+// is its region (two digits) and the rest (nine digits, 32 bits); the rest are kept sorted by
+// region.
+class KladrCodeSet {
+public:
+    // Codes separated by commas, in any order and repeated, as group_concat writes them. The set
+    // is invalid when one of them is not 11 digits: such a list is no set of codes.
+    static KladrCodeSet fromList(const QString& list);
+
+    bool isValid() const { return m_bValid; }
+    int size() const { return m_Rest.size(); }
+    // The memory the set holds, for the bound on what is kept.
+    qint64 bytes() const;
+    // The codes of both sets, ascending.
+    QStringList intersected(const KladrCodeSet& other) const;
+    // The codes of either set.
+    KladrCodeSet united(const KladrCodeSet& other) const;
+
+private:
+    static constexpr int Regions = 100;
+    static KladrCodeSet fromSorted(const QVector<qint64>& codes);
+    QVector<qint64> codes() const;
+
+    // Where each region's codes begin in m_Rest; Regions + 1 entries, the last is the size.
+    QVector<int> m_Starts;
+    QVector<quint32> m_Rest;
+    bool m_bValid = true;
+};

@@ -101,9 +101,9 @@ struct Pending {
 // searches: the worker keeps its connection and the address names from one search to the next,
 // and follows the database file when another is installed in its place. In a batch the next
 // search is handed over as soon as a result arrives, so that the worker runs it while this thread
-// fills and prints the table; the worker's log lines reach this thread queued, so every search's
-// lines and table still come out together and in order.
-int runSearches(const QString& databaseFile, QList<Search>& searches)
+// fills and prints the table, unless bOneAtATime; the worker's log lines reach this thread queued,
+// so every search's lines and table still come out together and in order.
+int runSearches(const QString& databaseFile, QList<Search>& searches, bool bOneAtATime)
 {
     // Status-log lines go to standard error, the table to standard output.
     ConsoleHost console(stderr);
@@ -150,7 +150,7 @@ int runSearches(const QString& databaseFile, QList<Search>& searches)
             Pending& current = pending[done % 2];
             current.bFound = true;
             current.found = result;
-            if (bBatch && handed == done + 1 && handed < count)
+            if (bBatch && !bOneAtATime && handed == done + 1 && handed < count)
                 handOver();
             ResultFiller::fill(result, current.model);
             current.ms = current.clock.nsecsElapsed() / 1e6;
@@ -319,6 +319,13 @@ int runSearchCommand(QStringList arguments)
     parser.addOption(streetOption);
     parser.addOption(houseOption);
     parser.addOption(batchOption);
+    // The next search runs while a table is printed, and both threads share the machine: what a
+    // search of the window takes is measured one search at a time.
+    const QCommandLineOption oneAtATimeOption(QStringLiteral("one-at-a-time"),
+        QStringLiteral("With --batch: hands each search to the search worker only once the table before "
+                       "it is printed, as the window runs them, so that each time is what the window's "
+                       "user waits for; slower for a long batch."));
+    parser.addOption(oneAtATimeOption);
     const QCommandLineOption indexOption(QStringLiteral("index"),
         QStringLiteral("Postal index (six digits): the localities, streets and house groups it serves, "
                        "with --locality or --street only those that also match them; its post office on "
@@ -396,5 +403,5 @@ int runSearchCommand(QStringList arguments)
     // The statements and every address line also go to the search's debug output; on the
     // command line they would only repeat the log and the table.
     QLoggingCategory::setFilterRules(QStringLiteral("velmora.search.debug=false"));
-    return runSearches(databaseFile, searches);
+    return runSearches(databaseFile, searches, parser.isSet(oneAtATimeOption));
 }

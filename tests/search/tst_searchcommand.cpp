@@ -231,6 +231,10 @@ void TestSearchCommand::batchGivesEachSearchItsOwnTable()
     QCOMPARE(tables.size(), searches.size() + 1);
     QCOMPARE(tables.last(), QString());
     QCOMPARE(run.err.count("search: address names read in "), 1);
+    // One search at a time, as the window runs them, gives the same tables.
+    const ToolRun oneAtATime = runSearch({ m_Dir.path(), "--batch", batch, "--one-at-a-time" });
+    QCOMPARE(oneAtATime.exitCode, 0);
+    QCOMPARE(oneAtATime.outText, run.outText);
 
     compareWithSingleRuns(searches, lineNumbers, run, tables, nullptr);
     if (QTest::currentTestFailed())

@@ -39,6 +39,23 @@ const IndexStep IndexSteps[] = {
 };
 static_assert(std::size(IndexSteps) == std::size(Schema::Indexes), "one step per index");
 
+// Runs one CREATE INDEX: false, the error logged and the session's verdict in outcome, when it
+// fails; indexCreated when it made an index that was not there.
+bool runIndexStatement(ImportSession& session, QSqlQuery& query, const char* create, const char* name,
+    const QStringList& existing, bool& indexCreated, const QByteArray& debugText, StepOutcome& outcome)
+{
+    if (!query.exec(QLatin1String(create))) {
+        const QSqlError error = session.lastError(query);
+        session.log(u("Проблема при создании индекса. Ошибка: '") + error.text() + QLatin1Char('\''));
+        qDebug() << debugText.constData() << error;
+        outcome = session.failure(error);
+        return false;
+    }
+    if (!existing.contains(QLatin1String(name)))
+        indexCreated = true;
+    return true;
+}
+
 StepOutcome createIndexes(ImportSession& session, const QStringList& existing, bool& indexCreated)
 {
     QSqlQuery query(session.db());
@@ -51,16 +68,10 @@ StepOutcome createIndexes(ImportSession& session, const QStringList& existing, b
         const IndexStep& step = IndexSteps[k];
         session.log(u(step.logLine));
         session.stepText(u(step.stepText));
-        if (!query.exec(QLatin1String(index.create))) {
-            const QSqlError error = session.lastError(query);
-            session.log(u("Проблема при создании индекса. Ошибка: '") + error.text() + QLatin1Char('\''));
-            qDebug() << step.debugLiteral << error;
-            outcome = session.failure(error);
-            if (outcome == StepOutcome::Stop)
-                return outcome;
-        } else if (!existing.contains(QLatin1String(index.name))) {
-            indexCreated = true;
-        }
+        if (!runIndexStatement(
+                session, query, index.create, index.name, existing, indexCreated, step.debugLiteral, outcome)
+            && outcome == StepOutcome::Stop)
+            return outcome;
         session.progress(++k, -1);
     }
     return outcome;
@@ -82,16 +93,10 @@ StepOutcome createPostalIndexes(ImportSession& session, const QStringList& exist
         session.log(
             u("Проверка и/или создание индекса ") + subject + u(" для таблицы ") + table + QLatin1Char('.'));
         session.stepText(u("Создание индекса ") + subject + u(" для таблицы ") + table + u(". "));
-        if (!query.exec(QLatin1String(index.create))) {
-            const QSqlError error = session.lastError(query);
-            session.log(u("Проблема при создании индекса. Ошибка: '") + error.text() + QLatin1Char('\''));
-            qDebug() << "Error creating index" << index.name << error;
-            outcome = session.failure(error);
-            if (outcome == StepOutcome::Stop)
-                return outcome;
-        } else if (!existing.contains(QLatin1String(index.name))) {
-            indexCreated = true;
-        }
+        if (!runIndexStatement(session, query, index.create, index.name, existing, indexCreated,
+                QByteArray("Error creating index ") + index.name, outcome)
+            && outcome == StepOutcome::Stop)
+            return outcome;
         session.progress(++k, -1);
     }
     return outcome;

@@ -5,6 +5,7 @@
 #include "kladrsample.h"
 #include "mainwindow.h"
 #include "threaddatabasecreate.h"
+#include "windowfixture.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -46,10 +47,7 @@ private slots:
 private:
     template <typename T> T* child(const char* name) const
     {
-        T* object = m_pWindow->findChild<T*>(QLatin1String(name));
-        if (!object)
-            qFatal("no child %s", name);
-        return object;
+        return WindowFixture::child<T>(m_pWindow, name);
     }
     // The log line `back` lines before the last one.
     QString lastLogText(int back = 0) const;

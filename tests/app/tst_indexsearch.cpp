@@ -2,9 +2,7 @@
 // The window's index row, offscreen: the row itself, Enter, a refused index, the office line and
 // the address column of a search by postal index.
 
-#include "dbfwriter.h"
-#include "kladrsample.h"
-#include "mainwindow.h"
+#include "windowfixture.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -15,20 +13,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using WindowFixture::writeTable;
+
 namespace {
 
 const QString Success = QStringLiteral("Запрос успешно выполнен");
 const QString ImportStart = QStringLiteral("Начало проверки и/или создания базы данных.");
-
-bool writeTable(const QString& path, const QVector<DbfWriter::Field>& fields, const QList<QStringList>& rows)
-{
-    DbfWriter writer;
-    if (!writer.open(path, fields))
-        return false;
-    for (const QStringList& row : rows)
-        writer.append(row);
-    return writer.close();
-}
 
 } // namespace
 
@@ -39,11 +29,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_Dir.isValid());
-        g_AppDir = m_Dir.path();
-        g_LocalDbDir = g_AppDir;
-        const QString base = m_Dir.filePath("BASE");
-        QVERIFY(QDir().mkpath(base));
-        QVERIFY(QFile::copy(QStringLiteral(VELMORA_SOCRBASE_DBF), base + "/SOCRBASE.DBF"));
+        const QString base = WindowFixture::useAsAppDir(m_Dir);
+        QVERIFY(!base.isEmpty());
         using KladrSample::Table;
         QVERIFY(writeTable(base + "/KLADR.DBF", KladrSample::fields(Table::Kladr),
             { { "Московская", "обл", "5000000000000", "" }, { "Ленинский", "р-н", "5002700000000", "" },
@@ -141,10 +128,7 @@ private slots:
 private:
     template <typename T> T* child(const char* name) const
     {
-        T* widget = m_pWindow->findChild<T*>(QLatin1String(name));
-        if (!widget)
-            qFatal("no child %s", name);
-        return widget;
+        return WindowFixture::child<T>(m_pWindow, name);
     }
 
     QStringList logLines() const

@@ -2,6 +2,7 @@
 #include "kladrsample.h"
 #include "mainwindow.h"
 #include "threaddatabasecreate.h"
+#include "windowfixture.h"
 #include "workerhost.h"
 
 #include <QCheckBox>
@@ -51,10 +52,7 @@ private slots:
 private:
     template <typename T> T* child(const char* name) const
     {
-        T* widget = m_pWindow->findChild<T*>(QLatin1String(name));
-        if (!widget)
-            qFatal("no child %s", name);
-        return widget;
+        return WindowFixture::child<T>(m_pWindow, name);
     }
     QString lastLogText() const;
     // A small generated classifier in the local database directory's BASE/.

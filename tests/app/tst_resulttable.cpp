@@ -3,10 +3,8 @@
 // every row in sight and whole, the ways to copy, no rows of an earlier search, the keyboard
 // back in the field searched from, and what the window remembers.
 
-#include "dbfwriter.h"
-#include "kladrsample.h"
-#include "mainwindow.h"
 #include "threaddatabasefind.h"
+#include "windowfixture.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -22,6 +20,8 @@
 #include <QToolTip>
 #include <QtTest>
 
+using WindowFixture::writeTable;
+
 namespace {
 
 const QString Success = QStringLiteral("Запрос успешно выполнен");
@@ -30,16 +30,6 @@ const QString Region = QStringLiteral("Московская обл,Ленинс�
 const QString FarRegion = QStringLiteral("Ханты-Мансийский Автономный округ - Югра АО,Нижневартовский р-н.,");
 // As long as the classifier's field holds.
 const QString LongHouses = QStringLiteral("1-9,11,12к1,12к2,14,16,18,20,22,24,26,28");
-
-bool writeTable(const QString& path, KladrSample::Table table, const QList<QStringList>& rows)
-{
-    DbfWriter writer;
-    if (!writer.open(path, KladrSample::fields(table)))
-        return false;
-    for (const QStringList& row : rows)
-        writer.append(row);
-    return writer.close();
-}
 
 } // namespace
 
@@ -68,10 +58,7 @@ private slots:
 private:
     template <typename T> T* child(const char* name) const
     {
-        T* widget = m_pWindow->findChild<T*>(QLatin1String(name));
-        if (!widget)
-            qFatal("no child %s", name);
-        return widget;
+        return WindowFixture::child<T>(m_pWindow, name);
     }
     // The log line `back` lines before the last one.
     QString lastLog(int back = 0) const;
@@ -91,12 +78,8 @@ void TestResultTable::initTestCase()
 {
     QVERIFY(m_Dir.isValid());
     // The window's own settings go to the test's directory, not to the user's.
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_Dir.filePath("config"));
-    g_AppDir = m_Dir.path();
-    g_LocalDbDir = g_AppDir;
-    const QString base = m_Dir.filePath("BASE");
-    QVERIFY(QDir().mkpath(base));
-    QVERIFY(QFile::copy(QStringLiteral(VELMORA_SOCRBASE_DBF), base + "/SOCRBASE.DBF"));
+    const QString base = WindowFixture::useAsAppDir(m_Dir);
+    QVERIFY(!base.isEmpty());
 
     QList<QStringList> kladr {
         { "Московская", "обл", "5000000000000", "" },

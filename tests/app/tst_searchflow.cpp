@@ -2,11 +2,9 @@
 // The road of a search through the window, offscreen: the first request imports a small
 // classifier, then every request runs the search thread and fills the result table.
 
-#include "dbfwriter.h"
-#include "kladrsample.h"
-#include "mainwindow.h"
 #include "threaddatabasecreate.h"
 #include "threaddatabasefind.h"
+#include "windowfixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using WindowFixture::writeTable;
+
 namespace {
 
 const QString Success = QStringLiteral("Запрос успешно выполнен");
@@ -27,16 +27,6 @@ const QString Address = QStringLiteral("Почтовый адрес");
 const QStringList CityHeaders { "Индекс", "Населенный пункт", "Тип пункта" };
 const QStringList StreetHeaders { "Улица", "Тип объекта" };
 const QString HomeHeader = QStringLiteral("Номера домов (Н-нечетные, Ч-четные, --- все)");
-
-bool writeTable(const QString& path, KladrSample::Table table, const QList<QStringList>& rows)
-{
-    DbfWriter writer;
-    if (!writer.open(path, KladrSample::fields(table)))
-        return false;
-    for (const QStringList& row : rows)
-        writer.append(row);
-    return writer.close();
-}
 
 } // namespace
 
@@ -66,10 +56,7 @@ private slots:
 private:
     template <typename T> T* child(const char* name) const
     {
-        T* widget = m_pWindow->findChild<T*>(QLatin1String(name));
-        if (!widget)
-            qFatal("no child %s", name);
-        return widget;
+        return WindowFixture::child<T>(m_pWindow, name);
     }
     QStringList logLines() const;
     // Fills the level fields as a user would and presses Enter; returns when the search has ended.
@@ -89,13 +76,8 @@ void TestSearchFlow::initTestCase()
 {
     QVERIFY(m_Dir.isValid());
     // The window's own settings go to the test's directory, not to the user's.
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_Dir.filePath("config"));
-    g_AppDir = m_Dir.path();
-    g_LocalDbDir = g_AppDir;
-
-    const QString base = m_Dir.filePath("BASE");
-    QVERIFY(QDir().mkpath(base));
-    QVERIFY(QFile::copy(QStringLiteral(VELMORA_SOCRBASE_DBF), base + "/SOCRBASE.DBF"));
+    const QString base = WindowFixture::useAsAppDir(m_Dir);
+    QVERIFY(!base.isEmpty());
 
     // KLADR codes: region 2, district 3, city 3, settlement 3, actuality 2.
     QList<QStringList> kladr {

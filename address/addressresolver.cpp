@@ -2,18 +2,16 @@
 #include "addressresolver.h"
 
 #include "kladrcodeset.h"
+#include "paths.h"
 #include "postaladdress.h"
 
 #include <QAtomicInt>
-#include <QFile>
 #include <QSet>
 #include <QSqlError>
 #include <QVariant>
 
 #include <algorithm>
 #include <tuple>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -97,18 +95,6 @@ QString gradeText(AddressGrade grade)
 
 namespace {
 
-// Which file a path names and how it was when read: device, inode, size and time of the last
-// write. Empty when the file is missing.
-QByteArray fileStamp(const QString& fileName)
-{
-    struct stat status { };
-    if (::stat(QFile::encodeName(fileName).constData(), &status) != 0)
-        return QByteArray();
-    return QByteArray::number(quint64(status.st_dev)) + ':' + QByteArray::number(quint64(status.st_ino)) + ':'
-        + QByteArray::number(qint64(status.st_size)) + ':' + QByteArray::number(qint64(status.st_mtim.tv_sec))
-        + '.' + QByteArray::number(qint64(status.st_mtim.tv_nsec));
-}
-
 QString connectionName()
 {
     static QAtomicInt serial;
@@ -120,7 +106,7 @@ QString connectionName()
 AddressResolver::AddressResolver(const QString& databaseFile)
     : m_Connection(connectionName())
     , m_DatabaseFile(databaseFile)
-    , m_FileStamp(fileStamp(databaseFile))
+    , m_FileStamp(Paths::fileStamp(databaseFile))
 {
     m_Connection.setDatabaseFile(databaseFile);
     QString error;
@@ -142,7 +128,8 @@ AddressResolver::~AddressResolver()
 
 bool AddressResolver::readsFile(const QString& databaseFile) const
 {
-    return databaseFile == m_DatabaseFile && !m_FileStamp.isEmpty() && fileStamp(databaseFile) == m_FileStamp;
+    return databaseFile == m_DatabaseFile && !m_FileStamp.isEmpty()
+        && Paths::fileStamp(databaseFile) == m_FileStamp;
 }
 
 bool AddressResolver::prepare()

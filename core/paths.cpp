@@ -3,9 +3,27 @@
 
 #include "schema.h"
 
+#include <QFile>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 namespace Paths {
 
 namespace {
+
+#ifdef Q_OS_UNIX
+    bool statFile(const QString& fileName, struct stat* status)
+    {
+        return ::stat(QFile::encodeName(fileName).constData(), status) == 0;
+    }
+
+    QByteArray identity(const struct stat& status)
+    {
+        return QByteArray::number(quint64(status.st_dev)) + ':' + QByteArray::number(quint64(status.st_ino));
+    }
+#endif
 
     bool isSeparator(QChar c)
     {
@@ -41,6 +59,32 @@ QString databaseFile(const QString& localDbDir)
 QString lockFile(const QString& databaseFile)
 {
     return databaseFile + QStringLiteral(".lock");
+}
+
+QByteArray fileIdentity(const QString& fileName)
+{
+#ifdef Q_OS_UNIX
+    struct stat status { };
+    return statFile(fileName, &status) ? identity(status) : QByteArray();
+#else
+    Q_UNUSED(fileName);
+    return QByteArray();
+#endif
+}
+
+QByteArray fileStamp(const QString& fileName)
+{
+#ifdef Q_OS_UNIX
+    struct stat status { };
+    if (!statFile(fileName, &status))
+        return QByteArray();
+    return identity(status) + ':' + QByteArray::number(qint64(status.st_size)) + ':'
+        + QByteArray::number(qint64(status.st_mtim.tv_sec)) + '.'
+        + QByteArray::number(qint64(status.st_mtim.tv_nsec));
+#else
+    Q_UNUSED(fileName);
+    return QByteArray();
+#endif
 }
 
 } // namespace Paths

@@ -1,38 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "searchconnection.h"
 
+#include "paths.h"
 #include "searchlog.h"
 #include "sqlitehandle.h"
 #include "sqliterows.h"
 
-#include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
-
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
-
-namespace {
-
-// Which file a path names now: device and inode, so that a file renamed over the path reads as
-// another file. Empty when the file is missing, or where there are no inodes to tell files apart:
-// the connection is then opened for every search.
-QByteArray fileIdentity(const QString& fileName)
-{
-#ifdef Q_OS_UNIX
-    struct stat status { };
-    if (::stat(QFile::encodeName(fileName).constData(), &status) != 0)
-        return QByteArray();
-    return QByteArray::number(quint64(status.st_dev)) + ':' + QByteArray::number(quint64(status.st_ino));
-#else
-    Q_UNUSED(fileName);
-    return QByteArray();
-#endif
-}
-
-} // namespace
 
 SearchConnection::SearchConnection(const QString& connectionName)
     : m_ConnectionName(connectionName)
@@ -58,7 +34,7 @@ bool SearchConnection::open(QString* error)
         *error = QStringLiteral("не задан файл базы данных");
         return false;
     }
-    const QByteArray identity = fileIdentity(m_DatabaseFile);
+    const QByteArray identity = Paths::fileIdentity(m_DatabaseFile);
     if (!identity.isEmpty() && m_OpenedFile == m_DatabaseFile && m_OpenedIdentity == identity) {
         QSqlDatabase db = QSqlDatabase::database(m_ConnectionName, false);
         if (db.isOpen()) {

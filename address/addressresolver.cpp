@@ -4,6 +4,7 @@
 #include "kladrcodeset.h"
 #include "paths.h"
 #include "postaladdress.h"
+#include "sqltext.h"
 
 #include <QAtomicInt>
 #include <QSet>
@@ -48,29 +49,6 @@ constexpr int AnywhereLimit = 200;
 // bound that keeps the memory small, and a name read again costs one short index read.
 constexpr int CodeCacheLimit = 10000;
 constexpr int CountCacheLimit = 8000;
-// The code lists of the common names, intersected in memory: those of a full classifier fit.
-constexpr qint64 CodeSetBudget = 8 * 1024 * 1024;
-
-// A JSON array of strings, for json_each.
-QString jsonArray(const QStringList& values)
-{
-    QString json = QStringLiteral("[");
-    for (const QString& value : values) {
-        if (json.size() > 1)
-            json += QLatin1Char(',');
-        json += QLatin1Char('"');
-        for (const QChar c : value) {
-            if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
-                json += QLatin1Char('\\');
-            if (c.unicode() < 0x20)
-                json += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-            else
-                json += c;
-        }
-        json += QLatin1Char('"');
-    }
-    return json + QLatin1Char(']');
-}
 
 } // namespace
 
@@ -507,8 +485,9 @@ QVector<AddressResolver::Object> AddressResolver::kladrByOneName(
                 if (!bDone) {
                     QSqlQuery& query = bOne ? m_KladrWithStreet : m_KladrWithStreets;
                     query.bindValue(0, name);
-                    query.bindValue(
-                        1, bOne ? restriction->streetNames.first() : jsonArray(restriction->streetNames));
+                    query.bindValue(1,
+                        bOne ? restriction->streetNames.first()
+                             : SqlText::jsonArray(restriction->streetNames));
                     if (!readKladrRows(query, &byRowid))
                         return objects;
                 }
@@ -552,8 +531,7 @@ QStringList AddressResolver::codesWithStreets(
 
 KladrCodeSet AddressResolver::codeSet(QSqlQuery& query, const QString& key, const QString& name)
 {
-    const auto known = m_CodeSets.constFind(key);
-    if (known != m_CodeSets.cend())
+    if (const KladrCodeSet* known = m_CodeSets.find(key))
         return *known;
     query.bindValue(0, name);
     if (!query.exec() || !query.next()) {
@@ -562,12 +540,7 @@ KladrCodeSet AddressResolver::codeSet(QSqlQuery& query, const QString& key, cons
     }
     const KladrCodeSet set = KladrCodeSet::fromList(query.value(0).toString());
     query.finish();
-    if (m_nCodeSetBytes + set.bytes() > CodeSetBudget) {
-        m_CodeSets.clear();
-        m_nCodeSetBytes = 0;
-    }
     m_CodeSets.insert(key, set);
-    m_nCodeSetBytes += set.bytes();
     return set;
 }
 
@@ -757,7 +730,7 @@ const AddressResolver::Object* AddressResolver::kladrByCode(const QString& code)
 // Each street's groups in index order, as its own statement gives them.
 void AddressResolver::readHouseGroups(const QStringList& streetCodes)
 {
-    m_HousesIn.bindValue(0, jsonArray(streetCodes));
+    m_HousesIn.bindValue(0, SqlText::jsonArray(streetCodes));
     if (!m_HousesIn.exec()) {
         m_LastError = m_HousesIn.lastError().text();
         return;

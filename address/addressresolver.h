@@ -190,9 +190,8 @@ private:
     // none. Bounded the same way.
     QHash<QString, bool> m_StreetNames;
     // The codes of the common locality names ('K' and the name) and of the street names ('S')
-    // they were intersected with; within CodeSetBudget bytes, cleared when full.
-    QHash<QString, KladrCodeSet> m_CodeSets;
-    qint64 m_nCodeSetBytes = 0;
+    // they were intersected with.
+    KladrCodeSetCache m_CodeSets;
     // A type's short name as the classifier writes it, in normal form; a few dozen.
     QHash<QString, QString> m_NormalTypes;
     QString m_LastError;

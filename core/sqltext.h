@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Text that the search and the address lookup put into SQL statements.
 namespace SqlText {
@@ -14,5 +15,9 @@ bool isWildcard(QChar c);
 
 // True when text holds a LIKE wildcard.
 bool isMask(const QString& text);
+
+// A JSON array of the texts as strings, for json_each: quotes, backslashes and control
+// characters escaped, so no text can end its string.
+QString jsonArray(const QStringList& texts);
 
 } // namespace SqlText

@@ -122,8 +122,8 @@ bool HouseSearch::run(const SearchContext& context, SearchResult* result, QStrin
     // them: the same streets, without reading a record for every locality of a common name.
     QString executed = SearchStatement::houseStreetsExecuted(m_Locality, m_Street);
     if (!m_Locality.text.isEmpty()) {
-        const TwoLevelPlan::Pairs pairs = TwoLevelPlan::pairs(
-            db, m_Locality, m_Street, TwoLevelPlan::nameTablesOf(db, context.statements), context.statements);
+        const TwoLevelPlan::Pairs pairs = TwoLevelPlan::pairs(db, m_Locality, m_Street,
+            TwoLevelPlan::nameTablesOf(db, context.statements), context.statements, context.codeSets);
         if (!pairs.isEmpty()) {
             executed = SearchStatement::houseStreetColumns() + QLatin1String("FROM ") + pairs.from
                 + QLatin1String(" WHERE ") + pairs.where;

@@ -23,7 +23,7 @@ QString NameSearch::refusal() const
 QString NameSearch::statement() const
 {
     if (m_Statement.isEmpty())
-        m_Statement = SearchStatement::names(m_Locality, m_Street, QStringList()).logged;
+        m_Statement = SearchStatement::loggedNames(m_Locality, m_Street);
     return m_Statement;
 }
 
@@ -44,10 +44,10 @@ bool NameSearch::run(const SearchContext& context, SearchResult* result, QString
         nameTables = TwoLevelPlan::nameTablesOf(context.db, context.statements);
     result->statement = statement();
     if (bothLevels)
-        result->executed
-            = TwoLevelPlan::statements(context.db, m_Locality, m_Street, nameTables, context.statements);
+        result->executed = TwoLevelPlan::statements(
+            context.db, m_Locality, m_Street, nameTables, context.statements, context.codeSets);
     if (result->executed.isEmpty())
-        result->executed = SearchStatement::names(m_Locality, m_Street, nameTables.tables).executed;
+        result->executed = SearchStatement::executedNames(m_Locality, m_Street, nameTables.tables);
 
     // Only the two halves of the search by both levels are joined by UNION, which makes rows
     // distinct.

@@ -45,6 +45,7 @@ bool SearchConnection::open(QString* error)
             const qint64 version = dataVersion();
             if (version < 0 || version != m_nNamesVersion) {
                 m_Names.refresh(db);
+                m_CodeSets.clear();
                 m_nNamesVersion = version;
             }
             return true;
@@ -73,6 +74,7 @@ bool SearchConnection::open(QString* error)
     // each, and stay mapped for the searches that follow.
     if (!query.exec(QStringLiteral("PRAGMA mmap_size=1073741824")))
         qCDebug(lcSearch) << query.lastError();
+    m_bJson = query.exec(QStringLiteral("SELECT value FROM json_each('[]')"));
     m_OpenedFile = m_DatabaseFile;
     m_OpenedIdentity = identity;
     m_Statements.setDatabase(db, m_pHandle);
@@ -110,6 +112,8 @@ void SearchConnection::close()
     m_OpenedIdentity.clear();
     m_pHandle = nullptr;
     m_nNamesVersion = -1;
+    m_CodeSets.clear();
+    m_bJson = false;
     // Its statements end before the connection does.
     m_Statements.clear();
     // Removing it closes it.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "addressnamecache.h"
+#include "kladrcodeset.h"
 #include "statementcache.h"
 
 #include <QByteArray>
@@ -38,6 +39,9 @@ public:
     const AddressNameCache& names() const { return m_Names; }
     // The statements kept on the open connection.
     StatementCache& statements() { return m_Statements; }
+    // The code sets of names read through the open connection, emptied whenever the data may
+    // have changed; null when its SQLite lacks json_each, which their statements need.
+    KladrCodeSetCache* codeSets() { return m_bJson ? &m_CodeSets : nullptr; }
     // Closes the connection; the next open() opens one. After a failed statement: the file may be
     // damaged or replaced.
     void close();
@@ -54,6 +58,8 @@ private:
     sqlite3* m_pHandle = nullptr;
     AddressNameCache m_Names;
     StatementCache m_Statements;
+    KladrCodeSetCache m_CodeSets;
+    bool m_bJson = false;
     // PRAGMA data_version when the names were last brought up to date; -1 for unknown.
     qint64 m_nNamesVersion = -1;
 };

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+class KladrCodeSetCache;
 struct sqlite3;
 
 // What a kind of query is given to run: the open connection of the search worker, and the
@@ -21,6 +22,8 @@ struct SearchContext {
     StatementCache* statements = nullptr;
     // db's SQLite handle, to read rows through SQLite directly; none when Qt's driver must.
     sqlite3* handle = nullptr;
+    // The code sets of names kept on db from one search to the next; none on a bare connection.
+    KladrCodeSetCache* codeSets = nullptr;
     // Called once, when the statements are ready and the long part (running them) begins: the
     // worker then shows the busy display.
     std::function<void()> busy;

@@ -29,7 +29,10 @@ QStringList selects(const LevelFilter& locality, const LevelFilter& street, cons
     const char* kladrName = "k.name_upper";
     const char* streetName = "s.name_upper";
 
-    QString first = QStringLiteral("SELECT ");
+    QString first;
+    // Built by many appends: one allocation for all of them.
+    first.reserve(512);
+    first += QLatin1String("SELECT ");
     if (hasStreet && hasLocality)
         first += QLatin1String("d.index_ ");
     else if (hasStreet)
@@ -193,16 +196,20 @@ bool matchesDistinctNames(const LevelFilter& level)
         && std::any_of(text.cbegin(), text.cend(), [](QChar c) { return !SqlText::isWildcard(c); });
 }
 
-NameStatements names(const LevelFilter& locality, const LevelFilter& street, const QStringList& nameTables)
+QString loggedNames(const LevelFilter& locality, const LevelFilter& street)
 {
-    NameStatements statements;
-    const QStringList logged
-        = selects(locality, street, [](const char* column, const LevelFilter& level, const char*) {
-              return QLatin1String(column) + QLatin1Char(' ') + condition(level);
-          });
-    statements.logged = logged.join(QLatin1String("UNION ")) + QLatin1String(" LIMIT 100");
+    return selects(locality, street,
+               [](const char* column, const LevelFilter& level, const char*) {
+                   return QLatin1String(column) + QLatin1Char(' ') + condition(level);
+               })
+               .join(QLatin1String("UNION "))
+        + QLatin1String(" LIMIT 100");
+}
 
-    statements.executed = selects(
+QStringList executedNames(
+    const LevelFilter& locality, const LevelFilter& street, const QStringList& nameTables)
+{
+    return selects(
         locality, street, [&nameTables](const char* column, const LevelFilter& level, const char* names) {
             const QString table = QLatin1String(names);
             if (!matchesDistinctNames(level) || !nameTables.contains(table, Qt::CaseInsensitive))
@@ -211,7 +218,11 @@ NameStatements names(const LevelFilter& locality, const LevelFilter& street, con
                 + QLatin1String(" WHERE ") + matches(QStringLiteral("name_upper"), level)
                 + QLatin1String(") ");
         });
-    return statements;
+}
+
+NameStatements names(const LevelFilter& locality, const LevelFilter& street, const QStringList& nameTables)
+{
+    return { loggedNames(locality, street), executedNames(locality, street, nameTables) };
 }
 
 Bound bound(const QString& statement)

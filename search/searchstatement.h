@@ -43,6 +43,10 @@ struct NameStatements {
     QStringList executed;
 };
 NameStatements names(const LevelFilter& locality, const LevelFilter& street, const QStringList& nameTables);
+// Either of them alone.
+QString loggedNames(const LevelFilter& locality, const LevelFilter& street);
+QStringList executedNames(
+    const LevelFilter& locality, const LevelFilter& street, const QStringList& nameTables);
 
 // A statement with its string literals taken out as parameters: the same text for every name
 // searched, so that it is compiled once and kept, the names bound. Values in the order of the

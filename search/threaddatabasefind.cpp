@@ -161,6 +161,7 @@ void ThreadDataBaseFind::runJob(SearchConnection& connection, const Job& job)
     context.db = connection.database();
     context.statements = &connection.statements();
     context.handle = connection.handle();
+    context.codeSets = connection.codeSets();
     context.busy = [this, &bBusy] {
         if (bBusy)
             return;

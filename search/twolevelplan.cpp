@@ -4,6 +4,7 @@
 #include "schema.h"
 #include "sqltext.h"
 
+#include "kladrcodeset.h"
 #include "searchlog.h"
 #include "searchstatement.h"
 #include "statementcache.h"
@@ -20,6 +21,54 @@ namespace {
 // Above this many records a level is not counted further: a search that has to try that many
 // is left to SQLite.
 constexpr qint64 MaxCount = 20000;
+
+// Reading a code from a name's index costs about a tenth of probing another index for one; a set
+// read is kept, so a first read that costs up to twice the probes it spares pays off at the
+// name's next search.
+constexpr qint64 CodesPerProbe = 20;
+// A level of more records than this is not read into a set: it would crowd out the sets of the
+// common names.
+constexpr qint64 MaxSetCodes = 200000;
+
+// Where a level's locality codes are: the table and its column.
+struct CodeSource {
+    const char* table;
+    const char* column;
+};
+constexpr CodeSource KladrCodes { "kladr", "code" };
+constexpr CodeSource StreetCodes { "street", "code_kladr" };
+
+QString codeSetKey(const CodeSource& source, const TwoLevelPlan::LevelNames& names)
+{
+    return QLatin1String(source.table) + QLatin1Char(' ') + names.condition;
+}
+
+// The code set of the names, kept in codeSets; false when it cannot be read. A set with something
+// that is no code is kept as read, and is invalid.
+bool codeSetOf(const QSqlDatabase& db, const CodeSource& source, const TwoLevelPlan::LevelNames& names,
+    KladrCodeSetCache* codeSets, StatementCache* cache, KladrCodeSet* set)
+{
+    const QString key = codeSetKey(source, names);
+    if (const KladrCodeSet* known = codeSets->find(key)) {
+        *set = *known;
+        return true;
+    }
+    const SearchStatement::Bound bound = SearchStatement::bound(QLatin1String("SELECT group_concat(")
+        + QLatin1String(source.column) + QLatin1String(") FROM ") + QLatin1String(source.table)
+        + QLatin1String(" WHERE name_upper ") + names.condition);
+    QSqlQuery fresh(db);
+    QSqlError error;
+    QSqlQuery* query = execStatement(
+        cache, fresh, bound.text, QVariantList(bound.values.cbegin(), bound.values.cend()), &error);
+    if (!query || !query->next()) {
+        qCDebug(lcSearch) << (query ? query->lastError() : error);
+        return false;
+    }
+    *set = KladrCodeSet::fromList(query->value(0).toString());
+    query->finish();
+    codeSets->insert(key, *set);
+    return true;
+}
 
 // The first value of the first row of statement; -1 when it fails.
 qint64 valueOf(const QSqlDatabase& db, const QString& statement)
@@ -216,13 +265,15 @@ bool TwoLevelPlan::names(const QSqlDatabase& db, const char* table, const char* 
 }
 
 QStringList TwoLevelPlan::statements(const QSqlDatabase& db, const LevelFilter& locality,
-    const LevelFilter& street, const NameTables& nameTables, StatementCache* cache)
+    const LevelFilter& street, const NameTables& nameTables, StatementCache* cache,
+    KladrCodeSetCache* codeSets)
 {
-    return selects(pairs(db, locality, street, nameTables, cache));
+    return selects(pairs(db, locality, street, nameTables, cache, codeSets));
 }
 
 TwoLevelPlan::Pairs TwoLevelPlan::pairs(const QSqlDatabase& db, const LevelFilter& locality,
-    const LevelFilter& street, const NameTables& nameTables, StatementCache* cache)
+    const LevelFilter& street, const NameTables& nameTables, StatementCache* cache,
+    KladrCodeSetCache* codeSets)
 {
     LevelNames localityNames;
     LevelNames streetNames;
@@ -261,18 +312,51 @@ TwoLevelPlan::Pairs TwoLevelPlan::pairs(const QSqlDatabase& db, const LevelFilte
     // Both beyond counting: neither way is known to be cheaper than the statement.
     if (localities >= MaxCount && streets >= streetCap)
         return {};
-    return pairsFor(streetProbes < localityProbes ? StreetLeads : LocalityLeads, localityNames, streetNames);
+    const Lead lead = streetProbes < localityProbes ? StreetLeads : LocalityLeads;
+
+    // Both levels counted to the last record, neither too large for a set: the sets not kept yet
+    // are read where that costs less than the probes.
+    const bool counted = (localityNames.records >= 0 || localities < MaxCount)
+        && (streetNames.records >= 0 || streets < streetCap);
+    if (codeSets && counted && localities <= MaxSetCodes && streets <= MaxSetCodes) {
+        const qint64 unread = (codeSets->find(codeSetKey(KladrCodes, localityNames)) ? 0 : localities)
+            + (codeSets->find(codeSetKey(StreetCodes, streetNames)) ? 0 : streets);
+        QStringList codes;
+        if (unread <= CodesPerProbe * qMin(localityProbes, streetProbes)
+            && commonCodes(db, localityNames, streetNames, codeSets, &codes, cache))
+            return pairsFor(lead, localityNames, streetNames, &codes);
+    }
+    return pairsFor(lead, localityNames, streetNames);
+}
+
+bool TwoLevelPlan::commonCodes(const QSqlDatabase& db, const LevelNames& localityNames,
+    const LevelNames& streetNames, KladrCodeSetCache* codeSets, QStringList* codes, StatementCache* cache)
+{
+    KladrCodeSet localities;
+    KladrCodeSet streets;
+    if (!codeSetOf(db, KladrCodes, localityNames, codeSets, cache, &localities) || !localities.isValid()
+        || !codeSetOf(db, StreetCodes, streetNames, codeSets, cache, &streets) || !streets.isValid())
+        return false;
+    *codes = localities.intersected(streets);
+    return true;
 }
 
 QStringList TwoLevelPlan::statementsFor(
-    Lead lead, const LevelNames& localityNames, const LevelNames& streetNames)
+    Lead lead, const LevelNames& localityNames, const LevelNames& streetNames, const QStringList* codes)
 {
-    return selects(pairsFor(lead, localityNames, streetNames));
+    return selects(pairsFor(lead, localityNames, streetNames, codes));
 }
 
 TwoLevelPlan::Pairs TwoLevelPlan::pairsFor(
-    Lead lead, const LevelNames& localityNames, const LevelNames& streetNames)
+    Lead lead, const LevelNames& localityNames, const LevelNames& streetNames, const QStringList* codes)
 {
+    // The codes as one literal: bound, the statement is the same for any number of them.
+    const auto onlyCodes = [codes](const char* column) {
+        return codes ? QLatin1String(" AND ") + QLatin1String(column)
+                + QLatin1String(" IN (SELECT value FROM json_each(")
+                + SqlText::literal(SqlText::jsonArray(*codes)) + QLatin1String("))")
+                     : QString();
+    };
     const QString localityName = QLatin1String("kn.name_upper ") + localityNames.condition;
     // Nearly every record is current: said so, SQLite does not expect the test to spare it work.
     const QString current = QStringLiteral("k.rowid = kn.rowid AND likelihood(k.code_st = '00', 0.9)");
@@ -282,13 +366,13 @@ TwoLevelPlan::Pairs TwoLevelPlan::pairsFor(
     Pairs pairs;
     if (lead == LocalityLeads) {
         pairs.from = QStringLiteral("kladr kn CROSS JOIN street s CROSS JOIN kladr k");
-        pairs.where = localityName + QLatin1String(" AND s.name_upper ") + streetNames.condition
-            + QLatin1String(" AND s.code_kladr = kn.code AND ") + current;
+        pairs.where = localityName + onlyCodes("kn.code") + QLatin1String(" AND s.name_upper ")
+            + streetNames.condition + QLatin1String(" AND s.code_kladr = kn.code AND ") + current;
     } else {
         pairs.from = QStringLiteral("street sn CROSS JOIN kladr kn CROSS JOIN kladr k CROSS JOIN street s");
-        pairs.where = QLatin1String("sn.name_upper ") + streetNames.condition + QLatin1String(" AND ")
-            + localityName + QLatin1String(" AND kn.code = sn.code_kladr AND ") + current
-            + QLatin1String(" AND s.rowid = sn.rowid");
+        pairs.where = QLatin1String("sn.name_upper ") + streetNames.condition + onlyCodes("sn.code_kladr")
+            + QLatin1String(" AND ") + localityName + QLatin1String(" AND kn.code = sn.code_kladr AND ")
+            + current + QLatin1String(" AND s.rowid = sn.rowid");
     }
     return pairs;
 }

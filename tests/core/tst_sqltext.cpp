@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sqltext.h"
 
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTest>
 
 class TestSqlText : public QObject {
@@ -10,6 +13,8 @@ private slots:
     void literal();
     void isMask_data();
     void isMask();
+    void jsonArray_data();
+    void jsonArray();
 };
 
 void TestSqlText::literal_data()
@@ -55,6 +60,39 @@ void TestSqlText::isMask()
     QFETCH(QString, text);
     QFETCH(bool, isMask);
     QCOMPARE(SqlText::isMask(text), isMask);
+}
+
+void TestSqlText::jsonArray_data()
+{
+    QTest::addColumn<QStringList>("texts");
+    QTest::newRow("none") << QStringList();
+    QTest::newRow("codes") << QStringList { "01000000000", "77000000000" };
+    QTest::newRow("Cyrillic and an empty text") << QStringList { "ЦВЕТОЧНАЯ", "", "ЁЛКИ" };
+    QTest::newRow("quotes and backslashes") << QStringList { "\"", "\\", "a\\\"b", "]\", \"" };
+    QTest::newRow("control characters") << QStringList { QStringLiteral("a\tb\nc"), QString(QChar(0x1F)) };
+    QTest::newRow("apostrophe") << QStringList { "Д'АРКА" };
+}
+
+// Whatever the texts hold, SQLite reads the same texts back, in order.
+void TestSqlText::jsonArray()
+{
+    QFETCH(QStringList, texts);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("json"));
+    db.setDatabaseName(QStringLiteral(":memory:"));
+    QVERIFY(db.open());
+    {
+        QSqlQuery query(db);
+        QVERIFY(query.prepare(QStringLiteral("SELECT value FROM json_each(?) ORDER BY key")));
+        query.addBindValue(SqlText::jsonArray(texts));
+        QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
+        QStringList read;
+        while (query.next())
+            read << query.value(0).toString();
+        QCOMPARE(read, texts);
+    }
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("json"));
 }
 
 QTEST_GUILESS_MAIN(TestSqlText)

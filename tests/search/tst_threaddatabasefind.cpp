@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+
 Q_DECLARE_METATYPE(SearchParams)
 
 namespace {
@@ -77,6 +79,7 @@ private slots:
     void keptConnectionFollowsTheFile();
     void keptStatementsLeaveTheFileFree_data();
     void keptStatementsLeaveTheFileFree();
+    void keptCodeSetsFollowTheData();
     void distinctRows_data();
     void distinctRows();
     void interruptionStopsTheFetch();
@@ -561,6 +564,65 @@ void TestThreadDataBaseFind::keptStatementsLeaveTheFileFree()
         writer.exec(QStringLiteral("COMMIT"));
         QVERIFY2(writer.isValid(), qPrintable(writer.error()));
     }
+}
+
+void TestThreadDataBaseFind::keptCodeSetsFollowTheData()
+{
+    // The localities that bear both names searched are found from the names' code sets, kept from
+    // one search to the next: a commit that gives another locality of the name a street of the
+    // name reaches the next search, and one that takes a street away as well.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString file = dir.filePath(QStringLiteral("KLADR.sqlite"));
+    {
+        SearchTestDatabase db(file);
+        db.addLocality("Кратово", "п", "Поселок", "50027002000", "140130");
+        db.addLocality("Кратово", "д", "Деревня", "50027003000", "140140");
+        db.addStreet("Садовая", "ул", "Улица", "500270020000001", "140131");
+        db.addNameTables();
+        QVERIFY2(db.isValid(), qPrintable(db.error()));
+    }
+    RecordingHost host;
+    ThreadDataBaseFind thread;
+    thread.setHost(&host);
+    thread.setDatabaseFile(file);
+    QList<SearchResult> results;
+    QObject::connect(&thread, &ThreadDataBaseFind::signalFind, [&](const SearchResult& r) { results << r; });
+    const auto indexes = [&] {
+        results.clear();
+        thread.find(paramsFor("Кратово", "Садовая"));
+        if (!thread.waitIdle(60000))
+            return QStringList { QStringLiteral("timed out") };
+        QCoreApplication::processEvents();
+        QStringList found;
+        for (const SearchResult& result : qAsConst(results)) {
+            for (const QSqlRecord& row : result.rows)
+                found << row.value(0).toString();
+        }
+        return found;
+    };
+    const auto write = [&file](const std::function<void(SearchTestDatabase&)>& change) {
+        SearchTestDatabase writer(file, SearchTestDatabase::Existing);
+        change(writer);
+        // The names and their counts, as the import writes them.
+        writer.exec(QStringLiteral("DROP TABLE KLADR_NAMES"));
+        writer.exec(QStringLiteral("DROP TABLE STREET_NAMES"));
+        writer.addNameTables();
+        return writer.isValid() ? QString() : writer.error();
+    };
+
+    QCOMPARE(indexes(), QStringList { "140131" });
+    QCOMPARE(indexes(), QStringList { "140131" });
+    QCOMPARE(write([](SearchTestDatabase& db) {
+        db.addStreet("Садовая", "ул", "Улица", "500270030000001", "140141");
+    }),
+        QString());
+    QCOMPARE(indexes(), (QStringList { "140131", "140141" }));
+    QCOMPARE(write([](SearchTestDatabase& db) {
+        db.exec(QStringLiteral("DELETE FROM STREET WHERE code = '500270020000001'"));
+    }),
+        QString());
+    QCOMPARE(indexes(), QStringList { "140141" });
 }
 
 void TestThreadDataBaseFind::distinctRows_data()

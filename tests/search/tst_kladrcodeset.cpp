@@ -11,6 +11,7 @@ private slots:
     void intersected();
     void refused_data();
     void refused();
+    void keptWithinTheBound();
 };
 
 void TestKladrCodeSet::intersected_data()
@@ -86,6 +87,24 @@ void TestKladrCodeSet::refused()
     const KladrCodeSet set = KladrCodeSet::fromList(list);
     QVERIFY(!set.isValid());
     QVERIFY(!set.united(KladrCodeSet::fromList("77000000000")).isValid());
+}
+
+// A set that would pass the bound empties the cache first; the one asked for is always kept.
+void TestKladrCodeSet::keptWithinTheBound()
+{
+    const KladrCodeSet small = KladrCodeSet::fromList("77000000000");
+    const KladrCodeSet large = KladrCodeSet::fromList("77000000000,50001002003,50001002004,10000000000");
+    KladrCodeSetCache cache(small.bytes() + large.bytes() + 64);
+    cache.insert("K1", small);
+    cache.insert("S1", large);
+    QVERIFY(cache.find("K1"));
+    QCOMPARE(cache.find("S1")->size(), 4);
+    cache.insert("K2", large);
+    QVERIFY(!cache.find("K1"));
+    QVERIFY(!cache.find("S1"));
+    QCOMPARE(cache.find("K2")->intersected(small), QStringList { "77000000000" });
+    cache.clear();
+    QVERIFY(!cache.find("K2"));
 }
 
 QTEST_GUILESS_MAIN(TestKladrCodeSet)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -34,4 +35,27 @@ private:
     QVector<int> m_Starts;
     QVector<quint32> m_Rest;
     bool m_bValid = true;
+};
+
+// Code sets kept from one search or line to the next, by a key their reader chooses (the name and
+// where it was read), within a bound of memory: the code lists of a full classifier's common
+// names fit. Emptied whole when full: the names asked for since come back first.
+class KladrCodeSetCache {
+public:
+    static constexpr qint64 DefaultBudget = 8 * 1024 * 1024;
+
+    explicit KladrCodeSetCache(qint64 budget = DefaultBudget)
+        : m_nBudget(budget)
+    {
+    }
+
+    // The set kept for key; null when none is.
+    const KladrCodeSet* find(const QString& key) const;
+    void insert(const QString& key, const KladrCodeSet& set);
+    void clear();
+
+private:
+    QHash<QString, KladrCodeSet> m_Sets;
+    qint64 m_nBytes = 0;
+    qint64 m_nBudget;
 };

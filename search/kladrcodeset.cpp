@@ -122,3 +122,24 @@ KladrCodeSet KladrCodeSet::united(const KladrCodeSet& other) const
     std::set_union(mine.cbegin(), mine.cend(), theirs.cbegin(), theirs.cend(), std::back_inserter(both));
     return fromSorted(both);
 }
+
+const KladrCodeSet* KladrCodeSetCache::find(const QString& key) const
+{
+    const auto found = m_Sets.constFind(key);
+    return found == m_Sets.cend() ? nullptr : &found.value();
+}
+
+void KladrCodeSetCache::insert(const QString& key, const KladrCodeSet& set)
+{
+    const qint64 bytes = set.bytes() + key.size() * qint64(sizeof(QChar));
+    if (m_nBytes + bytes > m_nBudget)
+        clear();
+    m_Sets.insert(key, set);
+    m_nBytes += bytes;
+}
+
+void KladrCodeSetCache::clear()
+{
+    m_Sets.clear();
+    m_nBytes = 0;
+}

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "indexsearch.h"
 
+#include "distinctrowfetcher.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -103,32 +105,17 @@ bool IndexSearch::run(const SearchContext& context, SearchResult* result, QStrin
     result->officeLines = officeLines(context, m_Input.index);
     context.busy();
 
-    QSqlQuery fresh(context.db);
-    QSqlError failure;
-    QSqlQuery* query = exec(context, fresh, m_Statement, &failure);
-    if (!query) {
-        *error = failure.text();
+    // Up to a thousand rows: read through SQLite directly where the worker can.
+    DistinctRowFetcher fetcher(
+        context.db, IndexQuery::RowLimit, DistinctRowFetcher::AllRows, context.handle, context.statements);
+    if (!fetcher.prepare(result->executed) || !fetcher.fetch(context.interrupted)) {
+        *error = fetcher.lastError().isValid() ? fetcher.lastError().text() : QString();
         return false;
     }
-    result->columns = query->record();
-    result->total = 0;
-    result->rows.reserve(IndexQuery::RowLimit);
-    while (query->next()) {
-        if (context.interrupted()) {
-            query->finish();
-            error->clear();
-            return false;
-        }
-        const QSqlRecord record = query->record();
-        result->total = record.value(IndexQuery::Total).toInt();
-        result->rows << record;
-    }
-    const QSqlError stepError = query->lastError();
-    query->finish();
-    if (stepError.isValid()) {
-        *error = stepError.text();
-        return false;
-    }
+    result->columns = fetcher.columns();
+    result->rows = fetcher.rows();
+    // Every row carries the count before the cut.
+    result->total = result->rows.isEmpty() ? 0 : result->rows.constLast().value(IndexQuery::Total).toInt();
     result->truncated = result->total > result->rows.size();
     result->columnMap = columnMap();
     result->address.streetFromRow = true;

@@ -141,5 +141,16 @@ void KladrCodeSetCache::insert(const QString& key, const KladrCodeSet& set)
 void KladrCodeSetCache::clear()
 {
     m_Sets.clear();
+    m_Asked.clear();
     m_nBytes = 0;
+}
+
+bool KladrCodeSetCache::askedBefore(const QString& key)
+{
+    if (m_Asked.contains(key))
+        return true;
+    if (m_Asked.size() >= MaxAsked)
+        m_Asked.clear();
+    m_Asked.insert(key);
+    return false;
 }

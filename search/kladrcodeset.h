@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -54,8 +55,16 @@ public:
     void insert(const QString& key, const KladrCodeSet& set);
     void clear();
 
+    // Whether key was asked for before; it counts as asked for from now on. A reader that reads a
+    // set only for a name asked for again spares a name searched once the cost of its set.
+    bool askedBefore(const QString& key);
+
 private:
+    // Keys remembered as asked for, at most: each costs its text alone.
+    static constexpr int MaxAsked = 10000;
+
     QHash<QString, KladrCodeSet> m_Sets;
+    QSet<QString> m_Asked;
     qint64 m_nBytes = 0;
     qint64 m_nBudget;
 };

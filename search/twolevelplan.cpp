@@ -84,7 +84,8 @@ qint64 valueOf(const QSqlDatabase& db, const QString& statement)
 
 // The statement's rows over these pairs in one SELECT, so that the pairs are found once: every
 // pair is taken twice (h), first for each of its street's house groups, then for the street
-// itself when it has an index of its own. None for none.
+// itself when it has an index of its own. The street's own half looks up no house group (NULL
+// matches none): tested in the ON clause, SQLite would read them all and drop each. None for none.
 QStringList selects(const TwoLevelPlan::Pairs& pairs)
 {
     if (pairs.isEmpty())
@@ -94,10 +95,10 @@ QStringList selects(const TwoLevelPlan::Pairs& pairs)
                  "k.scname, k.code, k.code_ss, k.code_rrr, k.code_ggg , s.name, s.socr, s.scname , "
                  "CASE h.half WHEN 0 THEN d.name ELSE '---' END AS name FROM ")
         + pairs.from
-        + QLatin1String(
-            " CROSS JOIN (SELECT 0 AS half UNION ALL SELECT 1) h "
-            "LEFT JOIN doma d INDEXED BY index_doma_index ON h.half = 0 AND d.code_street = s.code "
-            "WHERE ")
+        + QLatin1String(" CROSS JOIN (SELECT 0 AS half UNION ALL SELECT 1) h "
+                        "LEFT JOIN doma d INDEXED BY index_doma_index ON d.code_street = (CASE h.half WHEN 0 "
+                        "THEN s.code END) "
+                        "WHERE ")
         + pairs.where
         + QLatin1String(" AND ((h.half = 0 AND d.rowid IS NOT NULL) OR (h.half = 1 AND s.index_ != ''))") };
 }
@@ -319,10 +320,22 @@ TwoLevelPlan::Pairs TwoLevelPlan::pairs(const QSqlDatabase& db, const LevelFilte
     const bool counted = (localityNames.records >= 0 || localities < MaxCount)
         && (streetNames.records >= 0 || streets < streetCap);
     if (codeSets && counted && localities <= MaxSetCodes && streets <= MaxSetCodes) {
-        const qint64 unread = (codeSets->find(codeSetKey(KladrCodes, localityNames)) ? 0 : localities)
-            + (codeSets->find(codeSetKey(StreetCodes, streetNames)) ? 0 : streets);
+        // A set not kept yet is read on the name's second search, not its first: a name searched
+        // once (the first search of a session among them) does not pay for it.
+        qint64 unread = 0;
+        bool bAskedBefore = true;
+        const auto count = [&](const CodeSource& source, const LevelNames& names, qint64 records) {
+            const QString key = codeSetKey(source, names);
+            if (codeSets->find(key))
+                return;
+            unread += records;
+            // Asked for from now on, whatever the other level's answer.
+            bAskedBefore = codeSets->askedBefore(key) && bAskedBefore;
+        };
+        count(KladrCodes, localityNames, localities);
+        count(StreetCodes, streetNames, streets);
         QStringList codes;
-        if (unread <= CodesPerProbe * qMin(localityProbes, streetProbes)
+        if (bAskedBefore && unread <= CodesPerProbe * qMin(localityProbes, streetProbes)
             && commonCodes(db, localityNames, streetNames, codeSets, &codes, cache))
             return pairsFor(lead, localityNames, streetNames, &codes);
     }

@@ -611,18 +611,22 @@ void TestThreadDataBaseFind::keptCodeSetsFollowTheData()
         return writer.isValid() ? QString() : writer.error();
     };
 
-    QCOMPARE(indexes(), QStringList { "140131" });
-    QCOMPARE(indexes(), QStringList { "140131" });
+    // Three times each: a name's first search reads no set, its second reads them, the third
+    // finds them kept.
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(indexes(), QStringList { "140131" });
     QCOMPARE(write([](SearchTestDatabase& db) {
         db.addStreet("Садовая", "ул", "Улица", "500270030000001", "140141");
     }),
         QString());
-    QCOMPARE(indexes(), (QStringList { "140131", "140141" }));
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(indexes(), (QStringList { "140131", "140141" }));
     QCOMPARE(write([](SearchTestDatabase& db) {
         db.exec(QStringLiteral("DELETE FROM STREET WHERE code = '500270020000001'"));
     }),
         QString());
-    QCOMPARE(indexes(), QStringList { "140141" });
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(indexes(), QStringList { "140141" });
 }
 
 void TestThreadDataBaseFind::distinctRows_data()

@@ -95,10 +95,8 @@ QStringList selects(const TwoLevelPlan::Pairs& pairs)
                  "k.scname, k.code, k.code_ss, k.code_rrr, k.code_ggg , s.name, s.socr, s.scname , "
                  "CASE h.half WHEN 0 THEN d.name ELSE '---' END AS name FROM ")
         + pairs.from
-        + QLatin1String(" CROSS JOIN (SELECT 0 AS half UNION ALL SELECT 1) h "
-                        "LEFT JOIN doma d INDEXED BY index_doma_index ON d.code_street = (CASE h.half WHEN 0 "
-                        "THEN s.code END) "
-                        "WHERE ")
+        + QLatin1String(" CROSS JOIN (SELECT 0 AS half UNION ALL SELECT 1) h LEFT JOIN doma d INDEXED BY "
+                        "index_doma_index ON d.code_street = (CASE h.half WHEN 0 THEN s.code END) WHERE ")
         + pairs.where
         + QLatin1String(" AND ((h.half = 0 AND d.rowid IS NOT NULL) OR (h.half = 1 AND s.index_ != ''))") };
 }
@@ -364,11 +362,12 @@ TwoLevelPlan::Pairs TwoLevelPlan::pairsFor(
     Lead lead, const LevelNames& localityNames, const LevelNames& streetNames, const QStringList* codes)
 {
     // The codes as one literal: bound, the statement is the same for any number of them.
-    const auto onlyCodes = [codes](const char* column) {
-        return codes ? QLatin1String(" AND ") + QLatin1String(column)
-                + QLatin1String(" IN (SELECT value FROM json_each(")
-                + SqlText::literal(SqlText::jsonArray(*codes)) + QLatin1String("))")
-                     : QString();
+    const auto onlyCodes = [codes](const char* column) -> QString {
+        if (!codes)
+            return QString();
+        return QLatin1String(" AND ") + QLatin1String(column)
+            + QLatin1String(" IN (SELECT value FROM json_each(")
+            + SqlText::literal(SqlText::jsonArray(*codes)) + QLatin1String("))");
     };
     const QString localityName = QLatin1String("kn.name_upper ") + localityNames.condition;
     // Nearly every record is current: said so, SQLite does not expect the test to spare it work.

@@ -17,8 +17,10 @@ KladrCodeSet KladrCodeSet::fromList(const QString& list)
     qint64 code = 0;
     int digits = 0;
     const int size = list.size();
+    // A common name's list is a hundred thousand characters and more: read as plain units.
+    const ushort* units = list.utf16();
     for (int i = 0; i <= size; ++i) {
-        const ushort c = i < size ? list.at(i).unicode() : ',';
+        const ushort c = i < size ? units[i] : ushort(',');
         if (c == ',') {
             if (digits != CodeLength) {
                 // An empty list is the empty set; an empty or short code is no code.

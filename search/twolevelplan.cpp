@@ -7,6 +7,7 @@
 #include "kladrcodeset.h"
 #include "searchlog.h"
 #include "searchstatement.h"
+#include "sqliterows.h"
 #include "statementcache.h"
 
 #include <QSqlDatabase>
@@ -56,16 +57,29 @@ bool codeSetOf(const QSqlDatabase& db, const CodeSource& source, const TwoLevelP
     const SearchStatement::Bound bound = SearchStatement::bound(QLatin1String("SELECT group_concat(")
         + QLatin1String(source.column) + QLatin1String(") FROM ") + QLatin1String(source.table)
         + QLatin1String(" WHERE name_upper ") + names.condition);
-    QSqlQuery fresh(db);
     QSqlError error;
-    QSqlQuery* query = execStatement(
-        cache, fresh, bound.text, QVariantList(bound.values.cbegin(), bound.values.cend()), &error);
-    if (!query || !query->next()) {
-        qCDebug(lcSearch) << (query ? query->lastError() : error);
-        return false;
+    QString list;
+    // The list is one long text: read through SQLite directly where the worker can, rather than
+    // made UTF-16 inside SQLite.
+    if (const std::shared_ptr<SqliteRows> rows = cache ? cache->rows(bound.text, &error) : nullptr) {
+        if (!rows->exec(bound.values) || !rows->next()) {
+            qCDebug(lcSearch) << rows->lastError();
+            return false;
+        }
+        list = rows->value(0).toString();
+        rows->finish();
+    } else {
+        QSqlQuery fresh(db);
+        QSqlQuery* query = execStatement(
+            cache, fresh, bound.text, QVariantList(bound.values.cbegin(), bound.values.cend()), &error);
+        if (!query || !query->next()) {
+            qCDebug(lcSearch) << (query ? query->lastError() : error);
+            return false;
+        }
+        list = query->value(0).toString();
+        query->finish();
     }
-    *set = KladrCodeSet::fromList(query->value(0).toString());
-    query->finish();
+    *set = KladrCodeSet::fromList(list);
     codeSets->insert(key, *set);
     return true;
 }

@@ -55,6 +55,24 @@ QStringList rowTexts(const SearchResult& result)
     return rows;
 }
 
+// A search worker kept on a database file of its own, as the window keeps one, with the results
+// it reports.
+struct WorkerOnFile {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("KLADR.sqlite"));
+    RecordingHost host;
+    ThreadDataBaseFind thread;
+    QList<SearchResult> results;
+
+    WorkerOnFile()
+    {
+        thread.setHost(&host);
+        thread.setDatabaseFile(file);
+        QObject::connect(
+            &thread, &ThreadDataBaseFind::signalFind, [this](const SearchResult& r) { results << r; });
+    }
+};
+
 } // namespace
 
 class TestThreadDataBaseFind : public QObject {
@@ -525,9 +543,9 @@ void TestThreadDataBaseFind::keptStatementsLeaveTheFileFree()
     QFETCH(SearchParams, params);
     QFETCH(int, rows);
 
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString file = dir.filePath(QStringLiteral("KLADR.sqlite"));
+    WorkerOnFile worker;
+    QVERIFY(worker.dir.isValid());
+    const QString& file = worker.file;
     {
         SearchTestDatabase db(file);
         db.addLocality("Московская", "обл", "Область", "50000000000", "");
@@ -539,12 +557,8 @@ void TestThreadDataBaseFind::keptStatementsLeaveTheFileFree()
         QVERIFY2(db.isValid(), qPrintable(db.error()));
     }
 
-    RecordingHost host;
-    ThreadDataBaseFind thread;
-    thread.setHost(&host);
-    thread.setDatabaseFile(file);
-    QList<SearchResult> results;
-    QObject::connect(&thread, &ThreadDataBaseFind::signalFind, [&](const SearchResult& r) { results << r; });
+    ThreadDataBaseFind& thread = worker.thread;
+    QList<SearchResult>& results = worker.results;
     for (const QString& region : { QStringLiteral("Московская"), QStringLiteral("Подмосковная") }) {
         // Twice each: the second search runs on the statements the first one left prepared.
         for (int i = 0; i < 2; ++i) {
@@ -571,9 +585,9 @@ void TestThreadDataBaseFind::keptCodeSetsFollowTheData()
     // The localities that bear both names searched are found from the names' code sets, kept from
     // one search to the next: a commit that gives another locality of the name a street of the
     // name reaches the next search, and one that takes a street away as well.
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString file = dir.filePath(QStringLiteral("KLADR.sqlite"));
+    WorkerOnFile worker;
+    QVERIFY(worker.dir.isValid());
+    const QString& file = worker.file;
     {
         SearchTestDatabase db(file);
         db.addLocality("Кратово", "п", "Поселок", "50027002000", "140130");
@@ -582,12 +596,8 @@ void TestThreadDataBaseFind::keptCodeSetsFollowTheData()
         db.addNameTables();
         QVERIFY2(db.isValid(), qPrintable(db.error()));
     }
-    RecordingHost host;
-    ThreadDataBaseFind thread;
-    thread.setHost(&host);
-    thread.setDatabaseFile(file);
-    QList<SearchResult> results;
-    QObject::connect(&thread, &ThreadDataBaseFind::signalFind, [&](const SearchResult& r) { results << r; });
+    ThreadDataBaseFind& thread = worker.thread;
+    QList<SearchResult>& results = worker.results;
     const auto indexes = [&] {
         results.clear();
         thread.find(paramsFor("Кратово", "Садовая"));
